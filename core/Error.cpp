@@ -1,0 +1,25 @@
+#include "core/Error.h"
+
+#include "core/FileSpecification.h"
+
+#include <cstring>
+
+char* Error::getMessage() const {
+    char* copy = new char[message_.size() + 1];
+    std::memcpy(copy, message_.c_str(), message_.size() + 1);
+    return copy;
+}
+
+OpenError::OpenError(const std::string& file, const char* modeWord) {
+    setMessage("Error opening file " + file + " for " + (modeWord ? modeWord : "") + ".");
+}
+OpenError::OpenError(const Lumetra::FileSpecification& file, const char* modeWord)
+    : OpenError(std::string(file.path()), modeWord) {}
+
+ReadError::ReadError(const std::string& file) { setMessage("Error reading file " + file + "."); }
+ReadError::ReadError(const Lumetra::FileSpecification& file) : ReadError(std::string(file.path())) {}
+
+WriteError::WriteError(const std::string& file) {
+    setMessage("Error writing file " + file + ". Perhaps you are out of disk space.");
+}
+WriteError::WriteError(const Lumetra::FileSpecification& file) : WriteError(std::string(file.path())) {}

@@ -1,0 +1,48 @@
+#pragma once
+// The older exception family of the raw-image and encoder code (global).
+
+#include <string>
+
+namespace Lumetra {
+class FileSpecification;
+}
+
+class Error {
+public:
+    explicit Error(const char* message) : message_(message ? message : "") {}
+    explicit Error(const std::string& message) : message_(message) {}
+    virtual ~Error() = default;
+
+    // A newly allocated copy of the message; the caller frees it with delete[].
+    char* getMessage() const;
+    // The message without copying.
+    const char* message() const { return message_.c_str(); }
+
+protected:
+    Error() = default;
+    void setMessage(std::string message) { message_ = std::move(message); }
+
+private:
+    std::string message_;
+};
+
+// "Error opening file %s for %s."
+class OpenError : public Error {
+public:
+    OpenError(const Lumetra::FileSpecification& file, const char* modeWord);
+    OpenError(const std::string& file, const char* modeWord);
+};
+
+// "Error reading file %s."
+class ReadError : public Error {
+public:
+    explicit ReadError(const Lumetra::FileSpecification& file);
+    explicit ReadError(const std::string& file);
+};
+
+// "Error writing file %s. Perhaps you are out of disk space."
+class WriteError : public Error {
+public:
+    explicit WriteError(const Lumetra::FileSpecification& file);
+    explicit WriteError(const std::string& file);
+};

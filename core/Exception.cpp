@@ -1,0 +1,34 @@
+#include "core/Exception.h"
+
+#include "core/Status.h"
+
+namespace Lumetra {
+
+Exception::Exception(const char* message) { setMessage(message); }
+
+Exception::Exception(const std::string& message) : message_(message), hasMessage_(true) {}
+
+Exception::Exception(uint32_t statusCode) { setMessage(statusText(statusCode)); }
+
+void Exception::setMessage(const char* message) {
+    if (message) {
+        message_ = message;
+        hasMessage_ = true;
+    } else {
+        message_.clear();
+        hasMessage_ = false;
+    }
+}
+
+InvalidArgumentException::InvalidArgumentException() : Exception(uint32_t(StatusInvalidArgument)) {}
+
+InvalidArgumentException::InvalidArgumentException(const char* detail)
+    : Exception(uint32_t(StatusInvalidArgument)) {
+    if (detail) setMessage((std::string(getMessage()) + ": " + detail).c_str());
+}
+
+NullPointerException::NullPointerException() : Exception(uint32_t(StatusNullPointer)) {}
+
+Interrupt::Interrupt() : Exception(uint32_t(StatusInterrupt)) {}
+
+}  // namespace Lumetra

@@ -1,0 +1,56 @@
+#pragma once
+// The exception family of the image-reading classes. Thrown by value, caught
+// by reference; only the command line catches them.
+
+#include <cstdint>
+#include <string>
+
+namespace Lumetra {
+
+class Exception {
+public:
+    Exception() = default;
+    explicit Exception(const char* message);
+    explicit Exception(const std::string& message);
+    // Looks the text up in the status tables (null when there is none).
+    explicit Exception(uint32_t statusCode);
+    Exception(const Exception&) = default;
+    Exception& operator=(const Exception&) = default;
+    virtual ~Exception() = default;
+
+    // The message, or nullptr when the exception carries none.
+    const char* getMessage() const { return hasMessage_ ? message_.c_str() : nullptr; }
+    // The message, or "" when there is none.
+    const char* what() const { return hasMessage_ ? message_.c_str() : ""; }
+    void setMessage(const char* message);
+
+private:
+    std::string message_;
+    bool hasMessage_ = false;
+};
+
+class GeometryException : public Exception {
+public:
+    explicit GeometryException(const char* message) : Exception(message) {}
+};
+
+// "Invalid argument passed to function", then ": " and the detail if given.
+class InvalidArgumentException : public Exception {
+public:
+    InvalidArgumentException();
+    explicit InvalidArgumentException(const char* detail);
+    explicit InvalidArgumentException(const std::string& detail) : InvalidArgumentException(detail.c_str()) {}
+};
+
+class NullPointerException : public Exception {
+public:
+    NullPointerException();
+};
+
+// Raised when an interrupt hook asks the running operation to stop.
+class Interrupt : public Exception {
+public:
+    Interrupt();
+};
+
+}  // namespace Lumetra
