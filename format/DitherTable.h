@@ -1,0 +1,19 @@
+#pragma once
+// The fixed 128 x 128 dither table shared by the quantiser and the
+// dequantiser. Row-major: T[r][c] = ditherTable()[r * 128 + c]. Values are
+// pseudo-random and uniform on [-0.25, 0.25].
+
+namespace Lumetra {
+
+constexpr int kDitherSize = 128;
+
+// The table, generated once on first use; the pointer stays valid for the
+// whole process and the contents never change.
+const float* ditherTable();
+
+// T[row % 128][column % 128] for non-negative row and column.
+inline float ditherValue(int row, int column) {
+    return ditherTable()[(row & (kDitherSize - 1)) * kDitherSize + (column & (kDitherSize - 1))];
+}
+
+}  // namespace Lumetra
