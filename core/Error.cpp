@@ -16,10 +16,16 @@ OpenError::OpenError(const std::string& file, const char* modeWord) {
 OpenError::OpenError(const Lumetra::FileSpecification& file, const char* modeWord)
     : OpenError(std::string(file.path()), modeWord) {}
 
+OpenError::OpenError(const char* file, const char* modeWord)
+    : OpenError(std::string(file ? file : ""), modeWord) {}
+
 ReadError::ReadError(const std::string& file) { setMessage("Error reading file " + file + "."); }
 ReadError::ReadError(const Lumetra::FileSpecification& file) : ReadError(std::string(file.path())) {}
+
+ReadError::ReadError(const char* file) : ReadError(std::string(file ? file : "")) {}
 
 WriteError::WriteError(const std::string& file) {
     setMessage("Error writing file " + file + ". Perhaps you are out of disk space.");
 }
 WriteError::WriteError(const Lumetra::FileSpecification& file) : WriteError(std::string(file.path())) {}
+WriteError::WriteError(const char* file) : WriteError(std::string(file ? file : "")) {}

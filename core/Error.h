@@ -31,6 +31,7 @@ class OpenError : public Error {
 public:
     OpenError(const Lumetra::FileSpecification& file, const char* modeWord);
     OpenError(const std::string& file, const char* modeWord);
+    OpenError(const char* file, const char* modeWord);
 };
 
 // "Error reading file %s."
@@ -38,6 +39,7 @@ class ReadError : public Error {
 public:
     explicit ReadError(const Lumetra::FileSpecification& file);
     explicit ReadError(const std::string& file);
+    explicit ReadError(const char* file);
 };
 
 // "Error writing file %s. Perhaps you are out of disk space."
@@ -45,4 +47,5 @@ class WriteError : public Error {
 public:
     explicit WriteError(const Lumetra::FileSpecification& file);
     explicit WriteError(const std::string& file);
+    explicit WriteError(const char* file);
 };

@@ -18,10 +18,12 @@ FileBuffer::~FileBuffer() {
 
 void FileBuffer::open(const char* path) {
     if (file_) close();
-    file_ = std::fopen(path, "rb");
+    file_ = path ? std::fopen(path, "rb") : nullptr;
     if (!file_) throw Exception(std::string("File: ") + (path ? path : "") + " could not be opened.");
     emptyWindow();
 }
+
+void FileBuffer::open(const FileSpecification& path) { open(path.path()); }
 
 void FileBuffer::close() {
     if (!file_) return;
@@ -53,6 +55,9 @@ void FileBuffer::setReadAhead(size_t n) {
     emptyWindow();
 }
 
+// Moves the next-byte pointer without gbump's int-sized step.
+void FileBuffer::advanceWindow(size_t n) { setg(eback(), gptr() + n, egptr()); }
+
 size_t FileBuffer::refill() {
     const size_t got = std::fread(area_.data(), 1, area_.size(), file_);
     setg(area_.data(), area_.data(), area_.data() + got);
@@ -62,12 +67,13 @@ size_t FileBuffer::refill() {
 
 size_t FileBuffer::read(void* dest, size_t n) {
     requireOpen();
+    if (n == 0) return 0;
     char* out = static_cast<char*>(dest);
     size_t delivered = 0;
     if (!windowEmpty_) {
         const size_t take = std::min(n, windowRemaining());
         std::memcpy(out, gptr(), take);
-        gbump(int(take));
+        advanceWindow(take);
         delivered = take;
         if (delivered == n) return delivered;
     }
@@ -80,7 +86,7 @@ size_t FileBuffer::read(void* dest, size_t n) {
     if (got == 0) return delivered;
     const size_t take = std::min(rest, got);
     std::memcpy(out + delivered, gptr(), take);
-    gbump(int(take));
+    advanceWindow(take);
     return delivered + take;
 }
 
@@ -108,20 +114,20 @@ int64_t FileBuffer::size() {
 int64_t FileBuffer::seek(int64_t offset, int origin) {
     requireOpen();
     const int64_t current = position();
-    int64_t target;
+    int64_t base;
     switch (origin) {
-        case SEEK_SET: target = offset; break;
-        case SEEK_CUR: target = current + offset; break;
-        case SEEK_END: {
-            // Measure without disturbing the file position, so the window
+        case SEEK_SET: base = 0; break;
+        case SEEK_CUR: base = current; break;
+        case SEEK_END:
+            // Measured without disturbing the file position, so the window
             // and the file stay in step.
-            const int64_t end = size();
-            if (end < 0) return -1;
-            target = end + offset;
+            base = size();
+            if (base < 0) return -1;
             break;
-        }
         default: return -1;
     }
+    int64_t target;
+    if (__builtin_add_overflow(base, offset, &target)) return -1;
     if (target < 0) return -1;
     if (target == current) return target;
     if (!windowEmpty_) {

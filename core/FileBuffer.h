@@ -3,6 +3,8 @@
 // std::streambuf, so standard input streams can read through it; the
 // read-ahead area is the stream buffer's get area.
 
+#include "core/FileSpecification.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <streambuf>
@@ -22,6 +24,7 @@ public:
 
     // Throws Exception "File: <path> could not be opened." on failure.
     void open(const char* path);
+    void open(const FileSpecification& path);
     // Throws Exception "Error closing file!" when the close fails.
     void close();
     bool isOpen() const { return file_ != nullptr; }
@@ -52,6 +55,7 @@ private:
     void requireOpen() const;
     void emptyWindow();
     size_t refill();
+    void advanceWindow(size_t n);
     size_t windowRemaining() const { return size_t(egptr() - gptr()); }
 
     FILE* file_ = nullptr;

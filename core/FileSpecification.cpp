@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace Lumetra {
 
@@ -64,7 +65,10 @@ int FileSpecification::deleteFile() const {
 }
 
 void FileSpecification::removeQuietly() const {
-    if (isInitialized()) std::remove(path_.c_str());
+    // Names derived from the unset value (its ".bip", ".hdr", ...) are never
+    // real files of ours either.
+    if (path_.empty() || path_.compare(0, std::strlen(kUnset), kUnset) == 0) return;
+    std::remove(path_.c_str());
 }
 
 }  // namespace Lumetra

@@ -40,7 +40,8 @@ public:
     // Removes the file; on failure prints "Error deleting file %s." to
     // standard error and returns non-zero.
     int deleteFile() const;
-    // Removes the file if it exists, silently.
+    // Removes the file if it exists, silently; does nothing for the unset
+    // value and names made from it.
     void removeQuietly() const;
 
     bool operator==(const FileSpecification& o) const { return path_ == o.path_; }

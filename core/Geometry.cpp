@@ -10,7 +10,9 @@ namespace {
 const char* const kNegativeDimension =
     "Error construction a dimension object: Cannot have negative dimensions";
 
-int32_t truncToInt(double v) { return static_cast<int32_t>(v); }
+// Truncation toward zero. The values come from 32-bit corners and sizes, so
+// they always fit 64 bits; the caller range-checks the result.
+int64_t truncToInt(double v) { return static_cast<int64_t>(v); }
 }  // namespace
 
 Dimension::Dimension(int32_t width, int32_t height) : width_(width), height_(height) {

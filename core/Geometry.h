@@ -59,10 +59,11 @@ public:
     int32_t z1() const { return z1_; }
     Point topLeft() const { return Point(x0_, y0_, z0_); }
     Point bottomRight() const { return Point(x1_, y1_, z1_); }
-    int32_t width() const { return x1_ - x0_ + 1; }
-    int32_t height() const { return y1_ - y0_ + 1; }
-    bool isEmpty() const { return width() <= 0 || height() <= 0; }
-    bool isValid() const { return width() >= 0 && height() >= 0 && z0_ == z1_; }
+    // Computed in 64 bits, so corners set through fromCorners never overflow.
+    int32_t width() const { return int32_t(int64_t(x1_) - x0_ + 1); }
+    int32_t height() const { return int32_t(int64_t(y1_) - y0_ + 1); }
+    bool isEmpty() const { return int64_t(x1_) < x0_ || int64_t(y1_) < y0_; }
+    bool isValid() const { return int64_t(x1_) + 1 >= x0_ && int64_t(y1_) + 1 >= y0_ && z0_ == z1_; }
     bool contains(int32_t x, int32_t y) const { return x >= x0_ && x <= x1_ && y >= y0_ && y <= y1_; }
 
     // In place: the overlap of both; an empty overlap becomes x0 = 0, x1 = -1

@@ -26,9 +26,11 @@ bool pathExists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+// "<dir>/tmpN". Only "/" counts as a trailing separator: a directory whose
+// name ends in a backslash is an ordinary name here, and the file must land inside it.
 std::string joinTmp(const std::string& dir, int n) {
     std::string name = dir;
-    if (name.empty() || (name.back() != '/' && name.back() != '\\')) name += '/';
+    if (name.empty() || name.back() != '/') name += '/';
     return name + "tmp" + std::to_string(n);
 }
 
