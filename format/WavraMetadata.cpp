@@ -1,0 +1,126 @@
+#include "format/WavraMetadata.h"
+
+#include "core/Exception.h"
+#include "format/TagStore.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace Lumetra {
+
+class WavraMetadataImp {
+public:
+    FileSpecification file;
+    int levels = 0;
+    std::vector<MetadataElement> elements;
+};
+
+namespace {
+
+const MetadataElement& missingElement() {
+    static const MetadataElement empty;
+    return empty;
+}
+
+struct FileCloser {
+    void operator()(FILE* f) const {
+        if (f) std::fclose(f);
+    }
+};
+
+// One slot as an element, or false when its shape or count is not sound.
+bool convertSlot(const TagSlot& s, std::vector<MetadataElement>& out) {
+    uint64_t width, height;
+    if (s.dimCount == 0) {
+        // Never written; read as one value or a row of values.
+        width = s.count;
+        height = 1;
+    } else if (s.dimCount == 1) {
+        width = s.dims[0];
+        height = 1;
+    } else {
+        width = s.dims[0];
+        height = s.dims[1];
+    }
+    if (width * height != s.count) return false;
+    if (width > 0x7FFFFFFF || height > 0x7FFFFFFF) return false;
+    int dimensionality;
+    if (s.dimCount == 2)
+        dimensionality = height == 1 ? MetadataElement::Array : MetadataElement::Table;
+    else
+        dimensionality = width == 1 ? MetadataElement::Single : MetadataElement::Array;
+    MetadataElement element(s.name, dimensionality, int32_t(width), int32_t(height));
+    for (uint64_t i = 0; i < s.count; ++i) {
+        const int32_t row = int32_t(i / width), column = int32_t(i % width);
+        if (s.type == TypeText)
+            element.setText(row, column, i < s.texts.size() ? s.texts[i] : std::string());
+        else
+            element.setNumber(row, column, s.type, i < s.numbers.size() ? s.numbers[i] : 0.0);
+    }
+    out.push_back(std::move(element));
+    return true;
+}
+
+}  // namespace
+
+void convertTags(const TagStore& store, std::vector<MetadataElement>& out) {
+    for (int i = 0; i < store.slotCount(); ++i) {
+        const TagSlot& s = store.slot(i);
+        if (s.isFree() || s.name == Tag::SOM || s.name == Tag::EOM) continue;
+        try {
+            if (!convertSlot(s, out)) return;
+        } catch (const Exception&) {
+            return;
+        }
+    }
+}
+
+WavraMetadata::WavraMetadata() : imp_(new WavraMetadataImp) {}
+
+WavraMetadata::WavraMetadata(const TagStore& store) : WavraMetadata() { convertTags(store, imp_->elements); }
+
+WavraMetadata::WavraMetadata(const FileSpecification& file, int levels) : WavraMetadata() {
+    imp_->file = file;
+    imp_->levels = levels;
+    std::unique_ptr<FILE, FileCloser> f(file.open("rb"));
+    if (!f) throw Exception(std::string("Error opening ") + file.path() + " for read.");
+    try {
+        const int64_t markerAt = 12 * int64_t(levels) + 27;
+        unsigned char marker[2];
+        if (fseeko(f.get(), markerAt, SEEK_SET) != 0 || std::fread(marker, 1, 2, f.get()) != 2 || marker[0] != 0xFF ||
+            marker[1] != 0xD0)
+            return;
+        unsigned char b[4];
+        if (std::fread(b, 1, 4, f.get()) != 4)
+            throw Exception(std::string("Error reading metadata offset from ") + file.path() + ".");
+        const int64_t offset = (int64_t(b[0]) << 24) | (int64_t(b[1]) << 16) | (int64_t(b[2]) << 8) | int64_t(b[3]);
+        TagStore store;
+        if (fseeko(f.get(), offset, SEEK_SET) != 0 || store.read(f.get()) != TagOk)
+            throw Exception(std::string("Error reading metadata from ") + file.path() + ".");
+        convertTags(store, imp_->elements);
+    } catch (const Exception&) {
+        // A damaged block leaves the elements converted so far; the file still opens.
+    }
+}
+
+WavraMetadata::~WavraMetadata() = default;
+
+WavraMetadata::WavraMetadata(const WavraMetadata& other) : imp_(new WavraMetadataImp(*other.imp_)) {}
+
+WavraMetadata& WavraMetadata::operator=(const WavraMetadata& other) {
+    if (this != &other) *imp_ = *other.imp_;
+    return *this;
+}
+
+const MetadataElement& WavraMetadata::get(const std::string& name) const {
+    for (const MetadataElement& e : imp_->elements)
+        if (e.name() == name) return e;
+    return missingElement();
+}
+
+bool WavraMetadata::has(const std::string& name) const { return !get(name).isEmpty(); }
+bool WavraMetadata::isEmpty() const { return imp_->elements.empty(); }
+size_t WavraMetadata::size() const { return imp_->elements.size(); }
+const std::vector<MetadataElement>& WavraMetadata::elements() const { return imp_->elements; }
+
+}  // namespace Lumetra
