@@ -55,6 +55,7 @@ BBBImage::BBBImage(const Lumetra::FileSpecification& rawFile, const unsigned cha
     colorScheme_ = bands_ == 1 ? kSchemeGrayscale : kSchemeRGB;
 
     const double size = fileSize();
+    fillMetadata(size);
     const int64_t expected = expectedRawFileSize(header_);
     if (size != double(expected)) {
         char text[128];
@@ -63,6 +64,36 @@ BBBImage::BBBImage(const Lumetra::FileSpecification& rawFile, const unsigned cha
         throw Error(std::string("Error: The actual file size (") + text + ") for file " + file().path() +
                     ".\nThis file's header must be repaired prior to encoding.");
     }
+}
+
+void BBBImage::fillMetadata(double fileBytes) {
+    Lumetra::TagStore& m = metadata();
+    const unsigned char* transparent = transparentValue();
+    bool ok = m.addWidth(uint32_t(width_)) >= 0;
+    ok = ok && m.addHeight(uint32_t(height_)) >= 0;
+    ok = ok && m.addInputName(file().path()) >= 0;
+    ok = ok && m.addInputFileSize(fileBytes) >= 0;
+    ok = ok && m.addNoDataValue(noDataValue(), 3) >= 0;
+    ok = ok && (!transparent || m.addTransparentDataValue(transparent, 3) >= 0);
+    if (hasGeoreference()) {
+        ok = ok && m.addXYOrigin(xcoord(), ycoord()) >= 0;
+        ok = ok && m.addXResolution(xscale()) >= 0;
+        ok = ok && m.addYResolution(-yscale()) >= 0;
+    }
+    if (inputLutLength() > 0) ok = ok && m.addInputLut(inputLut(), bands_, inputLutLength()) >= 0;
+    ok = ok && m.addColorScheme(uint32_t(colorScheme_)) >= 0;
+    ok = ok && m.addDataType(uint32_t(dataType_)) >= 0;
+    if (ok && header_.dynamicRangeWindow != -1) {
+        ok = m.addDynamicRangeWindow(double(header_.dynamicRangeWindow)) >= 0;
+        ok = ok && m.addDynamicRangeLevel(double(header_.dynamicRangeLevel)) >= 0;
+    }
+    if (!ok) throw Error("Error creating metadata.");
+
+    int bits = 0;
+    if (dataType_ == kImageUInt8) bits = 8;
+    else if (dataType_ == kImageUInt16) bits = 16;
+    else throw Error("Bogus data type encountered in BBBImage ctor.");
+    if (m.addBitsPerSample(uint16_t(bits)) < 0) throw Error("Error initializing metadata.");
 }
 
 void BBBImage::info() const {

@@ -34,6 +34,8 @@ public:
 private:
     // The band-order name for the header's band count and layout.
     const char* bandOrder() const;
+    // Adds the IMAGE:: tags that describe the image, in their fixed order.
+    void fillMetadata(double fileBytes);
 
     RawHeader header_;
 };

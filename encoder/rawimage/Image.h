@@ -6,6 +6,7 @@
 // [1] = { y0, y1 }.
 
 #include "core/FileSpecification.h"
+#include "format/TagStore.h"
 
 #include <memory>
 
@@ -79,6 +80,11 @@ public:
     // has a georeference; does nothing otherwise. Throws WriteError.
     void writeWorldFile(const Lumetra::FileSpecification& outputName) const;
 
+    // The image's IMAGE:: tags, filled by the concrete image at construction.
+    const Lumetra::TagStore& metadata() const { return metadata_; }
+    Lumetra::TagStore& metadata() { return metadata_; }
+
 private:
     bool fullWidth_ = false;
+    Lumetra::TagStore metadata_;
 };
