@@ -1,0 +1,95 @@
+#pragma once
+// The base of every per-pixel conversion: the two value ranges, the scale
+// between them, the rounding offset and the store that clamps into the
+// destination range. Kinds add an inline, non-virtual apply(D*, const S*).
+
+#include "core/Exception.h"
+#include "imaging/pixels/ImageBufferInfo.h"
+#include "imaging/pixels/SampleRange.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <type_traits>
+#include <vector>
+
+namespace Lumetra {
+
+template <class D, class S>
+class PixelOperator {
+public:
+    using Destination = D;
+    using Source = S;
+    static constexpr bool kIntegerSource = std::is_integral<S>::value;
+    static constexpr bool kIntegerDestination = std::is_integral<D>::value;
+
+    PixelOperator() = default;
+    virtual ~PixelOperator() = default;
+
+    // Checks both sample sizes and takes the ranges 0 .. 2^bits - 1 from the
+    // two formats. Throws Exception "PixelOperator: source buffer properties
+    // mismatch" / "PixelOperator: destination buffer properties mismatch".
+    virtual void init(const ImageBufferInfo& destination, const ImageBufferInfo& source) {
+        if (source.bytesPerSample() != int(sizeof(S)))
+            throw Exception("PixelOperator: source buffer properties mismatch");
+        sourceInfo = source;
+        sourceRange.set(S(0), rangeTop<S>(source.bitsPerSample));
+        if (destination.bytesPerSample() != int(sizeof(D)))
+            throw Exception("PixelOperator: destination buffer properties mismatch");
+        destinationInfo = destination;
+        destinationRange.set(D(0), rangeTop<D>(destination.bitsPerSample));
+        updateScale();
+    }
+
+    // scale = (dstMax - dstMin + 1) / (srcMax - srcMin + 1).
+    void updateScale() { scale = float(destinationRange.width() / sourceRange.width()); }
+
+    // Maps a formula result in source units into destination units (integer
+    // sources first truncate the result toward zero) and stores it.
+    template <class X>
+    void put(D* out, X x) const {
+        store(out, map(x));
+    }
+    template <class X>
+    X map(X x) const {
+        if constexpr (kIntegerSource) x = X(int32_t(x));
+        return (x - X(sourceRange.min)) * X(scale) + X(destinationRange.min) + X(roundingOffset);
+    }
+    // Clamps into the destination range (NaN gives the minimum) and writes,
+    // truncating toward zero for integer destinations.
+    template <class X>
+    void store(D* out, X v) const {
+        if (v > X(destinationRange.max))
+            *out = destinationRange.max;
+        else if (v >= X(destinationRange.min))
+            *out = D(v);
+        else
+            *out = destinationRange.min;  // below the range, or NaN
+    }
+    // dstMax as a number (the "full scale" of the colour formulas).
+    float fullScale() const { return float(destinationRange.max); }
+
+    SampleRange<D> destinationRange;
+    SampleRange<S> sourceRange;
+    float scale = 1.0f;
+    float roundingOffset = (!kIntegerSource && kIntegerDestination) ? 0.5f : 0.0f;
+    ImageBufferInfo destinationInfo;
+    ImageBufferInfo sourceInfo;
+
+protected:
+    // 2^bits - 1 in T; integer types keep the largest value they hold.
+    // Negative bit counts are refused like an inverted range.
+    template <class T>
+    static T rangeTop(int bits) {
+        if (bits < 0) throw InvalidArgumentException("Attempt to set range with min > max.");
+        const double top = std::ldexp(1.0, bits > 200 ? 200 : bits) - 1.0;
+        const double most = double(std::numeric_limits<T>::max());
+        return T(top > most ? most : top);
+    }
+    // Copies n band positions of `info` (identity where its map is short).
+    static void bandPositions(const ImageBufferInfo& info, int* out, int n) {
+        for (int i = 0; i < n; ++i) out[i] = i < int(info.bandMap.size()) ? info.bandMap[i] : i;
+    }
+};
+
+}  // namespace Lumetra
