@@ -147,6 +147,8 @@ protected:
     bool active_ = false;
 
 private:
+    int64_t capacity_ = 0;  // bytes at data_ when owned
+
     void allocateData();
     Rectangle clipToImage(const Rectangle& strip) const;
     void clearStrip();

@@ -21,7 +21,7 @@ public:
     // Drops the current memory and takes `count` new, zeroed elements.
     // Throws std::bad_alloc when the memory cannot be had.
     virtual void allocate(size_t count) {
-        data_.reset(new T[count]());
+        data_.reset(new T[count](), std::default_delete<T[]>());
         count_ = count;
     }
     // Drops the current memory and adopts memory allocated with new T[].

@@ -1,0 +1,250 @@
+#include "imaging/pixels/ImageBuffer.h"
+
+#include "core/Exception.h"
+#include "imaging/pixels/Raster.h"
+#include "imaging/transform/ImageTransformer.h"
+#include "imaging/transform/TransformerRegistry.h"
+
+#include <algorithm>
+#include <climits>
+#include <new>
+
+namespace Lumetra {
+
+namespace {
+
+const char* const kTooLarge = "Image buffer too large: cannot allocate its memory";
+
+int32_t clampToInt(int64_t v) { return int32_t(std::max<int64_t>(INT32_MIN, std::min<int64_t>(INT32_MAX, v))); }
+
+// Area of a rectangle in 64 bits (negative sides count as empty).
+int64_t area(const Rectangle& r) {
+    const int64_t w = int64_t(r.x1()) - r.x0() + 1;
+    const int64_t h = int64_t(r.y1()) - r.y0() + 1;
+    return (w > 0 && h > 0) ? w * h : 0;
+}
+
+}  // namespace
+
+ImageBuffer::ImageBuffer() = default;
+
+ImageBuffer::ImageBuffer(const ImageBufferInfo& info) : info_(info) {}
+
+ImageBuffer::~ImageBuffer() { freeData(); }
+
+void ImageBuffer::freeData() {
+    if (ownsData_) delete[] data_;
+    data_ = nullptr;
+    capacity_ = 0;
+}
+
+unsigned char* ImageBuffer::releaseData() {
+    if (!ownsData_) return nullptr;
+    unsigned char* taken = data_;
+    data_ = nullptr;
+    capacity_ = 0;
+    ownsData_ = false;
+    return taken;
+}
+
+unsigned char* ImageBuffer::pixelAddress(int x, int y, int) {
+    return data_ + int64_t(x) * pixelBytes() + int64_t(y) * rowStride_;
+}
+
+unsigned char* ImageBuffer::data() { return data_; }
+
+unsigned char* ImageBuffer::stripAddress(int x, int y, int) {
+    return data_ + (int64_t(x) + stripRect_.x0() - imageRect_.x0()) * pixelBytes() +
+           (int64_t(y) + stripRect_.y0() - imageRect_.y0()) * rowStride_;
+}
+
+void ImageBuffer::computeRowStride() {
+    const int64_t width = std::max<int64_t>(0, int64_t(imageRect_.x1()) - imageRect_.x0() + 1);
+    int64_t stride = int64_t(std::max(0, pixelBytes())) * width;
+    const int64_t align = info_.rowAlignment;
+    if (align > 1 && stride % align != 0) stride += align - stride % align;
+    rowStride_ = stride;
+}
+
+int64_t ImageBuffer::computeSize() {
+    const int64_t height = std::max<int64_t>(0, int64_t(imageRect_.y1()) - imageRect_.y0() + 1);
+    // Checked here, before the product can overflow.
+    if (rowStride_ > 0 && height > kMaxBufferBytes / rowStride_) return kMaxBufferBytes + 1;
+    return height * rowStride_;
+}
+
+void ImageBuffer::allocateData() {
+    if (size_ < 0 || size_ > kMaxBufferBytes) throw Exception(kTooLarge);
+    if (data_ && size_ <= capacity_) return;
+    if (data_ && !ownsData_) return;  // memory lent to the buffer is used as it is
+    freeData();
+    data_ = new (std::nothrow) unsigned char[size_t(std::max<int64_t>(size_, 1))];
+    if (!data_) throw Exception(kTooLarge);
+    ownsData_ = true;
+    capacity_ = size_;
+}
+
+Rectangle ImageBuffer::clipToImage(const Rectangle& strip) const {
+    Rectangle r(strip.topLeft(), strip.bottomRight());  // refuses negative sides
+    return r.intersect(imageRect_);
+}
+
+void ImageBuffer::begin() {
+    active_ = true;
+    onBegin();
+
+    if (stripStep_.dy < 1) stripStep_.dy = std::max(0, imageRect_.height());
+    computeRowStride();
+    size_ = computeSize();
+    allocateData();
+
+    const int64_t columns = int64_t(imageRect_.x1()) - imageRect_.x0() + 1;
+    stripRect_ = clipToImage(Rectangle::fromCorners(0, 0, clampToInt(columns), clampToInt(int64_t(stripStep_.dy) - 1)));
+
+    if (!watermark_.isEmpty()) placeWatermark();
+
+    if (background_.hasValues()) {
+        const ImageBufferInfo& b = background_.info();
+        if (b.colorSpace != info_.colorSpace || b.bands != info_.bands || b.sampleType != info_.sampleType ||
+            b.bitsPerSample != info_.bitsPerSample) {
+            ImageBufferInfo format = info_;
+            format.layout = ImageBufferInfo::BIP;
+            format.samplesPerPixel = format.bands;
+            format.setBandMap(nullptr);
+            Pixel converted(format);
+            background_.convertTo(converted);
+            background_ = converted;
+        }
+    }
+
+    onStart();
+    clearStrip();
+}
+
+bool ImageBuffer::hasStrip() const { return area(stripRect_) > 0; }
+
+Rectangle ImageBuffer::nextStripRect() const {
+    const Rectangle& s = stripRect_;
+    return clipToImage(Rectangle::fromCorners(
+        clampToInt(int64_t(s.x0()) + stripStep_.dx), clampToInt(int64_t(s.y0()) + stripStep_.dy),
+        clampToInt(int64_t(s.x1()) + stripStep_.dx), clampToInt(int64_t(s.y1()) + stripStep_.dy),
+        clampToInt(int64_t(s.z0()) + stripStep_.dz)));
+}
+
+void ImageBuffer::writeData(const void* samples, int width, int height, int rowBytes,
+                            const ImageBufferInfo& sourceInfo, int x, int y, int z) {
+    if (!transformer_) {
+        transformer_ = findTransformer(info_, sourceInfo);
+        if (!transformer_) throw Exception("No transformer registered");
+    }
+    onWrite();
+    transformer_->setSourceWindow(sourceWindow_);
+    transformer_->setSourceLevel(sourceLevel_);
+    transformer_->setDestinationWindow(destinationWindow_);
+    transformer_->setDestinationLevel(destinationLevel_);
+
+    if (!data_ || !hasStrip()) throw Exception("Image buffer write outside the current strip");
+    if (x < 0 || y < 0 || x >= stripRect_.width() || y >= stripRect_.height())
+        throw Exception("Image buffer write outside the current strip");
+    // Only the part that lies inside the strip is written.
+    const int columns = std::min(width, stripRect_.width() - x);
+    const int rows = std::min(height, stripRect_.height() - y);
+
+    transformer_->setSource(samples, width, height, rowBytes, sourceInfo);
+    transformer_->setDestination(stripAddress(x, y, z), std::max(0, columns), std::max(0, rows), rowStride_, info_);
+    if (clut_.hasEntries()) transformer_->setDestinationClut(clut_);
+    transformer_->transform();
+}
+
+void ImageBuffer::stripDone() {
+    stampWatermark();
+    onStripDone();
+    stripRect_ = nextStripRect();
+    clearStrip();
+}
+
+void ImageBuffer::end() {
+    onFinish();
+    transformer_.reset();
+    active_ = false;
+    ++runCount_;
+}
+
+void ImageBuffer::attachWatermark(const Watermark& watermark, int position) {
+    watermark_ = watermark;
+    watermarkPosition_ = position;
+    watermarkTransformer_.reset();
+}
+
+void ImageBuffer::clearStrip() {
+    if (!background_.hasValues() || !data_ || !hasStrip()) return;
+    const int w = stripRect_.width(), h = stripRect_.height();
+    unsigned char* at = stripAddress(0, 0, 0);
+    switch (info_.sampleType) {
+        case ImageBufferInfo::UInt8:
+            Raster<unsigned char>(at, w, h, rowStride_, info_).fill(background_);
+            break;
+        case ImageBufferInfo::UInt16:
+            Raster<unsigned short>(reinterpret_cast<unsigned short*>(at), w, h, rowStride_, info_).fill(background_);
+            break;
+        case ImageBufferInfo::Float32:
+            Raster<float>(reinterpret_cast<float*>(at), w, h, rowStride_, info_).fill(background_);
+            break;
+        default: throw Exception("Invalid properties.");
+    }
+}
+
+void ImageBuffer::placeWatermark() {
+    const int64_t W = int64_t(imageRect_.x1()) - imageRect_.x0() + 1;
+    const int64_t H = int64_t(imageRect_.y1()) - imageRect_.y0() + 1;
+    const int64_t w = watermark_.width, h = watermark_.height;
+    const int64_t right = W - w, bottom = H - h;
+    const int64_t centreX = W / 2 - w / 2, centreY = H / 2 - h / 2;
+    int64_t x = right, y = bottom;
+    switch (watermarkPosition_) {
+        case WatermarkCenter: x = centreX; y = centreY; break;
+        case WatermarkMiddleLeft: x = 0; y = centreY; break;
+        case WatermarkMiddleRight: x = right; y = centreY; break;
+        case WatermarkTopLeft: x = 0; y = 0; break;
+        case WatermarkTopCenter: x = centreX; y = 0; break;
+        case WatermarkTopRight: x = right; y = 0; break;
+        case WatermarkBottomLeft: x = 0; y = bottom; break;
+        case WatermarkBottomCenter: x = centreX; y = bottom; break;
+        default: break;
+    }
+    const char* invalid = "Error constructing rectangle object: points do not specify a valid rectangle.";
+    const int64_t x1 = x + w - 1, y1 = y + h - 1;
+    if (x < INT32_MIN || y < INT32_MIN || x1 > INT32_MAX || y1 > INT32_MAX) throw GeometryException(invalid);
+    watermarkRect_ = Rectangle(Point(int32_t(x), int32_t(y), 0), Point(int32_t(x1), int32_t(y1), 0));
+}
+
+void ImageBuffer::stampWatermark() {
+    if (watermark_.isEmpty() || !data_) return;
+    Rectangle overlap = stripRect_;
+    overlap.intersect(watermarkRect_);
+    if (area(overlap) == 0) return;
+    if (!watermarkTransformer_) {
+        watermarkTransformer_ = findTransformer(info_, watermark_.info);
+        if (!watermarkTransformer_) return;
+    }
+    const int ow = overlap.width(), oh = overlap.height();
+    if (ow < 0 || oh < 0)
+        throw GeometryException("Error construction a dimension object: Cannot have negative dimensions");
+
+    // The rows read must lie inside the watermark's memory.
+    const int64_t pixelSize = watermark_.info.bytesPerPixel();
+    const int64_t held = int64_t(watermark_.pixels.size());
+    if (!watermark_.pixels || pixelSize <= 0 || watermark_.rowBytes < int64_t(watermark_.width) * pixelSize ||
+        (held > 0 && held < watermark_.byteSize()))
+        throw Exception("Watermark pixels do not match its size");
+
+    unsigned char* destination = stripAddress(overlap.x0() - stripRect_.x0(), overlap.y0() - stripRect_.y0(), 0);
+    const unsigned char* source = watermark_.pixels.data() +
+                                  (int64_t(overlap.y0()) - watermarkRect_.y0()) * watermark_.rowBytes +
+                                  pixelSize * (int64_t(overlap.x0()) - watermarkRect_.x0());
+    watermarkTransformer_->setDestination(destination, ow, oh, rowStride_, info_);
+    watermarkTransformer_->setSource(source, ow, oh, watermark_.rowBytes, watermark_.info);
+    watermarkTransformer_->transform();
+}
+
+}  // namespace Lumetra
