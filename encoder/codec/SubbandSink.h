@@ -62,4 +62,13 @@ public:
     // pieces written (blocks outside the image count too). Returning
     // non-zero interrupts the analysis.
     virtual int blockDone(int /*blockIndex*/, int /*blockCount*/) { return 0; }
+
+    // Called before each block index is handled (blocks outside the image
+    // too), so the progress can be reported first. Returning non-zero
+    // interrupts the analysis.
+    virtual int blockStarting(int /*blockIndex*/, int /*blockCount*/) { return 0; }
+
+    // Polled between the steps of one block (after reading its pixels, after
+    // split, after correct). Returning non-zero interrupts the analysis.
+    virtual int pollInterrupt() { return 0; }
 };

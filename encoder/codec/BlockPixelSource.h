@@ -1,0 +1,22 @@
+#pragma once
+// Where the wavelet analysis reads the pixels of one block. The encoder
+// plugs the raw image in through ImagePixelSource; tests supply planes from
+// memory.
+
+class BlockPixelSource {
+public:
+    virtual ~BlockPixelSource() = default;
+
+    virtual int width() const = 0;
+    virtual int height() const = 0;
+    // The coded band count: the number of planes readBlock fills.
+    virtual int bands() const = 0;
+    // When true the blocks are made as wide as the image.
+    virtual bool fullWidth() const { return false; }
+
+    // Fills `planes` with the samples of the inclusive rectangle, already in
+    // the colour space that is coded: bands() planes of (x1 - x0 + 1) x
+    // (y1 - y0 + 1) floats, row-major, plane after plane. Returns 0, or
+    // non-zero when the encoding is to stop (interrupt). Read failures throw.
+    virtual int readBlock(int x0, int x1, int y0, int y1, float* planes) = 0;
+};
