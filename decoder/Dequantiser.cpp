@@ -1,0 +1,49 @@
+#include "decoder/Dequantiser.h"
+
+#include "format/DitherTable.h"
+
+namespace Lumetra {
+
+namespace {
+constexpr int kTabulated = 45;
+}
+
+float dequantisedValue(int32_t q, float step) {
+    const float half = step * 0.5f;
+    if (q == 0) return 0.0f;
+    if (q > 0) return half + (float(q) - 0.44f) * step;
+    return (float(q) + 0.44f) * step - half;
+}
+
+void dequantise(const int32_t* q, std::ptrdiff_t qStride, int width, int height, float step,
+                const DitherSetting& dither, float* out, std::ptrdiff_t outStride) {
+    if (step == 0.0f) {
+        for (int i = 0; i < height; ++i)
+            for (int j = 0; j < width; ++j) out[i * outStride + j] = 0.0f;
+        return;
+    }
+    float table[2 * kTabulated + 1];
+    for (int v = -kTabulated; v <= kTabulated; ++v) table[v + kTabulated] = dequantisedValue(v, step);
+
+    const float* t = ditherTable();
+    const int e = ((dither.x0 + dither.d0) % kDitherSize + kDitherSize) % kDitherSize;
+    const int f = ((dither.y0 + dither.d1) % kDitherSize + kDitherSize) % kDitherSize;
+    for (int i = 0; i < height; ++i) {
+        const int32_t* src = q + i * qStride;
+        float* dst = out + i * outStride;
+        for (int j = 0; j < width; ++j) {
+            const int32_t v = src[j];
+            dst[j] = (v >= -kTabulated && v <= kTabulated) ? table[v + kTabulated] : dequantisedValue(v, step);
+        }
+        if (dither.on) {
+            const float* row = t + ((f + i) & (kDitherSize - 1)) * kDitherSize;
+            int c = e;
+            for (int j = 0; j < width; ++j) {
+                dst[j] = dst[j] - step * row[c];
+                c = (c + 1) & (kDitherSize - 1);
+            }
+        }
+    }
+}
+
+}  // namespace Lumetra

@@ -1,0 +1,125 @@
+#include "decoder/LeafLoader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "core/Exception.h"
+#include "decoder/DecodeErrors.h"
+#include "decoder/Dequantiser.h"
+#include "decoder/HuffmanDecoder.h"
+#include "format/DBInfo.h"
+#include "format/HuffmanTable.h"
+
+namespace Lumetra {
+
+const CodeBlockCursor* CodeBlockCursorCache::find(const Key& key) const {
+    auto it = entries_.find(key);
+    return it == entries_.end() ? nullptr : &it->second;
+}
+
+void CodeBlockCursorCache::update(const Key& key, const CodeBlockCursor* cursor) {
+    if (cursor)
+        entries_[key] = *cursor;
+    else
+        entries_.erase(key);
+}
+
+namespace {
+
+void poll(const InterruptHook& interrupt) {
+    if (interrupt && interrupt() != 0) throw Interrupt();
+}
+
+// Scale factor that brings a reduced-scale image back to full-resolution
+// intensities.
+constexpr double kScaleGain = 1.5133282207855925;
+
+}  // namespace
+
+void loadLeaf(Subband& leaf, const LeafSource& source, int scale, CodeBlockCursorCache& cache,
+              const InterruptHook& interrupt) {
+    if (!leaf.support().present) return;
+    leaf.allocateSupport();
+    const int index = leaf.leafIndex();
+    if (index < 0 || index >= 3 * source.levels + 1) return;
+    DBInfo& db = *source.database;
+    if (index >= db.subbandCount()) return;
+
+    const SubbandSupport sup = leaf.support();
+    const DBInfo::SubbandRecord& record = db.subband(index);
+    const int d0 = record.dither[0], d1 = record.dither[1];
+    std::vector<int32_t> integers;
+
+    auto it = db.iterator(index, sup.x0, sup.x1, sup.y0, sup.y1);
+    for (; !it->done(); it->next()) {
+        const DBInfo::BlockHeader& h = *it->current();
+        const int bands = std::min(leaf.count(), h.bandCount());
+        const int64_t bw = int64_t(h.x1()) - h.x0() + 1;
+        const int64_t bh = int64_t(h.y1()) - h.y0() + 1;
+        for (int b = 0; b < bands; ++b) {
+            if (!h.hasData(b)) continue;
+            const float q = h.step(b);
+            if (q == 0.0f) continue;
+            if (!std::isfinite(q) || bw < 1 || bh < 1) throw Exception(kReadErrorMessage);
+
+            const int64_t cw = h.codeBlockWidth(b), ch = h.codeBlockHeight(b);
+            if (cw < 1 || ch < 1) throw Exception(kReadErrorMessage);
+            const int64_t columns = (bw + cw - 1) / cw;
+            const int64_t rows = (bh + ch - 1) / ch;
+            if (columns * rows != h.codeBlockCount(b)) throw Exception(kReadErrorMessage);
+
+            HuffmanTable table;
+            std::copy(h.bitsData(b) + 1, h.bitsData(b) + 17, table.counts);
+            table.symbols = h.symbols(b);
+            const HuffmanDecoder decoder(table);
+
+            const float step =
+                float(double(q) / std::pow(kScaleGain, double(scale)) / double(leaf.weight()));
+            if (!std::isfinite(step)) throw Exception(kReadErrorMessage);
+
+            for (int32_t t = 0; t < h.codeBlockCount(b); ++t) {
+                const int64_t cx = (t % columns) * cw, cy = (t / columns) * ch;
+                CodeBlockArea cell;
+                cell.x0 = int(h.x0() + cx);
+                cell.y0 = int(h.y0() + cy);
+                cell.width = int(std::min(cw, bw - cx));
+                cell.height = int(std::min(ch, bh - cy));
+                const int rx0 = std::max(cell.x0, sup.x0);
+                const int ry0 = std::max(cell.y0, sup.y0);
+                const int rx1 = int(std::min<int64_t>(int64_t(cell.x0) + cell.width - 1, sup.x1));
+                const int ry1 = int(std::min<int64_t>(int64_t(cell.y0) + cell.height - 1, sup.y1));
+                if (rx1 < rx0 || ry1 < ry0) continue;
+                const CodeBlockArea region{rx0, ry0, rx1 - rx0 + 1, ry1 - ry0 + 1};
+
+                integers.assign(std::size_t(region.width) * std::size_t(region.height), 0);
+                poll(interrupt);
+
+                const CodeBlockCursorCache::Key key(b, it->blockNumber(), index, t);
+                const CodeBlockCursor* resume = cache.find(key);
+                std::size_t size = 0;
+                const uint8_t* payload = it->readPayload(b, t, &size);
+                CodeBlockCursor next;
+                const bool more =
+                    decodeCodeBlockRegion(decoder, payload, size, integers.data(), cell, region, resume, next);
+                cache.update(key, more ? &next : nullptr);
+                poll(interrupt);
+                poll(interrupt);
+
+                const int ox = rx0 - sup.x0, oy = ry0 - sup.y0;
+                if (ox < 0 || oy < 0 || ox + region.width > leaf.width() || oy + region.height > leaf.height())
+                    throw Exception("Error 1 in Array2D::insert()");
+                DitherSetting dither;
+                dither.on = b == 0 && source.dither;
+                dither.d0 = d0;
+                dither.d1 = d1;
+                dither.x0 = rx0;
+                dither.y0 = ry0;
+                dequantise(integers.data(), region.width, region.width, region.height, step, dither,
+                           leaf.band(b) + std::ptrdiff_t(oy) * leaf.rowStep() + ox, leaf.rowStep());
+            }
+        }
+    }
+}
+
+}  // namespace Lumetra

@@ -1,0 +1,45 @@
+#pragma once
+// Fills the leaves of a subband tree with dequantised coefficients from the
+// file's coded blocks, resuming each code-block where the previous strip
+// stopped.
+
+#include <cstdint>
+#include <map>
+#include <tuple>
+
+#include "decoder/CodeBlockDecoder.h"
+#include "decoder/Subband.h"
+
+namespace Lumetra {
+
+class DBInfo;
+
+// The decoders' positions, keyed by (colour band, block number, leaf index,
+// code-block index); lives for one decode.
+class CodeBlockCursorCache {
+public:
+    using Key = std::tuple<int, int32_t, int, int>;
+    const CodeBlockCursor* find(const Key& key) const;
+    // Stores `cursor`, or forgets the key when `cursor` is null.
+    void update(const Key& key, const CodeBlockCursor* cursor);
+    void clear() { entries_.clear(); }
+    std::size_t size() const { return entries_.size(); }
+
+private:
+    std::map<Key, CodeBlockCursor> entries_;
+};
+
+// What the loader needs to know of the open file.
+struct LeafSource {
+    DBInfo* database = nullptr;
+    int levels = 0;       // wavelet levels of the file
+    bool dither = true;   // the file's dither flag (band 0 only)
+};
+
+// Allocates the leaf's planes for its support, zeroes them and loads every
+// code-block of every block that meets the support. Leaves finer than full
+// resolution stay zero.
+void loadLeaf(Subband& leaf, const LeafSource& source, int scale, CodeBlockCursorCache& cache,
+              const InterruptHook& interrupt);
+
+}  // namespace Lumetra

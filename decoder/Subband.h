@@ -1,0 +1,87 @@
+#pragma once
+// A node of the subband tree that the decoder reconstructs a region from.
+// The root is the region at the decoding scale; each inner node has four
+// children one wavelet level coarser; leaves take their coefficients from
+// the file. Every node is also a multi-band array holding its support.
+
+#include <functional>
+#include <memory>
+
+#include "decoder/Array2D.h"
+
+namespace Lumetra {
+
+// Non-zero asks the running operation to stop (it then throws Interrupt).
+using InterruptHook = std::function<int()>;
+
+// Inclusive column and row range held by a node, or none.
+struct SubbandSupport {
+    int x0 = 0, x1 = -1, y0 = 0, y1 = -1;
+    bool present = false;
+    int width() const { return x1 - x0 + 1; }
+    int height() const { return y1 - y0 + 1; }
+};
+
+class Subband : public Array2DFloat {
+public:
+    // The tree for region [x0, x1] x [y0, y1] at `scale` of a width x height
+    // image with `bands` bands and `levels` wavelet levels; leaves numbered,
+    // no coefficients loaded. Throws on a bad region or scale.
+    static std::unique_ptr<Subband> buildTree(int width, int height, int bands, int levels, int scale, int x0,
+                                              int x1, int y0, int y1);
+
+    // Calls `visit` on every leaf in increasing leaf-index order.
+    void forEachLeaf(const std::function<void(Subband&)>& visit);
+
+    // The part of a's coefficients that b also covers (none when a or b is
+    // none, or the deepest LL leaf of the result holds nothing).
+    static std::unique_ptr<Subband> intersect(const Subband* a, const Subband* b, Subband* parent = nullptr);
+    // The rows of each leaf of a below those of b (b is the overlap kept from
+    // the previous strip).
+    static std::unique_ptr<Subband> difference(const Subband* a, const Subband* b, Subband* parent = nullptr);
+    // Copies other's coefficients into the matching rows of this tree.
+    void copy(const Subband* other);
+
+    // Merges every inner node from the coarsest level up; afterwards this node
+    // is a leaf holding its support's samples, all bands in one allocation.
+    void synthesize(const InterruptHook& interrupt);
+
+    bool isLeaf() const { return !children_[0][0]; }
+    int leafIndex() const { return leafIndex_; }
+    int fullWidth() const { return fullWidth_; }
+    int fullHeight() const { return fullHeight_; }
+    float weight() const { return weight_; }
+    int organisation() const { return organisation_; }
+    bool negativeScale() const { return negativeScale_; }
+    const SubbandSupport& support() const { return support_; }
+    // [xFilter][yFilter], 0 low-pass, 1 high-pass; null for a leaf.
+    Subband* child(int xFilter, int yFilter) const { return children_[xFilter][yFilter].get(); }
+    Subband* parent() const { return parent_; }
+    // Follows [0][0] down to the coarsest low-pass leaf.
+    Subband* deepestLowPass();
+    // Allocates zeroed planes for the support (one per band).
+    void allocateSupport();
+
+    void setOrganisation(int code) { organisation_ = code; }  // for tests of the synthesis guard
+
+private:
+    Subband() = default;
+    static std::unique_ptr<Subband> makeNode(int fullWidth, int fullHeight, int bands, int levels, int level,
+                                             int x0, int x1, int y0, int y1, bool negativeScale, Subband* parent,
+                                             int xFilter, int yFilter);
+    void numberLeaves(int& next);
+    void merge(const InterruptHook& interrupt);
+
+    int leafIndex_ = -1;
+    int fullWidth_ = 0;
+    int fullHeight_ = 0;
+    int organisation_ = 1;
+    float weight_ = 1.0f;
+    SubbandSupport support_;
+    std::unique_ptr<Subband> children_[2][2];
+    Subband* parent_ = nullptr;
+    bool negativeScale_ = false;
+    int bandCount_ = 0;
+};
+
+}  // namespace Lumetra
