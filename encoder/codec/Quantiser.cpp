@@ -1,0 +1,107 @@
+#include "encoder/codec/Quantiser.h"
+
+#include "format/DitherTable.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr float kLargestIndex = 32760.0f;
+constexpr float kEnlargement = 0.000030525032f;  // about 1 / 32760
+constexpr float kReconstructionOffset = 0.44f;
+constexpr int kTabulated = 45;
+
+// Step that keeps every index of coefficients up to `magnitude` within 16 bits.
+float usable_step(float magnitude, float step) {
+    const double half = double(step) * 0.5;
+    const double top = (double(magnitude) - half) / double(step) + 1.0;
+    if (top > 1e9 || std::trunc(top) > double(kLargestIndex)) return magnitude * kEnlargement;
+    return step;
+}
+
+inline int16_t index_of(float c, float step, float half) {
+    if (c >= half) return int16_t(int((c - half) / step) + 1);
+    if (c <= -half) return int16_t(-(int((-c - half) / step) + 1));
+    return 0;
+}
+
+}  // namespace
+
+float sq(const float* coefficients, int width, int height, size_t stride, float step, const DitherOffsets* dither,
+         int x0, int y0, int16_t* indices) {
+    const size_t w = size_t(std::max(width, 0));
+    const size_t h = size_t(std::max(height, 0));
+    if (step == 0.0f || w == 0 || h == 0) {
+        std::fill(indices, indices + w * h, int16_t(0));
+        return step;
+    }
+    float largest = 0.0f, smallest = 0.0f;
+    for (size_t y = 0; y < h; ++y) {
+        const float* row = coefficients + y * stride;
+        for (size_t x = 0; x < w; ++x) {
+            largest = std::max(largest, row[x]);
+            smallest = std::min(smallest, row[x]);
+        }
+    }
+    step = usable_step(std::max(largest, -smallest), step);
+    if (step == 0.0f) {
+        std::fill(indices, indices + w * h, int16_t(0));
+        return step;
+    }
+    const float half = step * 0.5f;
+    const float* table = Lumetra::ditherTable();
+    for (size_t y = 0; y < h; ++y) {
+        const float* row = coefficients + y * stride;
+        int16_t* out = indices + y * w;
+        if (dither) {
+            const float* ditherRow =
+                table + size_t((y0 + int(y) + dither->row) & (Lumetra::kDitherSize - 1)) * Lumetra::kDitherSize;
+            int column = (x0 + dither->column) & (Lumetra::kDitherSize - 1);
+            for (size_t x = 0; x < w; ++x) {
+                out[x] = index_of(row[x] + step * ditherRow[column], step, half);
+                column = (column + 1) & (Lumetra::kDitherSize - 1);
+            }
+        } else {
+            for (size_t x = 0; x < w; ++x) out[x] = index_of(row[x], step, half);
+        }
+    }
+    return step;
+}
+
+float dequantise(int q, float step) {
+    const float half = step / 2.0f;
+    if (q > 0) return half + step * (float(q) - kReconstructionOffset);
+    if (q < 0) return step * (float(q) + kReconstructionOffset) - half;
+    return 0.0f;
+}
+
+void sq_inv(const int16_t* indices, int width, int height, float step, const DitherOffsets* dither, int x0,
+            int y0, float* values) {
+    const size_t w = size_t(std::max(width, 0));
+    const size_t h = size_t(std::max(height, 0));
+    if (step == 0.0f) {
+        std::fill(values, values + w * h, 0.0f);
+        return;
+    }
+    float table[2 * kTabulated + 1];
+    for (int q = -kTabulated; q <= kTabulated; ++q) table[q + kTabulated] = dequantise(q, step);
+    const float* dither_table = Lumetra::ditherTable();
+    for (size_t y = 0; y < h; ++y) {
+        const int16_t* in = indices + y * w;
+        float* out = values + y * w;
+        for (size_t x = 0; x < w; ++x) {
+            const int q = in[x];
+            out[x] = (q >= -kTabulated && q <= kTabulated) ? table[q + kTabulated] : dequantise(q, step);
+        }
+        if (dither) {
+            const float* ditherRow = dither_table + size_t((y0 + int(y) + dither->row) & (Lumetra::kDitherSize - 1)) *
+                                                        Lumetra::kDitherSize;
+            int column = (x0 + dither->column) & (Lumetra::kDitherSize - 1);
+            for (size_t x = 0; x < w; ++x) {
+                out[x] -= step * ditherRow[column];
+                column = (column + 1) & (Lumetra::kDitherSize - 1);
+            }
+        }
+    }
+}

@@ -1,0 +1,54 @@
+#include "encoder/codec/SubbandCoder.h"
+
+#include "encoder/codec/HuffmanEncoder.h"
+
+SubbandCoder::SubbandCoder(SubbandMap& map, const AllocationParameters& allocation, bool dither)
+    : map_(map), allocation_(allocation), dither_(dither) {}
+
+StoredBlock SubbandCoder::code_band(SubbandFile& file, const float* coefficients, int width, int height, float step,
+                                    const DitherOffsets* dither, int x0, int y0, float& usedStep,
+                                    std::vector<int16_t>& indexScratch, std::vector<uint8_t>& codedScratch) {
+    usedStep = 0.0f;
+    if (step == 0.0f || width <= 0 || height <= 0) return StoredBlock();
+    indexScratch.resize(size_t(width) * size_t(height));
+    usedStep = sq(coefficients, width, height, size_t(width), step, dither, x0, y0, indexScratch.data());
+    IndexRecord record;
+    record.data = indexScratch.data();
+    record.width = width;
+    record.height = height;
+    record.stride = size_t(width);
+    Lumetra::HuffmanTable table;
+    SymbolCodes codes;
+    GenHTDesc2(&record, 1, table);
+    GenCode2(table, codes);
+    codedScratch.clear();
+    encode_block2(record, codes, codedScratch);
+    return file.append(table, usedStep, codedScratch);
+}
+
+int SubbandCoder::writePiece(const SubbandPiece& piece, const std::vector<LeafStatistics>& markedStatistics) {
+    if (piece.subband < 0 || size_t(piece.subband) >= map_.size()) return 1;
+    SubbandMapEntry& entry = *map_[size_t(piece.subband)];
+    if (!entry.file || piece.bands != allocation_.bands || piece.width() <= 0 || piece.height() <= 0 ||
+        piece.data.size() < size_t(piece.bands) * size_t(piece.width()) * size_t(piece.height()))
+        return 1;
+    variances_.resize(markedStatistics.size());
+    for (size_t j = 0; j < markedStatistics.size(); ++j) variances_[j] = markedStatistics[j].variance();
+    const std::vector<float> steps = bit_allocation_steps(allocation_, variances_, piece.subband);
+
+    BlockRecord block;
+    block.x0 = piece.x0;
+    block.x1 = piece.x1;
+    block.y0 = piece.y0;
+    block.y1 = piece.y1;
+    block.steps.assign(size_t(piece.bands), 0.0f);
+    block.stored.assign(size_t(piece.bands), StoredBlock());
+    for (int k = 0; k < piece.bands; ++k) {
+        const DitherOffsets* dither = (k == 0 && dither_) ? &entry.dither : nullptr;
+        block.stored[size_t(k)] = code_band(*entry.file, piece.band(k), piece.width(), piece.height(),
+                                            steps[size_t(k)], dither, piece.x0, piece.y0, block.steps[size_t(k)],
+                                            indices_, coded_);
+    }
+    entry.blocks.push_back(std::move(block));
+    return 0;
+}

@@ -1,0 +1,37 @@
+#pragma once
+// The quantising end of the analysis: for every assembled piece it chooses
+// the steps by bit allocation over the marked blocks' statistics, quantises
+// each band (band 0 dithered when asked) and appends the coded blocks to the
+// subband's temporary file, recording them in the subband map.
+
+#include "encoder/codec/BitAllocation.h"
+#include "encoder/codec/SubbandMap.h"
+#include "encoder/codec/SubbandSink.h"
+
+#include <cstdint>
+#include <vector>
+
+class SubbandCoder : public SubbandSink {
+public:
+    // `map` must have 3 x allocation.levels + 1 entries and outlive the coder.
+    SubbandCoder(SubbandMap& map, const AllocationParameters& allocation, bool dither);
+
+    // Throws Lumetra::Exception "Write error. Check that temporary directory
+    // is not full." when a subband file cannot be written.
+    int writePiece(const SubbandPiece& piece, const std::vector<LeafStatistics>& markedStatistics) override;
+
+    // Codes one band of a block into `file` with the given step; returns
+    // where it went (offset -1 when the step is 0) and sets `usedStep` to
+    // the step sq used.
+    static StoredBlock code_band(SubbandFile& file, const float* coefficients, int width, int height, float step,
+                                 const DitherOffsets* dither, int x0, int y0, float& usedStep,
+                                 std::vector<int16_t>& indexScratch, std::vector<uint8_t>& codedScratch);
+
+private:
+    SubbandMap& map_;
+    AllocationParameters allocation_;
+    bool dither_;
+    std::vector<double> variances_;
+    std::vector<int16_t> indices_;
+    std::vector<uint8_t> coded_;
+};

@@ -1,0 +1,75 @@
+#pragma once
+// The temporary file of one subband: every coded block of every band of the
+// subband, in the order the quantiser produced them, each stored as
+//   FF A6, 16 code-length counts, the symbol list, the step (big-endian
+//   float), FF A3 and the Huffman-coded indices,
+// and FF A9 at the end. The file is created exclusively under a temporary
+// name and is closed and deleted exactly once: by discard(), or when the
+// object is destroyed.
+
+#include "core/FileSpecification.h"
+#include "core/TemporaryName.h"
+#include "format/HuffmanTable.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+// Where one band of one block lies in a subband file.
+struct StoredBlock {
+    int64_t offset = -1;  // of its FF A6 marker; -1 when the band has no data
+    int64_t length = 0;   // bytes up to the next block
+};
+
+class SubbandFile {
+public:
+    // Reserves a temporary name in `directory` (none: the default place)
+    // and opens it "w+b". Throws Lumetra::Exception "Error opening <name>
+    // for write. Check to see that the target drive is not full or write
+    // protected." when the file cannot be opened.
+    explicit SubbandFile(const Lumetra::FileSpecification* directory);
+    ~SubbandFile();
+    SubbandFile(const SubbandFile&) = delete;
+    SubbandFile& operator=(const SubbandFile&) = delete;
+
+    const Lumetra::FileSpecification& name() const { return reservation_.name(); }
+    bool isOpen() const { return file_ != nullptr; }
+
+    // Appends one band of a block: its table, its step and `coded` (the
+    // FF A3 payload). Throws Lumetra::Exception "Write error. Check that
+    // temporary directory is not full." on a failed write.
+    StoredBlock append(const Lumetra::HuffmanTable& table, float step, const std::vector<uint8_t>& coded);
+
+    // Writes FF A9, flushes and rewinds. Returns 0, non-zero on failure.
+    int write_eof();
+    // Size in bytes, or -1.
+    int64_t size();
+    // Reads `stored` back into `bytes`. Returns 0, non-zero on failure.
+    int read(const StoredBlock& stored, std::vector<uint8_t>& bytes);
+
+    // Closes and deletes the file; later calls do nothing.
+    void discard();
+
+private:
+    Lumetra::TemporaryReservation reservation_;
+    FILE* file_ = nullptr;
+    int64_t end_ = 0;  // where the next block goes
+};
+
+// Reads one band of one block back: seeks to its offset, checks FF A6,
+// reads the table (ReadHTDesc), the step and the coded indices
+// (expand_data) into `indices` (width x height, row-major), counting
+// coefficient positions. Throws Error with the failing step's message.
+void decode_indices(SubbandFile& file, const StoredBlock& stored, int width, int height,
+                    std::vector<int16_t>& indices, float& step);
+
+// The table description at `bytes` (16 counts, then the symbols); returns
+// the number of bytes used, or -1 when it does not fit or is not valid.
+long ReadHTDesc(const uint8_t* bytes, size_t size, Lumetra::HuffmanTable& table);
+
+// Decodes Huffman-coded symbols (the bytes after FF A3) into exactly `count`
+// index positions, zero runs included. Returns 0, 1 when the data is not a
+// sequence of codes of `table` or ends early, 2 when the positions do not
+// add up to `count`.
+int expand_data(const uint8_t* bytes, size_t size, const Lumetra::HuffmanTable& table, int16_t* indices,
+                size_t count);
