@@ -69,7 +69,7 @@ std::vector<unsigned char> readBytes(const std::string& path) {
 void writeBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
     FILE* out = std::fopen(path.c_str(), "wb");
     if (!out) throw std::runtime_error("cannot create " + path);
-    std::fwrite(bytes.data(), 1, bytes.size(), out);
+    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), out);
     std::fclose(out);
 }
 
