@@ -36,7 +36,7 @@ int SubbandCoder::writePiece(const SubbandPiece& piece, const std::vector<LeafSt
     for (size_t j = 0; j < markedStatistics.size(); ++j) variances_[j] = markedStatistics[j].variance();
     const std::vector<float> steps = bit_allocation_steps(allocation_, variances_, piece.subband);
 
-    BlockRecord block;
+    SubbandBlockRecord block;
     block.x0 = piece.x0;
     block.x1 = piece.x1;
     block.y0 = piece.y0;

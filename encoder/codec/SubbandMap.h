@@ -12,7 +12,7 @@
 // One coded block of a subband: its bounds in the subband's coefficient
 // grid and, per band, the step sq actually used (0 = not coded) and where
 // the band's data lies in the subband file.
-struct BlockRecord {
+struct SubbandBlockRecord {
     int x0 = 0, x1 = -1, y0 = 0, y1 = -1;
     std::vector<float> steps;
     std::vector<StoredBlock> stored;
@@ -24,7 +24,7 @@ struct BlockRecord {
 struct SubbandMapEntry {
     DitherOffsets dither;
     std::unique_ptr<SubbandFile> file;  // null once the writer has copied it
-    std::vector<BlockRecord> blocks;
+    std::vector<SubbandBlockRecord> blocks;
 };
 
 // Entries are owned one by one so that a deep encoding can move the pass

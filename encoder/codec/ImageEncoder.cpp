@@ -1,0 +1,165 @@
+#include "encoder/codec/ImageEncoder.h"
+
+#include "core/Error.h"
+#include "core/TemporaryName.h"
+#include "encoder/codec/BitAllocation.h"
+#include "encoder/codec/IconOutput.h"
+#include "encoder/codec/ImagePixelSource.h"
+#include "encoder/codec/ImageWriter.h"
+#include "encoder/codec/SubbandCoder.h"
+#include "encoder/codec/WaveletAnalyzer.h"
+#include "encoder/rawimage/Image.h"
+#include "encoder/rawimage/RFIImage.h"
+
+#include <new>
+
+namespace {
+
+constexpr float kAnalysisEnd = 0.94f;
+constexpr float kWriterEnd = 0.99f;
+constexpr int kRecordSize = 128;
+
+// The subband coder of one pass, reporting progress per block of the image
+// and polling the interrupt hook.
+class PassCoder : public SubbandCoder {
+public:
+    PassCoder(SubbandMap& map, const AllocationParameters& allocation, bool dither, const BlockGrid& grid,
+              float start, float end, const EncoderProgress& progress, const EncoderInterrupt& interrupt)
+        : SubbandCoder(map, allocation, dither),
+          grid_(grid),
+          start_(start),
+          end_(end),
+          current_(start),
+          progress_(progress),
+          interrupt_(interrupt) {}
+
+    int blockStarting(int, int) override {
+        if (progress_) progress_(current_);
+        return 0;
+    }
+    int blockDone(int index, int) override {
+        if (grid_.inImage(index)) {
+            ++done_;
+            const int total = grid_.imageBlockCount();
+            if (total > 0) current_ = start_ + (float(done_) / float(total)) * (end_ - start_);
+        }
+        return 0;
+    }
+    int pollInterrupt() override { return interrupt_ && interrupt_() != 0 ? 1 : 0; }
+
+private:
+    const BlockGrid& grid_;
+    float start_, end_, current_;
+    int done_ = 0;
+    const EncoderProgress& progress_;
+    const EncoderInterrupt& interrupt_;
+};
+
+}  // namespace
+
+ImageEncoder::ImageEncoder(Image& image, int nlev, int blockSize, float rate,
+                           const Lumetra::FileSpecification* tempDir, EncoderProgress progress,
+                           EncoderInterrupt interrupt, float weight, float gamma, bool dither, float kweight)
+    : image_(image),
+      nlev_(nlev),
+      blockSize_(blockSize),
+      rate_(rate),
+      progress_(std::move(progress)),
+      interrupt_(std::move(interrupt)),
+      weight_(weight),
+      gamma_(gamma),
+      dither_(dither),
+      kweight_(kweight) {
+    if (nlev > kMaxLevels) throw Error("Error: specified value for nlev must be <= 9.");
+    if (nlev < 1) throw Error("Error: specified value for nlev must be >= 1.");
+    if (tempDir && tempDir->isInitialized()) tempDir_ = *tempDir;
+}
+
+SubbandMap ImageEncoder::analysisPass(float start, float end, float* rateEstimate, bool thumbnailPass) {
+    ImagePixelSource source(image_, interrupt_);
+    WaveletAnalyzer analyzer(source, nlev_, blockSize_);
+    const Lumetra::FileSpecification* dir = tempDir_.isInitialized() ? &tempDir_ : nullptr;
+    SubbandMap map;
+    try {
+        map = subband_map_init(nlev_, dir);
+    } catch (const std::bad_alloc&) {
+        throw Error("Error encountered in subband_map_init.");
+    }
+    AllocationParameters allocation;
+    allocation.levels = nlev_;
+    allocation.bands = image_.codedBands();
+    allocation.rate = rate_;
+    allocation.weight = weight_;
+    allocation.gamma = gamma_;
+    allocation.kweight = kweight_;
+    allocation.thumbnailPass = thumbnailPass;
+    PassCoder coder(map, allocation, dither_, analyzer.grid(), start, end, progress_, interrupt_);
+    analyzer.run(coder);
+    if (rateEstimate) {
+        std::vector<double> variances;
+        for (const LeafStatistics& s : analyzer.totalStatistics()) variances.push_back(s.variance());
+        *rateEstimate = bit_allocation_estimate(allocation, variances);
+    }
+    for (auto& entry : map)
+        if (entry->file->write_eof() != 0) throw Error("Error encountered in write_eof.");
+    return map;
+}
+
+void ImageEncoder::writeFile(SubbandMap& map, const Lumetra::FileSpecification& output) {
+    WriterSettings settings;
+    settings.levels = nlev_;
+    settings.recordWidth = kRecordSize;
+    settings.recordHeight = kRecordSize;
+    settings.progressStart = kAnalysisEnd;
+    settings.progressEnd = kWriterEnd;
+    settings.progress = progress_;
+    settings.interrupt = interrupt_;
+    settings.tags.nlev = nlev_;
+    settings.tags.rate = rate_;
+    settings.tags.weight = weight_;
+    settings.tags.gamma = gamma_;
+    settings.tags.kweight = kweight_;
+    settings.tags.blockSize = blockSize_;
+    settings.tags.dither = dither_;
+    write_image(image_, map, output, settings);
+}
+
+void ImageEncoder::encode(const Lumetra::FileSpecification& output) {
+    image_.beginOutput(output.path());
+    // Every subband file belongs to exactly one map entry and is closed and
+    // deleted with it, whether the encoding succeeds or throws.
+    if (nlev_ <= kOnePassLevels) {
+        SubbandMap map = analysisPass(0.0f, kAnalysisEnd, nullptr, false);
+        writeFile(map, output);
+    } else {
+        const int secondLevels = nlev_ - kOnePassLevels;
+        const float p1 = (1.0f - 1.0f / 1024.0f) * kAnalysisEnd;
+        const Lumetra::FileSpecification* dir = tempDir_.isInitialized() ? &tempDir_ : nullptr;
+
+        ImageEncoder first(image_, kOnePassLevels, blockSize_, rate_, dir, progress_, interrupt_, weight_, gamma_,
+                           dither_, kweight_);
+        float estimate = 0.0f;
+        SubbandMap firstMap = first.analysisPass(0.0f, p1, &estimate, false);
+
+        Lumetra::TemporaryReservation icon(dir);
+        output_icon(icon.name(), *firstMap[0], image_.width(), image_.height(), kOnePassLevels,
+                    image_.codedBands(), dither_);
+        SubbandMap secondMap;
+        {
+            RFIImage thumbnail(icon.name(), 0, 0);
+            const float rate = estimate > 0.0f ? estimate : 2.0f;
+            ImageEncoder second(thumbnail, secondLevels, blockSize_, rate, dir, progress_, interrupt_, weight_,
+                                gamma_, dither_, kweight_);
+            secondMap = second.analysisPass(p1, kAnalysisEnd, nullptr, true);
+        }
+        // The second pass's subbands take the place of the first pass's
+        // low-pass band; its details follow unchanged.
+        SubbandMap merged;
+        merged.reserve(size_t(3 * nlev_ + 1));
+        for (auto& entry : secondMap) merged.push_back(std::move(entry));
+        for (size_t s = 1; s < firstMap.size(); ++s) merged.push_back(std::move(firstMap[s]));
+        writeFile(merged, output);
+    }
+    image_.endOutput(output.path());
+    if (writeWorldFile_ && output.isInitialized()) image_.writeWorldFile(output);
+}

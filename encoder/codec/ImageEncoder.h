@@ -1,0 +1,59 @@
+#pragma once
+// The encoder driver: turns an image into a Wavra image file. One analysis
+// pass (block-wise wavelet analysis, bit allocation, quantisation into one
+// temporary file per subband) and the file writer; decompositions deeper
+// than five levels take two passes, the second on a float thumbnail of the
+// first pass's five-level low-pass band.
+
+#include "core/FileSpecification.h"
+#include "encoder/codec/EncoderCallbacks.h"
+#include "encoder/codec/SubbandMap.h"
+
+class Image;
+
+class ImageEncoder {
+public:
+    static constexpr int kMaxLevels = 9;
+    static constexpr int kOnePassLevels = 5;  // deeper encodings take two passes
+
+    // Throws Error "Error: specified value for nlev must be <= 9." or
+    // "Error: specified value for nlev must be >= 1.". The image is not
+    // owned; the directory name is copied (none: the default place).
+    ImageEncoder(Image& image, int nlev, int blockSize, float rate, const Lumetra::FileSpecification* tempDir,
+                 EncoderProgress progress, EncoderInterrupt interrupt, float weight, float gamma, bool dither,
+                 float kweight);
+
+    // Whether encode writes NAME.wvw beside the output of a georeferenced
+    // image once the output is complete (the default).
+    void setWriteWorldFile(bool write) { writeWorldFile_ = write; }
+
+    // Writes the complete output file or throws; every temporary file made
+    // is deleted either way. An unset name writes to standard output.
+    void encode(const Lumetra::FileSpecification& output);
+
+    // One analysis pass over the progress interval start .. end: the filled
+    // subband map (3 x nlev + 1 entries, files ended and rewound). With
+    // `rateEstimate` the estimate over all blocks is stored there.
+    SubbandMap analysisPass(float start, float end, float* rateEstimate, bool thumbnailPass);
+
+    int levels() const { return nlev_; }
+
+private:
+    void report(float fraction) const {
+        if (progress_) progress_(fraction);
+    }
+    void writeFile(SubbandMap& map, const Lumetra::FileSpecification& output);
+
+    Image& image_;
+    int nlev_;
+    int blockSize_;
+    float rate_;
+    Lumetra::FileSpecification tempDir_;  // unset: the default place
+    EncoderProgress progress_;
+    EncoderInterrupt interrupt_;
+    float weight_;
+    float gamma_;
+    bool dither_;
+    float kweight_;
+    bool writeWorldFile_ = true;
+};

@@ -1,0 +1,340 @@
+#include "encoder/codec/ImageWriter.h"
+
+#include "core/Error.h"
+#include "core/TemporaryName.h"
+#include "encoder/codec/HuffmanEncoder.h"
+#include "encoder/rawimage/Image.h"
+#include "format/TagStore.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <limits>
+#include <memory>
+#include <string>
+
+namespace {
+
+constexpr uint8_t kHeaderEnd = 0xD0;
+constexpr uint8_t kSubbandStart = 0xAC;
+constexpr uint8_t kBlockHeader = 0xAA;
+constexpr uint8_t kMetadataEnd = 0xA1;
+constexpr int64_t kLargestOffset = std::numeric_limits<int32_t>::max();
+constexpr size_t kCopyChunk = 1048576;
+
+void put_int(std::vector<uint8_t>& out, int32_t value) {
+    const uint32_t v = uint32_t(value);
+    out.push_back(uint8_t(v >> 24));
+    out.push_back(uint8_t(v >> 16));
+    out.push_back(uint8_t(v >> 8));
+    out.push_back(uint8_t(v));
+}
+
+void put_float(std::vector<uint8_t>& out, float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, 4);
+    put_int(out, int32_t(bits));
+}
+
+void patch_int(std::vector<uint8_t>& out, size_t at, int32_t value) {
+    const uint32_t v = uint32_t(value);
+    out[at] = uint8_t(v >> 24);
+    out[at + 1] = uint8_t(v >> 16);
+    out[at + 2] = uint8_t(v >> 8);
+    out[at + 3] = uint8_t(v);
+}
+
+// The output file with its current position. Writes are buffered by the C
+// library; the block-level pieces are assembled in memory first.
+class Output {
+public:
+    explicit Output(const Lumetra::FileSpecification& name) : name_(name) {
+        file_ = name.open("wb");
+        if (!file_) throw WriteError(name);
+        std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+    }
+    ~Output() {
+        if (file_) std::fclose(file_);
+    }
+    int64_t position() const { return position_; }
+    // Writes `n` bytes; false on a short write (as fwrite2 reports it).
+    bool write(const void* data, size_t n) {
+        if (n && std::fwrite(data, 1, n, file_) != n) {
+            std::fputs("Write error in subroutine fwrite2.\n", stderr);
+            return false;
+        }
+        position_ += int64_t(n);
+        return true;
+    }
+    bool write(const std::vector<uint8_t>& bytes) { return write(bytes.data(), bytes.size()); }
+    bool writeInt(int32_t v) {
+        std::vector<uint8_t> b;
+        put_int(b, v);
+        return write(b);
+    }
+    bool marker(uint8_t code) {
+        const uint8_t m[2] = {0xFF, code};
+        return write(m, 2);
+    }
+    bool seek(int64_t at) {
+        if (fseeko(file_, at, SEEK_SET) != 0) return false;
+        position_ = at;
+        return true;
+    }
+    // Flushes and closes; false when either fails.
+    bool close() {
+        FILE* f = file_;
+        file_ = nullptr;
+        const bool flushed = std::fflush(f) == 0;
+        return (std::fclose(f) == 0) && flushed;
+    }
+    FILE* file() { return file_; }
+
+private:
+    Lumetra::FileSpecification name_;
+    FILE* file_ = nullptr;
+    int64_t position_ = 0;
+};
+
+std::string creation_date() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[64];
+    // The C library's asctime form: "Www Mmm dd hh:mm:ss yyyy\n".
+    std::strftime(text, sizeof text, "%a %b %e %H:%M:%S %Y\n", &local);
+    return text;
+}
+
+Lumetra::TagStore build_metadata(const Image& image, const EncoderTags& tags) {
+    Lumetra::TagStore md;
+    md.copyFrom(&image.metadata());
+    const int32_t version[3] = {1, 5, -1};
+    md.addCompressionVersion(version);
+    md.addTargetCompressionRatio(8.0f / tags.rate);
+    md.addCompressionNlev(uint32_t(tags.nlev));
+    md.addCompressionWeight(tags.weight);
+    if (image.colorScheme() == kSchemeCMYK) md.addCompressionKWeight(tags.kweight);
+    md.addCompressionGamma(tags.gamma);
+    md.addCompressionBlockSize(uint32_t(tags.blockSize));
+    md.addCreationDate(creation_date().c_str());
+    if (!tags.dither) md.addNoDither();
+    return md;
+}
+
+class Writer {
+public:
+    Writer(const Image& image, SubbandMap& map, const WriterSettings& settings, Output& out)
+        : image_(image), map_(map), settings_(settings), out_(out), bands_(image.codedBands()) {}
+
+    void run(Lumetra::TagStore& metadata) {
+        const int L = settings_.levels;
+        const int subbands = 3 * L + 1;
+        if (L < 0 || size_t(subbands) != map_.size() || bands_ <= 0) throw Error("Error encountered in write_int.");
+        // Header.
+        if (!out_.write("wvra", 4)) throw Error("Error encountered in write_SOI.");
+        const uint8_t version[3] = {1, 0, 1};
+        if (!out_.write(version, 3)) throw Error("Error encountered in write_version.");
+        std::vector<uint8_t> head;
+        put_int(head, bands_);
+        put_int(head, L);
+        put_int(head, image_.width());
+        put_int(head, image_.height());
+        for (int s = 0; s < subbands; ++s) put_int(head, 0);
+        if (!out_.write(head)) throw Error("Error encountered in write_int.");
+        if (!out_.marker(kHeaderEnd)) throw WriteError(name());
+        const int64_t metadataSlot = out_.position();
+        if (!out_.writeInt(0)) throw Error("Error encountered in write_int.");
+
+        double total = 0.0;
+        for (auto& entry : map_)
+            if (entry && entry->file) total += double(std::max<int64_t>(entry->file->size(), 0));
+        double done = 0.0;
+
+        for (int s = 0; s < subbands; ++s) {
+            SubbandMapEntry& entry = *map_[size_t(s)];
+            writeSubband(s, entry);
+            if (entry.file) {
+                done += double(std::max<int64_t>(entry.file->size(), 0));
+                entry.file->discard();
+                entry.file.reset();
+            }
+            entry.blocks.clear();
+            entry.blocks.shrink_to_fit();
+            if (settings_.progress && total > 0.0)
+                settings_.progress(settings_.progressStart +
+                                   float(done / total) * (settings_.progressEnd - settings_.progressStart));
+        }
+
+        // Metadata block and its offset.
+        const int64_t metadataStart = out_.position();
+        if (metadataStart > kLargestOffset) throw Error("Error encountered in write_int.");
+        metadata.addEndOfMetadata();
+        if (metadata.write(out_.file()) != 0) throw Error("Error writing metadata.");
+        const long after = std::ftell(out_.file());
+        if (after < 0 || !out_.seek(after)) throw Error("Error writing metadata.");
+        if (!out_.marker(kMetadataEnd)) throw Error("Error encountered in write_marker.");
+        if (!out_.seek(metadataSlot) || !out_.writeInt(int32_t(metadataStart)) || !out_.close())
+            throw WriteError(name());
+    }
+
+private:
+    std::string name() const { return outputName; }
+
+    void poll() {
+        if (settings_.interrupt && settings_.interrupt()) throw Error("Program interrupt encountered.");
+    }
+
+    void writeSubband(int s, SubbandMapEntry& entry) {
+        // record_offset(s)
+        const int64_t sectionStart = out_.position();
+        if (sectionStart > kLargestOffset) throw Error("Error encountered in write_int.");
+        if (!out_.seek(23 + 4 * int64_t(s))) throw Error("Seek error in subroutine record_offset.");
+        if (!out_.writeInt(int32_t(sectionStart))) throw Error("Error encountered in write_int.");
+        if (!out_.seek(sectionStart)) throw Error("Seek error in subroutine record_offset.");
+
+        if (!out_.marker(kSubbandStart)) throw Error("Error encountered in write_marker.");
+        const uint8_t dither[2] = {entry.dither.column, entry.dither.row};
+        const int blocks = int(entry.blocks.size());
+        std::vector<uint8_t> head(dither, dither + 2);
+        put_int(head, blocks);
+        if (!out_.write(head)) throw Error("Error encountered in write_int.");
+        const int64_t tableStart = out_.position();
+        const size_t entryInts = size_t(bands_) + 4;
+        std::vector<uint8_t> table(size_t(blocks) * entryInts * 4, 0);
+        if (!out_.write(table)) throw Error("Error encountered in write_int.");
+
+        for (int j = 0; j < blocks; ++j) {
+            const SubbandBlockRecord& block = entry.blocks[size_t(j)];
+            const size_t at = size_t(j) * entryInts * 4;
+            // Every block's bounds, whether or not any band has data.
+            patch_int(table, at + 4 * size_t(bands_), block.x0);
+            patch_int(table, at + 4 * size_t(bands_) + 4, block.y0);
+            patch_int(table, at + 4 * size_t(bands_) + 8, block.x1);
+            patch_int(table, at + 4 * size_t(bands_) + 12, block.y1);
+            for (int k = 0; k < bands_; ++k) {
+                poll();
+                const int64_t headerAt = writeBlockBand(entry, block, k);
+                if (headerAt > 0) patch_int(table, at + 4 * size_t(k), int32_t(headerAt));
+            }
+        }
+        // record_hblk_offset: the block table, now complete.
+        const int64_t end = out_.position();
+        if (!out_.seek(tableStart) || !out_.write(table) || !out_.seek(end))
+            throw Error("Error encountered in record_hblk_offset.");
+    }
+
+    // Writes one band of one block; returns the header's position, or 0
+    // when the band has no data.
+    int64_t writeBlockBand(SubbandMapEntry& entry, const SubbandBlockRecord& block, int k) {
+        if (size_t(k) >= block.stored.size() || block.stored[size_t(k)].offset < 0) return 0;
+        if (!entry.file) throw Error("File offset error in subroutine decode_indices.\n");
+        float step = 0.0f;
+        decode_indices(*entry.file, block.stored[size_t(k)], block.width(), block.height(), indices_, step);
+        poll();
+        const int w = block.width(), h = block.height();
+        const std::vector<RecordCut> cuts =
+            cut_records(w, h, settings_.recordWidth, settings_.recordHeight);
+        if (cuts.empty()) throw Error("nrec < 0 in convert.");
+        records_.resize(cuts.size());
+        for (size_t r = 0; r < cuts.size(); ++r) {
+            records_[r].data = indices_.data() + size_t(cuts[r].y) * size_t(w) + size_t(cuts[r].x);
+            records_[r].width = cuts[r].width;
+            records_[r].height = cuts[r].height;
+            records_[r].stride = size_t(w);
+        }
+        Lumetra::HuffmanTable table;
+        if (GenHTDesc2(records_.data(), records_.size(), table) != 0) throw Error("Error encountered in GenHTDesc2.");
+        poll();
+        const int64_t headerAt = out_.position();
+        if (headerAt > kLargestOffset) throw Error("Error encountered in record_hblk_offset.");
+        SymbolCodes codes;
+        if (GenCode2(table, codes) != 0) throw Error("Error encountered in GenCode2.");
+
+        // write_hblk_header, then the records with their offsets patched in.
+        bytes_.clear();
+        bytes_.push_back(0xFF);
+        bytes_.push_back(kBlockHeader);
+        bytes_.insert(bytes_.end(), table.counts, table.counts + 16);
+        bytes_.insert(bytes_.end(), table.symbols.begin(), table.symbols.end());
+        put_float(bytes_, step);
+        put_int(bytes_, settings_.recordWidth);
+        put_int(bytes_, settings_.recordHeight);
+        const size_t recordTable = bytes_.size();
+        bytes_.resize(recordTable + 4 * cuts.size(), 0);
+        for (size_t r = 0; r < records_.size(); ++r) {
+            const int64_t recordAt = headerAt + int64_t(bytes_.size());
+            if (recordAt > kLargestOffset) throw Error("Error encountered in record_rec_offset.");
+            patch_int(bytes_, recordTable + 4 * r, int32_t(recordAt));
+            if (encode_block2(records_[r], codes, bytes_) != 0) {
+                std::fprintf(stderr, "File size: %ld\n", long(recordAt));
+                throw Error("Error encountered in encode_block2.");
+            }
+        }
+        poll();
+        if (!out_.write(bytes_)) {
+            std::fprintf(stderr, "File size: %ld\n", long(out_.position()));
+            throw Error("Error encountered in encode_block2.");
+        }
+        return headerAt;
+    }
+
+public:
+    std::string outputName;
+
+private:
+    const Image& image_;
+    SubbandMap& map_;
+    const WriterSettings& settings_;
+    Output& out_;
+    int bands_;
+    std::vector<int16_t> indices_;
+    std::vector<IndexRecord> records_;
+    std::vector<uint8_t> bytes_;
+};
+
+void copy_to_standard_output(const Lumetra::FileSpecification& name) {
+    FILE* in = name.open("rb");
+    if (!in) throw OpenError(name, "read");
+    std::vector<char> chunk(kCopyChunk);
+    size_t n;
+    bool ok = true;
+    while ((n = std::fread(chunk.data(), 1, chunk.size(), in)) > 0)
+        if (std::fwrite(chunk.data(), 1, n, stdout) != n) ok = false;
+    std::fclose(in);
+    if (std::fflush(stdout) != 0 || !ok) throw WriteError(std::string("stdout"));
+}
+
+}  // namespace
+
+std::vector<RecordCut> cut_records(int width, int height, int recordWidth, int recordHeight) {
+    std::vector<RecordCut> cuts;
+    if (width <= 0 || height <= 0 || recordWidth <= 0 || recordHeight <= 0) return cuts;
+    for (int y = 0; y < height; y += recordHeight)
+        for (int x = 0; x < width; x += recordWidth)
+            cuts.push_back({x, y, std::min(recordWidth, width - x), std::min(recordHeight, height - y)});
+    return cuts;
+}
+
+void write_image(const Image& image, SubbandMap& map, const Lumetra::FileSpecification& output,
+                 const WriterSettings& settings) {
+    Lumetra::TagStore metadata = build_metadata(image, settings.tags);
+    // Standard output: write a temporary file first, then copy it.
+    std::unique_ptr<Lumetra::TemporaryReservation> spool;
+    Lumetra::FileSpecification target = output;
+    if (!output.isInitialized()) {
+        spool = std::make_unique<Lumetra::TemporaryReservation>(nullptr);
+        target = spool->name();
+    }
+    auto out = std::make_unique<Output>(target);  // a file that cannot be opened is not ours to remove
+    try {
+        Writer writer(image, map, settings, *out);
+        writer.outputName = target.str();
+        writer.run(metadata);
+    } catch (...) {
+        out.reset();
+        target.removeQuietly();
+        throw;
+    }
+    if (spool) copy_to_standard_output(target);
+}

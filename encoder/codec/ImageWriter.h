@@ -1,0 +1,53 @@
+#pragma once
+// The image file writer: assembles the output file from the subband map of
+// an encoding. Header and subband offset table, then per subband its dither
+// offsets and block table, and per block and band the block header and the
+// block's indices re-coded in records of recordWidth x recordHeight with
+// one Huffman table per block and band; finally the metadata block. Every
+// forward reference (subband offsets, block tables, record tables, the
+// metadata offset) is patched once its target is written.
+
+#include "core/FileSpecification.h"
+#include "encoder/codec/EncoderCallbacks.h"
+#include "encoder/codec/SubbandMap.h"
+
+#include <cstdint>
+#include <vector>
+
+class Image;
+
+// The encoder's settings that go into the file's metadata.
+struct EncoderTags {
+    int nlev = 4;
+    float rate = 0.6f;
+    float weight = 4.0f;
+    float gamma = 2.0f;
+    float kweight = 0.25f;
+    int blockSize = 512;
+    bool dither = true;
+};
+
+struct WriterSettings {
+    int levels = 0;  // L: the map has 3L + 1 entries
+    int recordWidth = 128;
+    int recordHeight = 128;
+    float progressStart = 0.94f;
+    float progressEnd = 0.99f;
+    EncoderProgress progress;
+    EncoderInterrupt interrupt;
+    EncoderTags tags;
+};
+
+// Writes the output file (an unset name writes to standard output through a
+// temporary file). Closes and deletes each subband file once it is copied
+// and releases its block records. Throws Error with the failing step's
+// message (WriteError when the output cannot be opened or finished); the
+// partly written output is removed.
+void write_image(const Image& image, SubbandMap& map, const Lumetra::FileSpecification& output,
+                 const WriterSettings& settings);
+
+// The records of a width x height block, row by row: {x, y, w, h} each.
+struct RecordCut {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+std::vector<RecordCut> cut_records(int width, int height, int recordWidth, int recordHeight);
