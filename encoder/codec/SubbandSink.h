@@ -9,6 +9,7 @@
 // the statistics of the blocks that contributed (the marked blocks). Every
 // coefficient of every leaf reaches the sink exactly once.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

@@ -32,7 +32,7 @@
 #include "encoder/codec/BlockPixelSource.h"
 #include "encoder/codec/SubbandSink.h"
 
-#include <memory>
+#include <cstddef>
 #include <vector>
 
 class WaveletAnalyzer {
@@ -59,15 +59,18 @@ public:
     // Statistics over all blocks analysed so far, index subband * bands + band.
     const std::vector<LeafStatistics>& totalStatistics() const { return total_; }
 
+    // Largest number of coefficient floats held between blocks (border
+    // pieces and cells waiting for their dump) during the last run.
+    size_t peakHeldFloats() const { return peakHeld_; }
+
     // Depth of a leaf subband (1 = finest; the low-pass band has depth L).
     static int subbandDepth(int subband, int levels);
 
 private:
-    class Pass;
-
     BlockPixelSource& source_;
     int levels_;
     int bands_;
     BlockGrid grid_;
     std::vector<LeafStatistics> total_;
+    size_t peakHeld_ = 0;
 };

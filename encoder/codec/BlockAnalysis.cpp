@@ -1,0 +1,91 @@
+#include "encoder/codec/BlockAnalysis.h"
+
+#include "encoder/codec/ForwardLifting.h"
+
+#include <cstdio>
+
+namespace {
+
+size_t planeSize(const SubbandNode& n) { return size_t(n.extWidth()) * size_t(n.extHeight()); }
+
+}  // namespace
+
+BlockAnalysis::BlockAnalysis(const BlockGrid& grid, int bands) : grid_(grid), bands_(bands) {}
+
+int BlockAnalysis::split(const BlockRecord& block, const float* pixels) {
+    leaves_.clear();
+    tree_ = tree_gen(DyadicTree, grid_.levels(), block.x0, block.x1, block.y0, block.y1, grid_.width(),
+                     grid_.height(), block.rightEdge, block.bottomEdge);
+    if (!tree_) return 1;
+
+    // The tree's extended regions must start where the grid's cells do.
+    for (SubbandNode* n = tree_.get(); n->split; n = n->child[0][0].get()) {
+        const SubbandNode& c = *n->child[0][0];
+        if (c.ex0 != grid_.columnRanges(c.depth, block.column).extStart ||
+            c.ey0 != grid_.rowRanges(c.depth, block.row).extStart) {
+            std::fputs("Error 1 in subroutine s_init.\n", stderr);
+            return 1;
+        }
+    }
+
+    const size_t rootSize = planeSize(*tree_);
+    for (int band = 0; band < bands_; ++band) {
+        const float* plane = pixels + size_t(band) * rootSize;
+        for (SubbandNode* n = tree_.get(); n->split; n = n->child[0][0].get()) {
+            if (analyseLevel(*n, plane, band) != 0) return 1;
+            const SubbandNode& ll = *n->child[0][0];
+            plane = ll.plane.data() + size_t(band) * planeSize(ll);
+        }
+    }
+    // Inner low-low planes are no longer needed.
+    for (SubbandNode* n = tree_->child[0][0].get(); n && n->split; n = n->child[0][0].get()) {
+        std::vector<float>().swap(n->plane);
+    }
+    leaves_ = treeLeaves(*tree_);
+    return 0;
+}
+
+int BlockAnalysis::analyseLevel(SubbandNode& node, const float* plane, int band) {
+    SubbandNode& ll = *node.child[LowPass][LowPass];
+    SubbandNode& hl = *node.child[HighPass][LowPass];
+    SubbandNode& lh = *node.child[LowPass][HighPass];
+    SubbandNode& hh = *node.child[HighPass][HighPass];
+    for (SubbandNode* c : {&ll, &hl, &lh, &hh})
+        if (c->plane.empty()) c->plane.assign(size_t(bands_) * planeSize(*c), 0.0f);
+
+    const int w = node.extWidth(), h = node.extHeight();
+    const int lw = ll.extWidth(), hw = hl.extWidth();
+    lowHalf_.resize(size_t(lw) * size_t(h));
+    highHalf_.resize(size_t(hw) * size_t(h));
+
+    // Rows: x-low at even, x-high at odd absolute columns.
+    for (int r = 0; r < h; ++r) {
+        LiftingOutputs out;
+        out.low = lowHalf_.data() + size_t(r) * size_t(lw);
+        out.lowStart = ll.ex0;
+        out.lowCount = lw;
+        out.high = highHalf_.data() + size_t(r) * size_t(hw);
+        out.highStart = hl.ex0;
+        out.highCount = hw;
+        if (conv_ds(plane + size_t(r) * size_t(w), node.ex0, w, node.fullWidth, out, lineScratch_) != 0) return 1;
+    }
+
+    // Columns of each half: y-low at even, y-high at odd absolute rows.
+    LiftingOutputs lo;
+    lo.low = ll.plane.data() + size_t(band) * planeSize(ll);
+    lo.lowStart = ll.ey0;
+    lo.lowCount = ll.extHeight();
+    lo.high = lh.plane.data() + size_t(band) * planeSize(lh);
+    lo.highStart = lh.ey0;
+    lo.highCount = lh.extHeight();
+    if (conv_ds_lanes(lowHalf_.data(), lw, node.ey0, h, node.fullHeight, lo, laneScratch_) != 0) return 1;
+
+    LiftingOutputs hi;
+    hi.low = hl.plane.data() + size_t(band) * planeSize(hl);
+    hi.lowStart = hl.ey0;
+    hi.lowCount = hl.extHeight();
+    hi.high = hh.plane.data() + size_t(band) * planeSize(hh);
+    hi.highStart = hh.ey0;
+    hi.highCount = hh.extHeight();
+    return conv_ds_lanes(highHalf_.data(), hw, node.ey0, h, node.fullHeight, hi, laneScratch_);
+}

@@ -1,0 +1,37 @@
+#pragma once
+// `split`: the L-level two-dimensional analysis of one block, every band.
+//
+// The block's tree is built dyadically; each level transforms the rows of
+// the low-low node over its extended bounds and then the columns of both
+// halves, so each child plane covers the child's extended bounds and holds
+// the block's share of the whole-image coefficients there (zero-padded
+// outside the block, folded at the image edges). The leaves keep their
+// planes until the overlap exchange has taken what it needs.
+
+#include "encoder/codec/BlockGrid.h"
+#include "encoder/codec/SubbandTree.h"
+
+#include <memory>
+#include <vector>
+
+class BlockAnalysis {
+public:
+    BlockAnalysis(const BlockGrid& grid, int bands);
+
+    // Analyses a block whose pixels are `bands` planes over its rectangle.
+    // Returns 0, or non-zero after a failure message on standard error.
+    int split(const BlockRecord& block, const float* pixels);
+
+    // The leaves of the block analysed last, in leaf order; each plane holds
+    // the bands one after another over the leaf's extended bounds.
+    const std::vector<SubbandNode*>& leaves() const { return leaves_; }
+
+private:
+    int analyseLevel(SubbandNode& node, const float* plane, int band);
+
+    const BlockGrid& grid_;
+    int bands_;
+    std::unique_ptr<SubbandNode> tree_;
+    std::vector<SubbandNode*> leaves_;
+    std::vector<float> lowHalf_, highHalf_, lineScratch_, laneScratch_;
+};
