@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <new>
 #include <string>
 
 namespace Lumetra {
@@ -93,7 +94,12 @@ FileSpecification temporaryName() {
 }
 
 FileSpecification temporaryName(const FileSpecification& directory) {
-    return pickName(checkedDirectory(directory), g_dirCounter, 65536, true, nameIsFree);
+    const std::string dir = checkedDirectory(directory);
+    try {
+        return pickName(dir, g_dirCounter, 65536, true, nameIsFree);
+    } catch (const std::bad_alloc&) {
+        throw Error("Memory allocation error.\n");
+    }
 }
 
 TemporaryReservation::TemporaryReservation(const FileSpecification* directory) {

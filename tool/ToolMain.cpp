@@ -2,27 +2,12 @@
 
 #include "core/Error.h"
 #include "core/Exception.h"
+#include "format/InformationListing.h"
+#include "imaging/transform/TransformerRegistry.h"
 #include "tool/CommandLine.h"
 #include "tool/ExtractionRun.h"
 
 #include <exception>
-
-namespace {
-
-// Makes the standard colour-space transformers available to the image buffers.
-void registerTransformerFactories() {
-    // TODO(wiring): call Lumetra::registerStandardFactories() here once the
-    // transformer registry is in the tree.
-}
-
-// Prints the -misinfo listing of the input file.
-void printListing(const CommandLineValues&, std::FILE*) {
-    // TODO(wiring): call Lumetra::printInformationListing(values.input, out)
-    // here once the listing is in the tree.
-    throw Lumetra::Exception("Error: the information listing is not available in this build.");
-}
-
-}  // namespace
 
 int runGuarded(const std::function<int()>& body, const TemporaryRunFiles& temporaries, std::FILE* err) {
     try {
@@ -45,7 +30,8 @@ int runGuarded(const std::function<int()>& body, const TemporaryRunFiles& tempor
 }
 
 int runTool(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
-    registerTransformerFactories();
+    // The image buffers find their colour conversions in this registry.
+    Lumetra::registerStandardFactories();
     TemporaryRunFiles temporaries;
     return runGuarded(
         [&]() {
@@ -56,7 +42,7 @@ int runTool(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
                 std::fflush(err);
             }
             if (values.misinfo) {
-                printListing(values, out);
+                Lumetra::printInformationListing(values.input, out);
                 std::fflush(out);
                 return 0;
             }

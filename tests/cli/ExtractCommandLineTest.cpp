@@ -5,7 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+
+#include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,6 +30,34 @@ const std::string kBanner =
     "* Wavra Extract 1.0.2 - regions of Wavra images, cut out and re-encoded     *\n"
     "* Copyright the Wavra Extract developers. No warranty of any kind.          *\n"
     "*****************************************************************************\n\n";
+
+std::string conformanceDir() {
+    const char* dir = std::getenv("WAVRA_SHARED_DIR");
+    return std::string(dir && *dir ? dir : "/work/shared") + "/conformance/";
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The conformance images that come with an expected listing.
+std::vector<std::string> listedImages() {
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(conformanceDir().c_str())) {
+        const std::string suffix = ".misinfo.txt";
+        while (const dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+                names.push_back(name.substr(0, name.size() - suffix.size()));
+        }
+        ::closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 // A path that names nothing, so no run can read or write it.
 const std::string kMissingInput = "/nonexistent-wavra-dir/in.wvr";
@@ -192,4 +225,30 @@ TEST(ExtractCommandLine, quietSuppressesTheBannerButNotTheFailure) {
 TEST(ExtractCommandLine, usageErrorsComeBeforeTheBannerEvenWithoutQuiet) {
     const ProcessResult r = extract({"-i", kMissingInput, "-misinfo", "-wp", "10"});
     expectUsageError(r);
+}
+
+TEST(ExtractCommandLine, misinfoListsTheFileOnStandardOutput) {
+    const std::string image = conformanceDir() + "c01_grey.wvr";
+    const ProcessResult r = extract({"-misinfo", "-i", image});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, readFile(conformanceDir() + "c01_grey.misinfo.txt"));
+    EXPECT_EQ(r.out, "c01_grey.wvr\n200\n150\n1\n3\n1.0.1.\n");
+    EXPECT_EQ(r.err, kBanner);
+}
+
+TEST(ExtractCommandLine, misinfoMatchesEveryConformanceListing) {
+    const std::vector<std::string> names = listedImages();
+    ASSERT_FALSE(names.empty()) << "no listings in " << conformanceDir();
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        const ProcessResult r = extract({"-quiet", "-misinfo", "-i", conformanceDir() + name + ".wvr"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, readFile(conformanceDir() + name + ".misinfo.txt"));
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+TEST(ExtractCommandLine, misinfoOnAMissingFileFailsWithItsName) {
+    expectFailure(extract({"-quiet", "-misinfo", "-i", kMissingInput}),
+                  "File: " + kMissingInput + " could not be opened.\n");
 }
