@@ -121,11 +121,14 @@ void ColorSpaceTransformer<P>::transform() {
     // Scratch pixel in the destination table's entry format.
     std::vector<D> scratch(dstTable ? size_t(std::max(1, this->destinationClut_.info().samplesPerPixel)) : 0);
 
+    // A local copy the sample stores cannot alias, so the ranges and
+    // coefficients stay in registers across the row loop.
+    const P kernel = op;
     for (int y = 0; y < rows; ++y) {
         const S* s = src.row(y);
         D* d = dst.row(y);
         if (!srcTable && !dstTable) {
-            for (int x = 0; x < cols; ++x, s += srcStep, d += dstStep) op.apply(d, s);
+            for (int x = 0; x < cols; ++x, s += srcStep, d += dstStep) kernel.apply(d, s);
         } else if (!dstTable) {
             for (int x = 0; x < cols; ++x, s += srcStep, d += dstStep)
                 if (const S* e = sourceEntry(*s)) op.apply(d, e);
