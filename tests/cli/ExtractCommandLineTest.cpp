@@ -222,11 +222,6 @@ TEST(ExtractCommandLine, quietSuppressesTheBannerButNotTheFailure) {
     }
 }
 
-TEST(ExtractCommandLine, usageErrorsComeBeforeTheBannerEvenWithoutQuiet) {
-    const ProcessResult r = extract({"-i", kMissingInput, "-misinfo", "-wp", "10"});
-    expectUsageError(r);
-}
-
 TEST(ExtractCommandLine, misinfoListsTheFileOnStandardOutput) {
     const std::string image = conformanceDir() + "c01_grey.wvr";
     const ProcessResult r = extract({"-misinfo", "-i", image});

@@ -42,15 +42,6 @@ TEST(Rectangle, defaultIsTheEmptyRectangleZeroOneMinusOneZero) {
     EXPECT_TRUE(r.isValid());
 }
 
-TEST(Rectangle, cornersAreInclusiveSoOnePixelHasSizeOne) {
-    const Rectangle r(Point(10, 10), Point(10, 10));
-    EXPECT_EQ(r.width(), 1);
-    EXPECT_EQ(r.height(), 1);
-    EXPECT_FALSE(r.isEmpty());
-    EXPECT_TRUE(r.contains(10, 10));
-    EXPECT_FALSE(r.contains(11, 10));
-}
-
 TEST(Rectangle, constructionRejectsInvertedCornersAndMixedPlanesWithTheirMessages) {
     EXPECT_EQ(geometryMessage([] { Rectangle(Point(5, 0), Point(3, 0)); }),
               "Error constructing rectangle object: points do not specify a valid rectangle.");
