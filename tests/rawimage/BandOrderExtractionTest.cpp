@@ -1,0 +1,61 @@
+// Band orders that no header here produces but the extraction routine
+// serves: their plane mapping and their band-count checks.
+
+#include "encoder/rawimage/BandOrderExtraction.h"
+
+#include "RawImageScratch.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A 2 x 1 file of four stored samples per pixel (pixel-interleaved and
+// line-interleaved read the same bytes differently).
+TEST(BandOrderExtractionTest, swappedAndPaddedOrdersLandInTheirPlanes) {
+    RawImageScratch scratch;
+    RawSource s;
+    s.file = scratch.write("px", {1, 2, 3, 4, 5, 6, 7, 8});
+    s.support[0][1] = 1;
+    s.support[1][1] = 0;
+    s.width = 2;
+    s.height = 1;
+    s.bands = 4;
+    const int rect[2][2] = {{0, 1}, {0, 0}};
+    const auto planes = [&](const char* order) {
+        std::vector<unsigned char> out(8, 0);
+        extract_raw(s, rect, out.data(), order);
+        return out;
+    };
+    EXPECT_EQ(planes("XRGB"), (std::vector<unsigned char>{2, 6, 3, 7, 4, 8, 0, 0}));
+    EXPECT_EQ(planes("XBGR"), (std::vector<unsigned char>{4, 8, 3, 7, 2, 6, 0, 0}));
+    EXPECT_EQ(planes("BGR"), (std::vector<unsigned char>{3, 7, 2, 6, 1, 5, 0, 0}));
+    // Line-interleaved: bands of the row are 1 2 | 3 4 | 5 6 | 7 8.
+    EXPECT_EQ(planes("BGRX_BIL"), (std::vector<unsigned char>{5, 6, 3, 4, 1, 2, 0, 0}));
+    // Band-sequential with H = 1 reads the same as line-interleaved.
+    EXPECT_EQ(planes("CMYK_BSQ"), (std::vector<unsigned char>{1, 2, 3, 4, 5, 6, 7, 8}));
+
+    s.bands = 3;
+    EXPECT_EQ(thrownMessage<Error>([&] { planes("XRGB"); }),
+              "Unexpected band structure encountered in subroutine ImageFile::uninterleave32.");
+    EXPECT_EQ(thrownMessage<Error>([&] { planes("BGRX_BIL"); }),
+              "Incompatible band structure encountered in ImageFile::extract_raw().");
+    EXPECT_EQ(thrownMessage<Error>([&] { planes("RGBA"); }),
+              "Error: unknown band order encountered in subroutine extract_rgb.");
+}
+
+TEST(BandOrderExtractionTest, truncatedFileIsAReadError) {
+    RawImageScratch scratch;
+    RawSource s;
+    s.file = scratch.write("short", {1, 2, 3});
+    s.support[0][1] = 3;
+    s.support[1][1] = 0;
+    s.width = 4;
+    s.height = 1;
+    s.bands = 1;
+    const int rect[2][2] = {{0, 3}, {0, 0}};
+    unsigned char out[4] = {};
+    EXPECT_EQ(thrownMessage<ReadError>([&] { extract_raw(s, rect, out, "GRAYSCALE"); }),
+              "Error reading file " + scratch.path("short") + ".");
+}
+
+}  // namespace
