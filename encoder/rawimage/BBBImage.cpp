@@ -1,15 +1,14 @@
 #include "encoder/rawimage/BBBImage.h"
 
-#include "encoder/rawimage/BandOrderExtraction.h"
-
-#include "core/Error.h"
-
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <limits>
 #include <string>
+
+#include "core/Error.h"
+#include "encoder/rawimage/BandOrderExtraction.h"
 
 namespace {
 
@@ -34,7 +33,8 @@ std::string incompatibility(const ImageFile& a, const Image& b, const char* what
 // (v + 0.5) truncated toward zero, refused when no int could hold it.
 int32_t gridIndex(double v) {
     const double t = std::trunc(v + 0.5);
-    if (!(t >= double(std::numeric_limits<int32_t>::min()) && t <= double(std::numeric_limits<int32_t>::max())))
+    if (!(t >= double(std::numeric_limits<int32_t>::min()) &&
+          t <= double(std::numeric_limits<int32_t>::max())))
         throw Error("Error: georeference cannot be aligned with the pixel grid.");
     return int32_t(t);
 }
@@ -59,8 +59,9 @@ BBBImage::BBBImage(const Lumetra::FileSpecification& rawFile, const unsigned cha
     const int64_t expected = expectedRawFileSize(header_);
     if (size != double(expected)) {
         char text[128];
-        std::snprintf(text, sizeof text, "%" PRId64 ") is not consistent with the reported file size (%" PRId64,
-                      int64_t(size), expected);
+        std::snprintf(text, sizeof text,
+                      "%" PRId64 ") is not consistent with the reported file size (%" PRId64, int64_t(size),
+                      expected);
         throw Error(std::string("Error: The actual file size (") + text + ") for file " + file().path() +
                     ".\nThis file's header must be repaired prior to encoding.");
     }
@@ -90,9 +91,12 @@ void BBBImage::fillMetadata(double fileBytes) {
     if (!ok) throw Error("Error creating metadata.");
 
     int bits = 0;
-    if (dataType_ == kImageUInt8) bits = 8;
-    else if (dataType_ == kImageUInt16) bits = 16;
-    else throw Error("Bogus data type encountered in BBBImage ctor.");
+    if (dataType_ == kImageUInt8)
+        bits = 8;
+    else if (dataType_ == kImageUInt16)
+        bits = 16;
+    else
+        throw Error("Bogus data type encountered in BBBImage ctor.");
     if (m.addBitsPerSample(uint16_t(bits)) < 0) throw Error("Error initializing metadata.");
 }
 
@@ -117,10 +121,18 @@ void BBBImage::info() const {
     out << "  xdim: " << h.xdim << "\n";
     out << "  ydim: " << h.ydim << "\n";
     switch (h.layout) {
-    case kLayoutBIL: out << "  layout: BIL\n"; break;
-    case kLayoutBIP: out << "  layout: BIP\n"; break;
-    case kLayoutBSQ: out << "  layout: BSQ\n"; break;
-    default: out << "  layout: unknown\n"; break;
+        case kLayoutBIL:
+            out << "  layout: BIL\n";
+            break;
+        case kLayoutBIP:
+            out << "  layout: BIP\n";
+            break;
+        case kLayoutBSQ:
+            out << "  layout: BSQ\n";
+            break;
+        default:
+            out << "  layout: unknown\n";
+            break;
     }
     out.flush();
 }
@@ -147,7 +159,8 @@ void BBBImage::alignToGrid() {
     const int32_t x0 = gridIndex(header_.ulxmap / header_.xdim);
     const int32_t y0 = gridIndex(header_.ulymap / header_.ydim);
     // y0 is negated and both far corners must stay in range.
-    if (y0 == std::numeric_limits<int32_t>::min() || int64_t(x0) + width_ - 1 > std::numeric_limits<int32_t>::max() ||
+    if (y0 == std::numeric_limits<int32_t>::min() ||
+        int64_t(x0) + width_ - 1 > std::numeric_limits<int32_t>::max() ||
         -int64_t(y0) + height_ - 1 > std::numeric_limits<int32_t>::max())
         throw Error("Error: georeference cannot be aligned with the pixel grid.");
     support_[0][0] = x0;
@@ -159,6 +172,8 @@ void BBBImage::alignToGrid() {
 void BBBImage::checkCompatibility(const Image& other) const {
     if (codedBands() != other.codedBands())
         throw Error(incompatibility(*this, other, "have a different number of spectral bands."));
-    if (xscale() != other.xscale()) throw Error(incompatibility(*this, other, "have different x-resolutions."));
-    if (yscale() != other.yscale()) throw Error(incompatibility(*this, other, "have different y-resolutions."));
+    if (xscale() != other.xscale())
+        throw Error(incompatibility(*this, other, "have different x-resolutions."));
+    if (yscale() != other.yscale())
+        throw Error(incompatibility(*this, other, "have different y-resolutions."));
 }

@@ -1,12 +1,12 @@
 #include "encoder/rawimage/BandOrderExtraction.h"
 
-#include "core/Error.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
+
+#include "core/Error.h"
 
 namespace {
 
@@ -19,9 +19,9 @@ enum Interleave { kByPixel, kByLine, kBySequence };
 // How one band order is stored and which stored band feeds each plane.
 struct Order {
     Interleave interleave;
-    int readBands;    // stored bands read per pixel (by line and sequence)
-    int planes;       // planes written
-    int planeOf[4];   // stored band (or sample of the pixel) for each plane
+    int readBands;   // stored bands read per pixel (by line and sequence)
+    int planes;      // planes written
+    int planeOf[4];  // stored band (or sample of the pixel) for each plane
 };
 
 Order orderFor(const char* name, int n) {
@@ -30,7 +30,8 @@ Order orderFor(const char* name, int n) {
     if (is("GRAYSCALE") || is("RGB") || is("BGR") || is("XRGB") || is("XBGR")) {
         if (is("GRAYSCALE")) return {kByPixel, n, 1, {0, 0, 0, 0}};
         if (is("XRGB") || is("XBGR")) {
-            if (n != 4) throw Error("Unexpected band structure encountered in subroutine ImageFile::uninterleave32.");
+            if (n != 4)
+                throw Error("Unexpected band structure encountered in subroutine ImageFile::uninterleave32.");
             return is("XRGB") ? Order{kByPixel, n, 3, {1, 2, 3, 0}} : Order{kByPixel, n, 3, {3, 2, 1, 0}};
         }
         if (n < 3) throw Error(incompatible);
@@ -117,7 +118,8 @@ void extractRows(const RawSource& s, const int r[2][2], T* out, const char* band
             file.read(s.skip + ry * stride + cx * n * ss, row.data(), row.size() * sizeof(T));
         } else {
             for (int b = 0; b < order.readBands; ++b) {
-                const int64_t at = order.interleave == kByLine ? ry * W * n + b * W + cx : b * W * H + ry * W + cx;
+                const int64_t at =
+                    order.interleave == kByLine ? ry * W * n + b * W + cx : b * W * H + ry * W + cx;
                 file.read(s.skip + at * ss, row.data() + size_t(b) * span, span * sizeof(T));
             }
         }

@@ -1,13 +1,12 @@
 #include "encoder/rawimage/Image.h"
 
-#include "encoder/rawimage/PixelData.h"
-
-#include "core/Error.h"
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
+
+#include "core/Error.h"
+#include "encoder/rawimage/PixelData.h"
 
 namespace {
 
@@ -29,26 +28,27 @@ std::unique_ptr<PixelData> Image::extract(const int section_support[2][2]) const
     const int colour = n != 1 ? 1 : 0;
 
     switch (dataType()) {
-    case kImageUInt8: {
-        std::vector<unsigned char> buffer(total, 0);
-        const unsigned char* noData = noDataValue();
-        for (int b = 0; b < n && b < 3; ++b)
-            std::fill(buffer.begin() + b * plane, buffer.begin() + (b + 1) * plane, noData ? noData[b] : 0);
-        extract(section_support, buffer.data());
-        return std::make_unique<PixelData>(std::move(buffer), int(w), int(h), colour, codedBands());
-    }
-    case kImageUInt16: {
-        std::vector<unsigned short> buffer(total, 0);
-        extract(section_support, buffer.data());
-        return std::make_unique<PixelData>(std::move(buffer), int(w), int(h), colour, codedBands());
-    }
-    case kImageFloat: {
-        std::vector<float> buffer(total, 0.0f);
-        extract(section_support, buffer.data());
-        return std::make_unique<PixelData>(std::move(buffer), int(w), int(h), colour, codedBands());
-    }
-    default:
-        throw Error("Error: unknown data type in Image::extract( int section_support[2][2] ).");
+        case kImageUInt8: {
+            std::vector<unsigned char> buffer(total, 0);
+            const unsigned char* noData = noDataValue();
+            for (int b = 0; b < n && b < 3; ++b)
+                std::fill(buffer.begin() + b * plane, buffer.begin() + (b + 1) * plane,
+                          noData ? noData[b] : 0);
+            extract(section_support, buffer.data());
+            return std::make_unique<PixelData>(std::move(buffer), int(w), int(h), colour, codedBands());
+        }
+        case kImageUInt16: {
+            std::vector<unsigned short> buffer(total, 0);
+            extract(section_support, buffer.data());
+            return std::make_unique<PixelData>(std::move(buffer), int(w), int(h), colour, codedBands());
+        }
+        case kImageFloat: {
+            std::vector<float> buffer(total, 0.0f);
+            extract(section_support, buffer.data());
+            return std::make_unique<PixelData>(std::move(buffer), int(w), int(h), colour, codedBands());
+        }
+        default:
+            throw Error("Error: unknown data type in Image::extract( int section_support[2][2] ).");
     }
 }
 

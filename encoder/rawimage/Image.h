@@ -5,10 +5,10 @@
 // Rectangles are inclusive and given as int[2][2]: [0] = { x0, x1 },
 // [1] = { y0, y1 }.
 
+#include <memory>
+
 #include "core/FileSpecification.h"
 #include "format/TagStore.h"
-
-#include <memory>
 
 class PixelData;
 

@@ -1,9 +1,9 @@
 #include "encoder/rawimage/ImageFile.h"
 
-#include "core/Error.h"
-
 #include <cstdio>
 #include <cstring>
+
+#include "core/Error.h"
 
 ImageFile::ImageFile(const Lumetra::FileSpecification& file, const unsigned char* noDataValue,
                      const unsigned char* transparentValue)
@@ -17,9 +17,7 @@ ImageFile::ImageFile(const Lumetra::FileSpecification& file, const unsigned char
 
 ImageFile::~ImageFile() = default;
 
-int ImageFile::codedBands() const {
-    return bands_ == 4 && colorScheme_ != kSchemeCMYK ? 3 : bands_;
-}
+int ImageFile::codedBands() const { return bands_ == 4 && colorScheme_ != kSchemeCMYK ? 3 : bands_; }
 
 void ImageFile::support(int section_support[2][2]) const {
     for (int i = 0; i < 2; ++i)

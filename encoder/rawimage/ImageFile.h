@@ -3,9 +3,8 @@
 // data type, colour scheme, support, no-data and transparent values, the
 // file's name) and the operations that fail for kinds that lack them.
 
-#include "encoder/rawimage/Image.h"
-
 #include "core/FileSpecification.h"
+#include "encoder/rawimage/Image.h"
 
 class ImageFile : public Image {
 public:

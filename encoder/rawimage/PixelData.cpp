@@ -1,9 +1,9 @@
 #include "encoder/rawimage/PixelData.h"
 
+#include <algorithm>
+
 #include "core/Error.h"
 #include "core/Exception.h"
-
-#include <algorithm>
 
 namespace {
 
@@ -31,19 +31,31 @@ constexpr double kQk[3] = {double(-0.105f), double(0.265f), double(-0.16f)};    
 }  // namespace
 
 PixelData::PixelData(std::vector<unsigned char> samples, int width, int height, int colour, int bands)
-    : width_(width), height_(height), bands_(bands), colour_(colour), sampleType_(kUInt8),
+    : width_(width),
+      height_(height),
+      bands_(bands),
+      colour_(colour),
+      sampleType_(kUInt8),
       bytes_(std::move(samples)) {
     requireSize(bytes_, width, height, bands);
 }
 
 PixelData::PixelData(std::vector<unsigned short> samples, int width, int height, int colour, int bands)
-    : width_(width), height_(height), bands_(bands), colour_(colour), sampleType_(kUInt16),
+    : width_(width),
+      height_(height),
+      bands_(bands),
+      colour_(colour),
+      sampleType_(kUInt16),
       shorts_(std::move(samples)) {
     requireSize(shorts_, width, height, bands);
 }
 
 PixelData::PixelData(std::vector<float> samples, int width, int height, int colour, int bands)
-    : width_(width), height_(height), bands_(bands), colour_(colour), sampleType_(kFloat),
+    : width_(width),
+      height_(height),
+      bands_(bands),
+      colour_(colour),
+      sampleType_(kFloat),
       floats_(std::move(samples)) {
     requireSize(floats_, width, height, bands);
 }

@@ -1,13 +1,12 @@
 #include "encoder/rawimage/RFIImage.h"
 
-#include "encoder/rawimage/BandOrderExtraction.h"
-
-#include "core/Error.h"
-
 #include <cstdint>
 #include <cstdio>
 #include <limits>
 #include <string>
+
+#include "core/Error.h"
+#include "encoder/rawimage/BandOrderExtraction.h"
 
 RFIImage::RFIImage(const Lumetra::FileSpecification& file, int xOrigin, int yOrigin)
     : ImageFile(file, nullptr, nullptr) {
@@ -35,7 +34,10 @@ RFIImage::RFIImage(const Lumetra::FileSpecification& file, int xOrigin, int yOri
     support_[0][1] = xOrigin + width_ - 1;
     support_[1][0] = yOrigin;
     support_[1][1] = yOrigin + height_ - 1;
-    colorScheme_ = bands_ == 1 ? kSchemeGrayscale : bands_ == 3 ? kSchemeRGB : bands_ == 4 ? kSchemeCMYK : kSchemeUnknown;
+    colorScheme_ = bands_ == 1   ? kSchemeGrayscale
+                   : bands_ == 3 ? kSchemeRGB
+                   : bands_ == 4 ? kSchemeCMYK
+                                 : kSchemeUnknown;
 }
 
 void RFIImage::info() const {
@@ -47,7 +49,10 @@ void RFIImage::info() const {
 }
 
 void RFIImage::extract(const int section_support[2][2], float* pixels) const {
-    const char* order = bands_ == 1 ? "GRAYSCALE" : bands_ == 3 ? "RGB_BSQ" : bands_ == 4 ? "CMYK_BSQ" : nullptr;
+    const char* order = bands_ == 1   ? "GRAYSCALE"
+                        : bands_ == 3 ? "RGB_BSQ"
+                        : bands_ == 4 ? "CMYK_BSQ"
+                                      : nullptr;
     if (!order) {
         char text[96];
         std::snprintf(text, sizeof text, "Error: cannot process %d spectral band RFI files.", bands_);

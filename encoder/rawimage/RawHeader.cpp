@@ -1,7 +1,5 @@
 #include "encoder/rawimage/RawHeader.h"
 
-#include "core/Error.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +7,8 @@
 #include <limits>
 #include <memory>
 #include <string>
+
+#include "core/Error.h"
 
 namespace {
 
@@ -53,7 +53,8 @@ public:
         char* end = nullptr;
         const long long v = std::strtoll(t.c_str(), &end, 10);
         if (end == t.c_str()) throw ReadError(name_);
-        if (errno == ERANGE || v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max())
+        if (errno == ERANGE || v < std::numeric_limits<int32_t>::min() ||
+            v > std::numeric_limits<int32_t>::max())
             throw outOfRange(keyword);
         return int32_t(v);
     }
@@ -78,7 +79,9 @@ public:
     }
 
 private:
-    static bool isSpace(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+    static bool isSpace(int c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+    }
 
     FILE* file_;
     const Lumetra::FileSpecification& name_;
@@ -87,8 +90,23 @@ private:
 // Keywords in the order they are tried; each has its lower- and upper-case
 // spelling and, for some, a second pair.
 enum Keyword {
-    kWordLength, kDynamicRangeWindow, kDynamicRangeLevel, kBandGapBytes, kBandRowBytes, kNBands, kNBits,
-    kNCols, kNRows, kTotalRowBytes, kSkipBytes, kULXMap, kULYMap, kXDim, kYDim, kLayout, kNoKeyword
+    kWordLength,
+    kDynamicRangeWindow,
+    kDynamicRangeLevel,
+    kBandGapBytes,
+    kBandRowBytes,
+    kNBands,
+    kNBits,
+    kNCols,
+    kNRows,
+    kTotalRowBytes,
+    kSkipBytes,
+    kULXMap,
+    kULYMap,
+    kXDim,
+    kYDim,
+    kLayout,
+    kNoKeyword
 };
 
 struct KeywordNames {
@@ -148,43 +166,73 @@ RawHeader readRawHeader(const Lumetra::FileSpecification& headerFile) {
         if (colon != std::string::npos) token.resize(colon);
         const KeywordNames* k = lookUp(token);
         switch (k ? k->keyword : kNoKeyword) {
-        case kWordLength: {
-            const int32_t w = in.integer(k->upper);
-            if (w == 2) throw Error("Error: This version of the Wavra Encoder does not support 16 bit imagery.");
-            if (w != 1) throw Error("Error: this program only processes BBB images with a word length of 1 or 2.");
-            h.dataType = 0;
-            break;
-        }
-        case kDynamicRangeWindow: h.dynamicRangeWindow = in.integer(k->upper); break;
-        case kDynamicRangeLevel: h.dynamicRangeLevel = in.integer(k->upper); break;
-        case kBandGapBytes: h.bandgapbytes = in.integer(k->upper); break;
-        case kBandRowBytes:
-            h.bandrowbytes = in.integer(k->upper);
-            haveBandRowBytes = true;
-            break;
-        case kNBands:
-            h.nbands = in.integer(k->upper);
-            if (h.nbands != 1 && h.nbands != 3) throw Error("Error: this program can of process 1- or 3-band LAN files.");
-            break;
-        case kNBits: h.nbits = in.integer(k->upper); break;
-        case kNCols: h.ncols = in.integer(k->upper); break;
-        case kNRows: h.nrows = in.integer(k->upper); break;
-        case kTotalRowBytes:
-            h.totalrowbytes = in.integer(k->upper);
-            haveTotalRowBytes = true;
-            break;
-        case kSkipBytes: h.skipbytes = in.integer(k->upper); break;
-        case kULXMap: h.ulxmap = in.real(); break;
-        case kULYMap: h.ulymap = in.real(); break;
-        case kXDim: h.xdim = in.real(); break;
-        case kYDim: h.ydim = in.real(); break;
-        case kLayout: h.layout = layoutOf(in.word()); break;
-        case kNoKeyword: break;
+            case kWordLength: {
+                const int32_t w = in.integer(k->upper);
+                if (w == 2)
+                    throw Error("Error: This version of the Wavra Encoder does not support 16 bit imagery.");
+                if (w != 1)
+                    throw Error(
+                        "Error: this program only processes BBB images with a word length of 1 or 2.");
+                h.dataType = 0;
+                break;
+            }
+            case kDynamicRangeWindow:
+                h.dynamicRangeWindow = in.integer(k->upper);
+                break;
+            case kDynamicRangeLevel:
+                h.dynamicRangeLevel = in.integer(k->upper);
+                break;
+            case kBandGapBytes:
+                h.bandgapbytes = in.integer(k->upper);
+                break;
+            case kBandRowBytes:
+                h.bandrowbytes = in.integer(k->upper);
+                haveBandRowBytes = true;
+                break;
+            case kNBands:
+                h.nbands = in.integer(k->upper);
+                if (h.nbands != 1 && h.nbands != 3)
+                    throw Error("Error: this program can of process 1- or 3-band LAN files.");
+                break;
+            case kNBits:
+                h.nbits = in.integer(k->upper);
+                break;
+            case kNCols:
+                h.ncols = in.integer(k->upper);
+                break;
+            case kNRows:
+                h.nrows = in.integer(k->upper);
+                break;
+            case kTotalRowBytes:
+                h.totalrowbytes = in.integer(k->upper);
+                haveTotalRowBytes = true;
+                break;
+            case kSkipBytes:
+                h.skipbytes = in.integer(k->upper);
+                break;
+            case kULXMap:
+                h.ulxmap = in.real();
+                break;
+            case kULYMap:
+                h.ulymap = in.real();
+                break;
+            case kXDim:
+                h.xdim = in.real();
+                break;
+            case kYDim:
+                h.ydim = in.real();
+                break;
+            case kLayout:
+                h.layout = layoutOf(in.word());
+                break;
+            case kNoKeyword:
+                break;
         }
         in.skipLine();
     }
 
-    if (h.nbands == -1) throw Error(std::string("Error: missing required specification NBANDS") + kHeaderTail);
+    if (h.nbands == -1)
+        throw Error(std::string("Error: missing required specification NBANDS") + kHeaderTail);
     if (h.ncols == -1) throw Error(std::string("Error: missing required specification NCOLS") + kHeaderTail);
     if (h.nrows == -1) throw Error(std::string("Error: missing required specification NROWS") + kHeaderTail);
 
@@ -197,7 +245,8 @@ RawHeader readRawHeader(const Lumetra::FileSpecification& headerFile) {
     if (rowSamples > std::numeric_limits<int32_t>::max())
         throw Error(std::string("Error: image too large") + kHeaderTail);
     int64_t size = 0;
-    if (__builtin_mul_overflow(rowSamples, int64_t(h.nrows), &size) || __builtin_mul_overflow(size, int64_t(2), &size))
+    if (__builtin_mul_overflow(rowSamples, int64_t(h.nrows), &size) ||
+        __builtin_mul_overflow(size, int64_t(2), &size))
         throw Error(std::string("Error: image too large") + kHeaderTail);
 
     if (!haveBandRowBytes) h.bandrowbytes = h.ncols;

@@ -2,9 +2,9 @@
 // The text header of a band-interleaved raw image ("hdr"): keyword lines,
 // their defaults and checks.
 
-#include "core/FileSpecification.h"
-
 #include <cstdint>
+
+#include "core/FileSpecification.h"
 
 // Layout codes of a raw header.
 enum RawLayout { kLayoutUnknown = -1, kLayoutBIL = 0, kLayoutBSQ = 1, kLayoutBIP = 2 };

@@ -1,14 +1,13 @@
 // Band-interleaved raw images: construction checks, extraction by layout,
 // metadata, listing, world file, grid alignment and compatibility.
 
-#include "encoder/rawimage/BBBImage.h"
-#include "encoder/rawimage/PixelData.h"
-
-#include "RawImageScratch.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
+
+#include "RawImageScratch.h"
+#include "encoder/rawimage/BBBImage.h"
+#include "encoder/rawimage/PixelData.h"
 
 namespace {
 
@@ -36,11 +35,14 @@ std::vector<unsigned char> picture(const std::string& layout, int bands = 3) {
 }
 
 std::string header(const std::string& layout, int bands = 3, const std::string& extra = "") {
-    return "BYTEORDER M\nLAYOUT " + layout + "\nNROWS 4\nNCOLS 5\nNBANDS " + std::to_string(bands) + "\n" + extra;
+    return "BYTEORDER M\nLAYOUT " + layout + "\nNROWS 4\nNCOLS 5\nNBANDS " + std::to_string(bands) + "\n" +
+           extra;
 }
 
 // Plane b, column x, row y of a block whose rectangle starts at (x0, y0).
-int at(const PixelData& p, int b, int x, int y) { return p.bytes()[size_t(b) * p.planeSize() + size_t(y) * p.width() + x]; }
+int at(const PixelData& p, int b, int x, int y) {
+    return p.bytes()[size_t(b) * p.planeSize() + size_t(y) * p.width() + x];
+}
 
 class BBBImageTest : public ::testing::Test {
 protected:
@@ -110,7 +112,8 @@ TEST_F(BBBImageTest, samplesOutsideTheSupportKeepTheNoDataValue) {
         const int outside[2][2] = {{kW, kW + 3}, {0, 1}};
         const std::unique_ptr<PixelData> q = image.extract(outside);
         for (int b = 0; b < 3; ++b)
-            for (size_t i = 0; i < q->planeSize(); ++i) ASSERT_EQ(q->bytes()[b * q->planeSize() + i], noData[b]);
+            for (size_t i = 0; i < q->planeSize(); ++i)
+                ASSERT_EQ(q->bytes()[b * q->planeSize() + i], noData[b]);
     }
     // Without a no-data value the fill is zero.
     BBBImage plain(raw("BIP"));
@@ -127,7 +130,9 @@ TEST_F(BBBImageTest, transparentPixelsAreLeftAtNoDataInEveryPlane) {
     for (const char* layout : {"BIP", "BIL", "BSQ"}) {
         SCOPED_TRACE(layout);
         std::vector<unsigned char> bytes = picture(layout);
-        const size_t bandStride = std::string(layout) == "BIP" ? 1 : std::string(layout) == "BIL" ? kW : kW * kH;
+        const size_t bandStride = std::string(layout) == "BIP"   ? 1
+                                  : std::string(layout) == "BIL" ? kW
+                                                                 : kW * kH;
         const size_t pixelStride = std::string(layout) == "BIP" ? 3 : 1;
         const size_t rowStride = std::string(layout) == "BSQ" ? kW : kW * 3;
         for (int b = 0; b < 2; ++b) bytes[b * bandStride + 1 * rowStride + 2 * pixelStride] = clear[b];
@@ -168,9 +173,10 @@ TEST_F(BBBImageTest, fileSizeMismatchNamesBothSizesAndTheFile) {
     std::vector<unsigned char> longer = picture("BIP");
     longer.push_back(0);
     const std::string name = scratch.rawImage("long", header("BIP"), longer);
-    EXPECT_EQ(thrownMessage<Error>([&] { BBBImage image(name); }),
-              "Error: The actual file size (61) is not consistent with the reported file size (60) for file " + name +
-                  ".\nThis file's header must be repaired prior to encoding.");
+    EXPECT_EQ(
+        thrownMessage<Error>([&] { BBBImage image(name); }),
+        "Error: The actual file size (61) is not consistent with the reported file size (60) for file " +
+            name + ".\nThis file's header must be repaired prior to encoding.");
     scratch.writeText("missing.hdr", header("BIP"));
     EXPECT_EQ(thrownMessage<OpenError>([&] { BBBImage image(scratch.path("missing.raw")); }),
               "Error opening file " + scratch.path("missing.raw") + " for read.");
@@ -180,17 +186,28 @@ TEST_F(BBBImageTest, metadataHoldsTheImageTagsInTheirOrder) {
     const unsigned char noData[3] = {1, 2, 3};
     const unsigned char clear[3] = {4, 5, 6};
     const std::string name =
-        raw("BSQ", 3, "ULXMAP 100.5\nULYMAP 200.25\nXDIM 2\nYDIM 3\nDYNAMICRANGEWINDOW 50\nDYNAMICRANGELEVEL 60\n");
+        raw("BSQ", 3,
+            "ULXMAP 100.5\nULYMAP 200.25\nXDIM 2\nYDIM 3\nDYNAMICRANGEWINDOW 50\nDYNAMICRANGELEVEL 60\n");
     BBBImage image(name, noData, clear);
     const Lumetra::TagStore& m = image.metadata();
     std::vector<std::string> names;
     for (int i = 0; i < m.slotCount(); ++i)
         if (!m.slot(i).isFree()) names.push_back(m.slot(i).name);
-    const std::vector<std::string> expected = {
-        "IMAGE::SOM", "IMAGE::WIDTH", "IMAGE::HEIGHT", "IMAGE::INPUT_NAME", "IMAGE::INPUT_FILE_SIZE",
-        "IMAGE::NO_DATA_VALUE", "IMAGE::TRANSPARENT_DATA_VALUE", "IMAGE::XY_ORIGIN", "IMAGE::X_RESOLUTION",
-        "IMAGE::Y_RESOLUTION", "IMAGE::COLOR_SCHEME", "IMAGE::DATA_TYPE", "IMAGE::DYNAMIC_RANGE_WINDOW",
-        "IMAGE::DYNAMIC_RANGE_LEVEL", "IMAGE::BITS_PER_SAMPLE"};
+    const std::vector<std::string> expected = {"IMAGE::SOM",
+                                               "IMAGE::WIDTH",
+                                               "IMAGE::HEIGHT",
+                                               "IMAGE::INPUT_NAME",
+                                               "IMAGE::INPUT_FILE_SIZE",
+                                               "IMAGE::NO_DATA_VALUE",
+                                               "IMAGE::TRANSPARENT_DATA_VALUE",
+                                               "IMAGE::XY_ORIGIN",
+                                               "IMAGE::X_RESOLUTION",
+                                               "IMAGE::Y_RESOLUTION",
+                                               "IMAGE::COLOR_SCHEME",
+                                               "IMAGE::DATA_TYPE",
+                                               "IMAGE::DYNAMIC_RANGE_WINDOW",
+                                               "IMAGE::DYNAMIC_RANGE_LEVEL",
+                                               "IMAGE::BITS_PER_SAMPLE"};
     EXPECT_EQ(names, expected);
 
     const auto numbers = [&](const char* tag) { return m.lookUp(tag)->numbers; };
@@ -221,12 +238,13 @@ TEST_F(BBBImageTest, infoListsTheHeader) {
     BBBImage image(raw("BIL", 3, "ULXMAP 1.5\nULYMAP -2\nXDIM 0.25\nYDIM 4\nDYNAMICRANGEWINDOW 9\n"));
     ::testing::internal::CaptureStdout();
     image.info();
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
-              "***** " + scratch.path("imgBIL.raw") +
-                  "*****\n\n  bandgapbytes: 0\n  bandrowbytes: 5\n  nbands: 3\n  nbits: 8\n"
-                  "  dynamic range window: 9\n  dynamic range level: 127\n  ncols: 5\n  nrows: 4\n"
-                  "  totalrowbytes: 15\n  skipbytes: 0\n  ulxmap: 1.5\n  ulymap: -2\n  xdim: 0.25\n  ydim: 4\n"
-                  "  layout: BIL\n");
+    EXPECT_EQ(
+        ::testing::internal::GetCapturedStdout(),
+        "***** " + scratch.path("imgBIL.raw") +
+            "*****\n\n  bandgapbytes: 0\n  bandrowbytes: 5\n  nbands: 3\n  nbits: 8\n"
+            "  dynamic range window: 9\n  dynamic range level: 127\n  ncols: 5\n  nrows: 4\n"
+            "  totalrowbytes: 15\n  skipbytes: 0\n  ulxmap: 1.5\n  ulymap: -2\n  xdim: 0.25\n  ydim: 4\n"
+            "  layout: BIL\n");
 }
 
 std::string line30(const std::string& digits) { return std::string(30 - digits.size(), ' ') + digits + "\n"; }
@@ -237,10 +255,12 @@ TEST_F(BBBImageTest, worldFileHoldsSixFixedWidthLines) {
     EXPECT_DOUBLE_EQ(image.yscale(), -2.0);
     image.writeWorldFile(scratch.path("out.wvr"));
     EXPECT_EQ(scratch.readText("out.wvw"), line30("0.500000000000000") + line30("0.000000000000000") +
-                                                line30("0.000000000000000") + line30("-2.000000000000000") +
-                                                line30("500000.500000000000000") + line30("4200000.250000000000000"));
-    EXPECT_EQ(thrownMessage<WriteError>([&] { image.writeWorldFile(scratch.path("no/such/dir/out.wvr")); }),
-              "Error writing file " + scratch.path("no/such/dir/out.wvw") + ". Perhaps you are out of disk space.");
+                                               line30("0.000000000000000") + line30("-2.000000000000000") +
+                                               line30("500000.500000000000000") +
+                                               line30("4200000.250000000000000"));
+    EXPECT_EQ(
+        thrownMessage<WriteError>([&] { image.writeWorldFile(scratch.path("no/such/dir/out.wvr")); }),
+        "Error writing file " + scratch.path("no/such/dir/out.wvw") + ". Perhaps you are out of disk space.");
 }
 
 TEST_F(BBBImageTest, gridAlignmentMovesTheSupportAndExtractionFollows) {

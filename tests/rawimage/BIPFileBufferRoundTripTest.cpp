@@ -1,16 +1,14 @@
 // The raw file and header written by the decoder's file buffer read back as
 // a BBBImage with the same size, pixels and georeferencing.
 
-#include "encoder/rawimage/BBBImage.h"
-#include "encoder/rawimage/PixelData.h"
-
-#include "RawImageScratch.h"
-
-#include "imaging/pixels/BIPFileBuffer.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
+
+#include "RawImageScratch.h"
+#include "encoder/rawimage/BBBImage.h"
+#include "encoder/rawimage/PixelData.h"
+#include "imaging/pixels/BIPFileBuffer.h"
 
 namespace {
 
@@ -60,7 +58,8 @@ TEST(BIPFileBufferRoundTripTest, writtenHeaderReadsBackWithSizeGeoreferenceAndPi
     for (int b = 0; b < 3; ++b)
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x)
-                ASSERT_EQ(p->bytes()[b * p->planeSize() + size_t(y) * width + x], sampleAt(b, x, y)) << b << x << y;
+                ASSERT_EQ(p->bytes()[b * p->planeSize() + size_t(y) * width + x], sampleAt(b, x, y))
+                    << b << x << y;
 }
 
 }  // namespace

@@ -1,11 +1,10 @@
 // Band orders that no header here produces but the extraction routine
 // serves: their plane mapping and their band-count checks.
 
-#include "encoder/rawimage/BandOrderExtraction.h"
+#include <gtest/gtest.h>
 
 #include "RawImageScratch.h"
-
-#include <gtest/gtest.h>
+#include "encoder/rawimage/BandOrderExtraction.h"
 
 namespace {
 

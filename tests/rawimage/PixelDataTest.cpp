@@ -1,12 +1,10 @@
 // Pixel blocks: conversion to floats and the forward colour transforms.
 
-#include "encoder/rawimage/PixelData.h"
+#include <gtest/gtest.h>
 
 #include "RawImageScratch.h"
-
 #include "core/Exception.h"
-
-#include <gtest/gtest.h>
+#include "encoder/rawimage/PixelData.h"
 
 namespace {
 
@@ -21,11 +19,13 @@ TEST(PixelDataTest, convertsOnceAndKeepsEverySampleExact) {
     EXPECT_FALSE(bytes.convert2float());
     EXPECT_EQ(bytes.sampleType(), PixelData::kFloat);
     EXPECT_TRUE(bytes.convert2float());
-    EXPECT_EQ(std::vector<float>(bytes.floats(), bytes.floats() + 6), (std::vector<float>{0, 1, 127, 255, 9, 8}));
+    EXPECT_EQ(std::vector<float>(bytes.floats(), bytes.floats() + 6),
+              (std::vector<float>{0, 1, 127, 255, 9, 8}));
 
     PixelData shorts(std::vector<unsigned short>{0, 65535, 40000, 7}, 2, 2, 0, 1);
     EXPECT_FALSE(shorts.convert2float());
-    EXPECT_EQ(std::vector<float>(shorts.floats(), shorts.floats() + 4), (std::vector<float>{0, 65535, 40000, 7}));
+    EXPECT_EQ(std::vector<float>(shorts.floats(), shorts.floats() + 4),
+              (std::vector<float>{0, 65535, 40000, 7}));
     EXPECT_TRUE(shorts.convert2float());
 }
 
@@ -52,7 +52,8 @@ TEST(PixelDataTest, yiqkTransformsCmykAndKeepsTheSmallestInk) {
     EXPECT_EQ(p.plane(1)[0], 0.0f);
     EXPECT_EQ(p.plane(2)[0], 0.0f);
     EXPECT_EQ(p.plane(3)[0], 0.0f);
-    EXPECT_FLOAT_EQ(p.plane(0)[1], float(255.0 - D(0.5f) * 40 - D(0.15f) * 10 - D(0.3f) * 20 - D(0.05f) * 30));
+    EXPECT_FLOAT_EQ(p.plane(0)[1],
+                    float(255.0 - D(0.5f) * 40 - D(0.15f) * 10 - D(0.3f) * 20 - D(0.05f) * 30));
     EXPECT_FLOAT_EQ(p.plane(1)[1], float(D(0.16f) * 30 + D(0.14f) * 20 - D(0.3f) * 10));
     EXPECT_FLOAT_EQ(p.plane(2)[1], float(D(0.265f) * 20 - D(0.105f) * 10 - D(0.16f) * 30));
     EXPECT_EQ(p.plane(3)[1], 10.0f);
@@ -64,16 +65,19 @@ TEST(PixelDataTest, transformsRefuseUnsuitableBlocksWithoutTouchingThem) {
     EXPECT_EQ(grey.sampleType(), PixelData::kUInt8) << "a single-band block is left as it is";
 
     PixelData odd(std::vector<unsigned char>{1, 2, 3}, 1, 1, 2, 3);
-    EXPECT_EQ(thrownMessage<Error>([&] { odd.yiq(); }), "Error: unsupported band structure in PixelData::yiq.");
+    EXPECT_EQ(thrownMessage<Error>([&] { odd.yiq(); }),
+              "Error: unsupported band structure in PixelData::yiq.");
     EXPECT_EQ(odd.sampleType(), PixelData::kUInt8);
     // A colour block with too few planes to read three from.
     PixelData thin(std::vector<unsigned char>{1, 2}, 1, 1, 1, 2);
-    EXPECT_EQ(thrownMessage<Error>([&] { thin.yiq(); }), "Error: unsupported band structure in PixelData::yiq.");
+    EXPECT_EQ(thrownMessage<Error>([&] { thin.yiq(); }),
+              "Error: unsupported band structure in PixelData::yiq.");
 
     PixelData three(std::vector<unsigned char>{1, 2, 3}, 1, 1, 1, 3);
     EXPECT_EQ(thrownMessage<Error>([&] { three.yiqk(); }), "Error: yiqk transform requires 4 bands::yiqk.");
     PixelData oddK(std::vector<unsigned char>{1, 2, 3, 4}, 1, 1, 5, 4);
-    EXPECT_EQ(thrownMessage<Error>([&] { oddK.yiqk(); }), "Error: unsupported band structure in PixelData::yiqk.");
+    EXPECT_EQ(thrownMessage<Error>([&] { oddK.yiqk(); }),
+              "Error: unsupported band structure in PixelData::yiqk.");
     EXPECT_EQ(oddK.sampleType(), PixelData::kUInt8);
 
     EXPECT_EQ(thrownMessage<Error>([] { PixelData p(std::vector<float>(5), 2, 1, 1, 3); }),

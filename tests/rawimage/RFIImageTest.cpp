@@ -1,13 +1,12 @@
 // Raw float images: header and size checks, float extraction by band count.
 
-#include "encoder/rawimage/PixelData.h"
-#include "encoder/rawimage/RFIImage.h"
-
-#include "RawImageScratch.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
+
+#include "RawImageScratch.h"
+#include "encoder/rawimage/PixelData.h"
+#include "encoder/rawimage/RFIImage.h"
 
 namespace {
 
@@ -25,7 +24,8 @@ TEST(RFIImageTest, oneThreeAndFourBandFilesExtractTheirPlanesAtTheOrigin) {
     const int expectedScheme[5] = {0, kSchemeGrayscale, 0, kSchemeRGB, kSchemeCMYK};
     for (int bands : {1, 3, 4}) {
         SCOPED_TRACE(bands);
-        RFIImage image(scratch.rfiImage("f" + std::to_string(bands), 6, 3, bands, planes(6, 3, bands)), 10, 20);
+        RFIImage image(scratch.rfiImage("f" + std::to_string(bands), 6, 3, bands, planes(6, 3, bands)), 10,
+                       20);
         EXPECT_EQ(image.dataType(), kImageFloat);
         EXPECT_EQ(image.colorScheme(), expectedScheme[bands]);
         EXPECT_EQ(image.codedBands(), bands);
@@ -52,7 +52,8 @@ TEST(RFIImageTest, twoBandFileConstructsButRefusesExtraction) {
     RFIImage image(scratch.rfiImage("two", 2, 2, 2, planes(2, 2, 2)), 0, 0);
     EXPECT_EQ(image.colorScheme(), kSchemeUnknown);
     const int rect[2][2] = {{0, 1}, {0, 1}};
-    EXPECT_EQ(thrownMessage<Error>([&] { image.extract(rect); }), "Error: cannot process 2 spectral band RFI files.");
+    EXPECT_EQ(thrownMessage<Error>([&] { image.extract(rect); }),
+              "Error: cannot process 2 spectral band RFI files.");
 }
 
 TEST(RFIImageTest, badHeadersAndMissingOperationsFail) {
@@ -61,14 +62,16 @@ TEST(RFIImageTest, badHeadersAndMissingOperationsFail) {
     samples.push_back(0.0f);
     EXPECT_EQ(thrownMessage<Error>([&] { RFIImage image(scratch.rfiImage("long", 3, 2, 1, samples), 0, 0); }),
               "Error: invalid RFI Image.");
-    EXPECT_EQ(thrownMessage<Error>([&] { RFIImage image(scratch.rfiImage("neg", -3, -2, 1, planes(3, 2, 1)), 0, 0); }),
+    EXPECT_EQ(thrownMessage<Error>(
+                  [&] { RFIImage image(scratch.rfiImage("neg", -3, -2, 1, planes(3, 2, 1)), 0, 0); }),
               "Error: invalid RFI Image.");
     // Counts whose product wraps in 32 bits must not match a small file.
     EXPECT_EQ(thrownMessage<Error>(
                   [&] { RFIImage image(scratch.rfiImage("wrap", 65536, 65536, 4, planes(1, 1, 1)), 0, 0); }),
               "Error: invalid RFI Image.");
     const std::string shortName = scratch.write("short", {1, 2, 3, 4, 5});
-    EXPECT_EQ(thrownMessage<ReadError>([&] { RFIImage image(shortName, 0, 0); }), "Error reading file " + shortName + ".");
+    EXPECT_EQ(thrownMessage<ReadError>([&] { RFIImage image(shortName, 0, 0); }),
+              "Error reading file " + shortName + ".");
     EXPECT_EQ(thrownMessage<OpenError>([&] { RFIImage image(scratch.path("none"), 0, 0); }),
               "Error opening file " + scratch.path("none") + " for read.");
 
@@ -77,8 +80,10 @@ TEST(RFIImageTest, badHeadersAndMissingOperationsFail) {
     unsigned char byte = 0;
     EXPECT_EQ(thrownMessage<Error>([&] { image.extract(rect, &byte); }),
               "void RFIImage::extract( int section_support[2][2], unsigned char *pixels ) not supported.");
-    EXPECT_EQ(thrownMessage<Error>([&] { image.xcoord(); }), "xcoord function not defined for this image class.");
-    EXPECT_EQ(thrownMessage<Error>([&] { image.yscale(); }), "yscale function not defined for this image class.");
+    EXPECT_EQ(thrownMessage<Error>([&] { image.xcoord(); }),
+              "xcoord function not defined for this image class.");
+    EXPECT_EQ(thrownMessage<Error>([&] { image.yscale(); }),
+              "yscale function not defined for this image class.");
     image.writeWorldFile(scratch.path("out.wvr"));
     EXPECT_FALSE(Lumetra::FileSpecification(scratch.path("out.wvw")).exists());
 

@@ -1,11 +1,10 @@
 // Reading the text header of a band-interleaved raw image.
 
-#include "encoder/rawimage/BBBImage.h"
-#include "encoder/rawimage/RawHeader.h"
+#include <gtest/gtest.h>
 
 #include "RawImageScratch.h"
-
-#include <gtest/gtest.h>
+#include "encoder/rawimage/BBBImage.h"
+#include "encoder/rawimage/RawHeader.h"
 
 namespace {
 
@@ -77,17 +76,20 @@ TEST_F(RawHeaderTest, missingRequiredCountsAreReportedInOrder) {
     EXPECT_EQ(failure("Nrows 10\nNCOLS 20\nNBANDS 1\n"),
               "Error: missing required specification NROWS in BIL/BIP/BSQ header.");
     EXPECT_EQ(failure("NROWS 10\n"), "Error: missing required specification NBANDS in BIL/BIP/BSQ header.");
-    EXPECT_EQ(failure("NROWS 10\nNBANDS 3\n"), "Error: missing required specification NCOLS in BIL/BIP/BSQ header.");
+    EXPECT_EQ(failure("NROWS 10\nNBANDS 3\n"),
+              "Error: missing required specification NCOLS in BIL/BIP/BSQ header.");
     EXPECT_EQ(failure(""), "Error: missing required specification NBANDS in BIL/BIP/BSQ header.");
 }
 
 TEST_F(RawHeaderTest, refusedValuesFailAtTheirLine) {
     // The band count is refused before the bad layout word below it is read.
-    EXPECT_EQ(failure("NBANDS 4\nLAYOUT XYZ\n"), "Error: this program can of process 1- or 3-band LAN files.");
+    EXPECT_EQ(failure("NBANDS 4\nLAYOUT XYZ\n"),
+              "Error: this program can of process 1- or 3-band LAN files.");
     EXPECT_EQ(failure("NBANDS 2\n"), "Error: this program can of process 1- or 3-band LAN files.");
     EXPECT_EQ(failure("WORDLENGTH 2\nNROWS 1\nNCOLS 1\nNBANDS 1\n"),
               "Error: This version of the Wavra Encoder does not support 16 bit imagery.");
-    EXPECT_EQ(failure("wordlength 3\n"), "Error: this program only processes BBB images with a word length of 1 or 2.");
+    EXPECT_EQ(failure("wordlength 3\n"),
+              "Error: this program only processes BBB images with a word length of 1 or 2.");
     EXPECT_EQ(read("WORDLENGTH 1\nNROWS 1\nNCOLS 1\nNBANDS 1\n").dataType, 0);
     EXPECT_EQ(failure("NROWS 1\nNCOLS 1\nNBANDS 1\nLAYOUT Bil\n"), "Unknown layout specification found.");
 }
@@ -103,16 +105,21 @@ TEST_F(RawHeaderTest, unconvertibleValueIsAReadErrorNamingTheHeader) {
 }
 
 TEST_F(RawHeaderTest, absurdCountsAreRefusedBeforeAnythingIsSized) {
-    EXPECT_EQ(failure("NROWS -5\nNCOLS 20\nNBANDS 1\n"), "Error: value of NROWS out of range in BIL/BIP/BSQ header.");
-    EXPECT_EQ(failure("NROWS 0\nNCOLS 20\nNBANDS 1\n"), "Error: value of NROWS out of range in BIL/BIP/BSQ header.");
-    EXPECT_EQ(failure("NROWS 5\nNCOLS -1\nNBANDS 1\n"), "Error: missing required specification NCOLS in BIL/BIP/BSQ header.");
-    EXPECT_EQ(failure("NROWS 5\nNCOLS -20\nNBANDS 1\n"), "Error: value of NCOLS out of range in BIL/BIP/BSQ header.");
+    EXPECT_EQ(failure("NROWS -5\nNCOLS 20\nNBANDS 1\n"),
+              "Error: value of NROWS out of range in BIL/BIP/BSQ header.");
+    EXPECT_EQ(failure("NROWS 0\nNCOLS 20\nNBANDS 1\n"),
+              "Error: value of NROWS out of range in BIL/BIP/BSQ header.");
+    EXPECT_EQ(failure("NROWS 5\nNCOLS -1\nNBANDS 1\n"),
+              "Error: missing required specification NCOLS in BIL/BIP/BSQ header.");
+    EXPECT_EQ(failure("NROWS 5\nNCOLS -20\nNBANDS 1\n"),
+              "Error: value of NCOLS out of range in BIL/BIP/BSQ header.");
     EXPECT_EQ(failure("NROWS 5\nNCOLS 20\nNBANDS 1\nSKIPBYTES -1\n"),
               "Error: value of SKIPBYTES out of range in BIL/BIP/BSQ header.");
     EXPECT_EQ(failure("NROWS 99999999999\n"), "Error: value of NROWS out of range in BIL/BIP/BSQ header.");
     EXPECT_EQ(failure("NROWS 2147483647\nNCOLS 715827883\nNBANDS 3\n"),
               "Error: image too large in BIL/BIP/BSQ header.");
-    EXPECT_EQ(failure("NROWS 1\nNCOLS 1000000000\nNBANDS 3\n"), "Error: image too large in BIL/BIP/BSQ header.");
+    EXPECT_EQ(failure("NROWS 1\nNCOLS 1000000000\nNBANDS 3\n"),
+              "Error: image too large in BIL/BIP/BSQ header.");
 
     // Large but representable counts pass the header and are left to the
     // file-size check.
@@ -120,8 +127,10 @@ TEST_F(RawHeaderTest, absurdCountsAreRefusedBeforeAnythingIsSized) {
     EXPECT_EQ(expectedRawFileSize(big), 2147483647LL + 2000000000LL * 2100000000LL);
     scratch.rawImage("big", "NROWS 2000000000\nNCOLS 700000000\nNBANDS 3\n", {1, 2, 3});
     EXPECT_EQ(thrownMessage<Error>([&] { BBBImage image(scratch.path("big.raw")); }),
-              "Error: The actual file size (3) is not consistent with the reported file size (4200000000000000000) for "
-              "file " + scratch.path("big.raw") + ".\nThis file's header must be repaired prior to encoding.");
+              "Error: The actual file size (3) is not consistent with the reported file size "
+              "(4200000000000000000) for "
+              "file " +
+                  scratch.path("big.raw") + ".\nThis file's header must be repaired prior to encoding.");
 }
 
 TEST_F(RawHeaderTest, missingHeaderIsAnOpenErrorNamingIt) {

@@ -1,11 +1,12 @@
 #include "RawImageScratch.h"
 
+#include <dirent.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <stdexcept>
-#include <unistd.h>
 
 RawImageScratch::RawImageScratch() {
     const char* tmp = std::getenv("TMPDIR");

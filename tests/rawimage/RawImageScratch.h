@@ -2,11 +2,11 @@
 // Test helpers: a private scratch directory for raw images and their
 // headers, and catching a thrown message.
 
-#include "core/Error.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "core/Error.h"
 
 class RawImageScratch {
 public:
