@@ -6,6 +6,8 @@
 #include "encoder/rawimage/Image.h"
 #include "format/TagStore.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -89,6 +91,13 @@ public:
         return (std::fclose(f) == 0) && flushed;
     }
     FILE* file() { return file_; }
+    // Takes the position from the stream after a write made through file().
+    bool syncPosition() {
+        const int64_t at = ftello(file_);
+        if (at < 0) return false;
+        position_ = at;
+        return true;
+    }
 
 private:
     Lumetra::FileSpecification name_;
@@ -171,8 +180,7 @@ public:
         if (metadataStart > kLargestOffset) throw Error("Error encountered in write_int.");
         metadata.addEndOfMetadata();
         if (metadata.write(out_.file()) != 0) throw Error("Error writing metadata.");
-        const long after = std::ftell(out_.file());
-        if (after < 0 || !out_.seek(after)) throw Error("Error writing metadata.");
+        if (!out_.syncPosition()) throw Error("Error writing metadata.");
         if (!out_.marker(kMetadataEnd)) throw Error("Error encountered in write_marker.");
         if (!out_.seek(metadataSlot) || !out_.writeInt(int32_t(metadataStart)) || !out_.close())
             throw WriteError(name());
@@ -333,7 +341,9 @@ void write_image(const Image& image, SubbandMap& map, const Lumetra::FileSpecifi
         writer.run(metadata);
     } catch (...) {
         out.reset();
-        target.removeQuietly();
+        // Only a regular file is ours to remove (never a device such as /dev/stdout).
+        struct stat st;
+        if (::stat(target.path(), &st) == 0 && S_ISREG(st.st_mode)) target.removeQuietly();
         throw;
     }
     if (spool) copy_to_standard_output(target);

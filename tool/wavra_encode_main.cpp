@@ -1,0 +1,122 @@
+// wavra-encode: makes a Wavra image file from a raw BIL/BIP/BSQ image.
+//
+//   wavra-encode -i INPUT -o OUTPUT [-n nlev] [-rate bits] [-b blocksize]
+//                [-nodither] [-quiet]
+
+#include "core/Error.h"
+#include "core/Exception.h"
+#include "encoder/codec/ImageEncoder.h"
+#include "encoder/rawimage/BBBImage.h"
+#include "tool/ProgressPrinter.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+
+namespace {
+
+const char* const kUsage =
+    "Usage: wavra-encode -i INPUT -o OUTPUT [-n nlev] [-rate bits] [-b blocksize] [-nodither] [-quiet]\n"
+    "  -i INPUT      raw 8-bit BIL, BIP or BSQ image with its .hdr header beside it\n"
+    "  -o OUTPUT     Wavra image file to write\n"
+    "  -n nlev       wavelet levels, 1 to 9 (default 4)\n"
+    "  -rate bits    target bits per sample, above 0 and at most 32 (default 0.6)\n"
+    "  -b blocksize  largest processing block edge, 16 to 65536 (default 512)\n"
+    "  -nodither     quantise without subtractive dither\n"
+    "  -quiet        no progress output\n";
+
+struct Options {
+    std::string input, output;
+    int nlev = 4;
+    float rate = 0.6f;
+    int blockSize = 512;
+    bool dither = true;
+    bool quiet = false;
+};
+
+bool parse_int(const char* text, long low, long high, int& value) {
+    if (!text || !*text) return false;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || v < low || v > high) return false;
+    value = int(v);
+    return true;
+}
+
+bool parse_rate(const char* text, float& value) {
+    if (!text || !*text) return false;
+    errno = 0;
+    char* end = nullptr;
+    const double v = std::strtod(text, &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(v) || v <= 0.0 || v > 32.0) return false;
+    value = float(v);
+    return true;
+}
+
+// Returns false on a usage error.
+bool parse(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (a == "-i" && next) {
+            o.input = argv[++i];
+        } else if (a == "-o" && next) {
+            o.output = argv[++i];
+        } else if (a == "-n" && next) {
+            // Out-of-range level counts reach the encoder, which names the limit.
+            if (!parse_int(argv[++i], -1000, 1000, o.nlev)) return false;
+        } else if (a == "-rate" && next) {
+            if (!parse_rate(argv[++i], o.rate)) return false;
+        } else if (a == "-b" && next) {
+            if (!parse_int(argv[++i], 16, 65536, o.blockSize)) return false;
+        } else if (a == "-nodither") {
+            o.dither = false;
+        } else if (a == "-quiet") {
+            o.quiet = true;
+        } else {
+            return false;
+        }
+    }
+    return !o.input.empty() && !o.output.empty();
+}
+
+int run(const Options& o) {
+    BBBImage image(o.input.c_str());
+    ProgressPrinter progress(stderr);
+    EncoderProgress hook;
+    if (!o.quiet) hook = [&progress](float f) { progress.update(f); };
+    ImageEncoder encoder(image, o.nlev, o.blockSize, o.rate, nullptr, hook, nullptr, 4.0f, 2.0f, o.dither, 0.25f);
+    encoder.encode(o.output.c_str());
+    if (!o.quiet) progress.finish();
+    return 0;
+}
+
+void print_failure(const char* message) {
+    const size_t n = std::strlen(message);
+    std::fprintf(stderr, n && message[n - 1] == '\n' ? "%s" : "%s\n", message);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parse(argc, argv, options)) {
+        std::fputs(kUsage, stderr);
+        return 1;
+    }
+    try {
+        return run(options);
+    } catch (const Lumetra::Exception& e) {
+        print_failure(e.what());
+    } catch (const Error& e) {
+        print_failure(e.message());
+    } catch (const std::exception& e) {
+        print_failure(e.what());
+    }
+    return 1;
+}
