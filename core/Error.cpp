@@ -1,8 +1,8 @@
 #include "core/Error.h"
 
-#include "core/FileSpecification.h"
-
 #include <cstring>
+
+#include "core/FileSpecification.h"
 
 char* Error::getMessage() const {
     char* copy = new char[message_.size() + 1];

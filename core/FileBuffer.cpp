@@ -1,10 +1,10 @@
 #include "core/FileBuffer.h"
 
-#include "core/Exception.h"
-
 #include <algorithm>
 #include <cstring>
 #include <string>
+
+#include "core/Exception.h"
 
 namespace Lumetra {
 
@@ -116,15 +116,20 @@ int64_t FileBuffer::seek(int64_t offset, int origin) {
     const int64_t current = position();
     int64_t base;
     switch (origin) {
-        case SEEK_SET: base = 0; break;
-        case SEEK_CUR: base = current; break;
+        case SEEK_SET:
+            base = 0;
+            break;
+        case SEEK_CUR:
+            base = current;
+            break;
         case SEEK_END:
             // Measured without disturbing the file position, so the window
             // and the file stay in step.
             base = size();
             if (base < 0) return -1;
             break;
-        default: return -1;
+        default:
+            return -1;
     }
     int64_t target;
     if (__builtin_add_overflow(base, offset, &target)) return -1;

@@ -3,12 +3,12 @@
 // std::streambuf, so standard input streams can read through it; the
 // read-ahead area is the stream buffer's get area.
 
-#include "core/FileSpecification.h"
-
 #include <cstdint>
 #include <cstdio>
 #include <streambuf>
 #include <vector>
+
+#include "core/FileSpecification.h"
 
 namespace Lumetra {
 

@@ -13,7 +13,7 @@ public:
     static const char* const kUnset;
 
     FileSpecification();
-    FileSpecification(const char* path);  // NOLINT: implicit by design, like a string
+    FileSpecification(const char* path);         // NOLINT: implicit by design, like a string
     FileSpecification(const std::string& path);  // NOLINT
     FileSpecification& operator=(const char* path);
 

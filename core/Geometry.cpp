@@ -1,8 +1,8 @@
 #include "core/Geometry.h"
 
-#include "core/Exception.h"
-
 #include <algorithm>
+
+#include "core/Exception.h"
 
 namespace Lumetra {
 
@@ -30,8 +30,7 @@ Rectangle::Rectangle(const Point& a, const Point& b)
         throw GeometryException(
             "Error constructing rectangle object: points do not specify a valid rectangle.");
     if (a.z != b.z)
-        throw GeometryException(
-            "Error constructing rectangle object: points are not in the same z plane");
+        throw GeometryException("Error constructing rectangle object: points are not in the same z plane");
 }
 
 Rectangle Rectangle::fromCorners(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t z) {
@@ -76,16 +75,38 @@ Rectangle& Rectangle::resize(const Dimension& size, int anchor) {
 
     int64_t nx = x0_, ny = y0_;
     switch (anchor) {
-        case AnchorCenter: nx = centredX; ny = centredY; break;
-        case AnchorMiddleLeft: ny = centredY; break;
-        case AnchorMiddleRight: nx = rightX; ny = centredY; break;
-        case AnchorTopLeft: break;
-        case AnchorTopCenter: nx = centredX; break;
-        case AnchorTopRight: nx = rightX; break;
-        case AnchorBottomLeft: ny = bottomY; break;
-        case AnchorBottomCenter: nx = centredX; ny = bottomY; break;
-        case AnchorBottomRight: nx = rightX; ny = bottomY; break;
-        default: break;
+        case AnchorCenter:
+            nx = centredX;
+            ny = centredY;
+            break;
+        case AnchorMiddleLeft:
+            ny = centredY;
+            break;
+        case AnchorMiddleRight:
+            nx = rightX;
+            ny = centredY;
+            break;
+        case AnchorTopLeft:
+            break;
+        case AnchorTopCenter:
+            nx = centredX;
+            break;
+        case AnchorTopRight:
+            nx = rightX;
+            break;
+        case AnchorBottomLeft:
+            ny = bottomY;
+            break;
+        case AnchorBottomCenter:
+            nx = centredX;
+            ny = bottomY;
+            break;
+        case AnchorBottomRight:
+            nx = rightX;
+            ny = bottomY;
+            break;
+        default:
+            break;
     }
     const int64_t nx1 = nx + w - 1;
     const int64_t ny1 = ny + h - 1;

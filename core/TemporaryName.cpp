@@ -1,7 +1,5 @@
 #include "core/TemporaryName.h"
 
-#include "core/Error.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,12 +8,14 @@
 #include <new>
 #include <string>
 
+#include "core/Error.h"
+
 namespace Lumetra {
 
 namespace {
 
-int g_counter = 0;        // for names without a directory
-int g_dirCounter = 0;     // for names inside a given directory
+int g_counter = 0;     // for names without a directory
+int g_dirCounter = 0;  // for names inside a given directory
 
 bool isDirectory(const std::string& path) {
     struct stat st;

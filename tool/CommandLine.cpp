@@ -1,9 +1,9 @@
 #include "tool/CommandLine.h"
 
-#include "core/Exception.h"
-
 #include <climits>
 #include <cstring>
+
+#include "core/Exception.h"
 
 namespace {
 
@@ -29,17 +29,34 @@ ParseResult usageError(const char* programName, std::FILE* err) {
     return ParseResult::UsageError;
 }
 
-enum class Option { Input, Output, X, Y, Scale, Width, Height, Levels, Icon, Misinfo, Quiet, Watermark, Position, Unknown };
+enum class Option {
+    Input,
+    Output,
+    X,
+    Y,
+    Scale,
+    Width,
+    Height,
+    Levels,
+    Icon,
+    Misinfo,
+    Quiet,
+    Watermark,
+    Position,
+    Unknown
+};
 
 Option optionOf(const char* arg) {
     static const struct {
         const char* name;
         Option option;
     } table[] = {
-        {"-i", Option::Input},       {"-o", Option::Output},     {"-x", Option::X},
-        {"-y", Option::Y},           {"-s", Option::Scale},      {"-w", Option::Width},
-        {"-h", Option::Height},      {"-n", Option::Levels},     {"-icon", Option::Icon},
-        {"-misinfo", Option::Misinfo}, {"-quiet", Option::Quiet}, {"-wm", Option::Watermark},
+        {"-i", Option::Input},     {"-o", Option::Output},
+        {"-x", Option::X},         {"-y", Option::Y},
+        {"-s", Option::Scale},     {"-w", Option::Width},
+        {"-h", Option::Height},    {"-n", Option::Levels},
+        {"-icon", Option::Icon},   {"-misinfo", Option::Misinfo},
+        {"-quiet", Option::Quiet}, {"-wm", Option::Watermark},
         {"-wp", Option::Position},
     };
     for (const auto& entry : table)
@@ -76,10 +93,8 @@ std::string usageText(const char* programName) {
 
 std::string bannerText() {
     const std::string rule(kBannerWidth, '*');
-    return rule + "\n" +
-           boxedLine("Wavra Extract 1.0.2 - regions of Wavra images, cut out and re-encoded") +
-           boxedLine("Copyright the Wavra Extract developers. No warranty of any kind.") + rule +
-           "\n\n";
+    return rule + "\n" + boxedLine("Wavra Extract 1.0.2 - regions of Wavra images, cut out and re-encoded") +
+           boxedLine("Copyright the Wavra Extract developers. No warranty of any kind.") + rule + "\n\n";
 }
 
 void checkRequirements(const CommandLineValues& v) {
@@ -120,22 +135,49 @@ ParseResult parseCommandLine(int argc, const char* const* argv, CommandLineValue
         }
         const char* value = argv[++i];
         switch (option) {
-            case Option::Input: v.input = value; v.hasInput = true; break;
-            case Option::Output: v.output = value; v.hasOutput = true; break;
-            case Option::X: v.x0 = parseInteger(value); v.hasX = true; break;
-            case Option::Y: v.y0 = parseInteger(value); v.hasY = true; break;
-            case Option::Scale: v.scale = parseInteger(value); v.hasScale = true; break;
-            case Option::Width: v.width = parseInteger(value); v.hasWidth = true; break;
-            case Option::Height: v.height = parseInteger(value); v.hasHeight = true; break;
-            case Option::Levels: v.nlev = parseInteger(value); break;
-            case Option::Watermark: v.watermarkFile = value; v.watermark = true; break;
+            case Option::Input:
+                v.input = value;
+                v.hasInput = true;
+                break;
+            case Option::Output:
+                v.output = value;
+                v.hasOutput = true;
+                break;
+            case Option::X:
+                v.x0 = parseInteger(value);
+                v.hasX = true;
+                break;
+            case Option::Y:
+                v.y0 = parseInteger(value);
+                v.hasY = true;
+                break;
+            case Option::Scale:
+                v.scale = parseInteger(value);
+                v.hasScale = true;
+                break;
+            case Option::Width:
+                v.width = parseInteger(value);
+                v.hasWidth = true;
+                break;
+            case Option::Height:
+                v.height = parseInteger(value);
+                v.hasHeight = true;
+                break;
+            case Option::Levels:
+                v.nlev = parseInteger(value);
+                break;
+            case Option::Watermark:
+                v.watermarkFile = value;
+                v.watermark = true;
+                break;
             case Option::Position: {
                 const int32_t position = parseInteger(value);
                 if (position < 1 || position > 9) return usageError(program, err);
                 v.watermarkPosition = position;
                 break;
             }
-            default: break;
+            default:
+                break;
         }
     }
     checkRequirements(v);

@@ -2,28 +2,28 @@
 // The tool's command line: the values one run works on, the option walk with
 // its requirement check, the usage text and the banner.
 
-#include "core/FileSpecification.h"
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
+
+#include "core/FileSpecification.h"
 
 // The values of one run; the defaults apply when an option is absent.
 struct CommandLineValues {
     Lumetra::FileSpecification input;          // -i: Wavra file to read
     Lumetra::FileSpecification output;         // -o: Wavra file to write
-    int32_t x0 = 0;                             // -x: centre column, full-resolution pixels
-    int32_t y0 = 0;                             // -y: centre row, full-resolution pixels
-    int32_t scale = 0;                          // -s: 0 full resolution, each step halves
-    int32_t width = 0;                          // -w: region width in output pixels
-    int32_t height = 0;                         // -h: region height in output pixels
-    int32_t nlev = 4;                           // -n: wavelet levels of the output file
-    bool icon = false;                          // -icon: whole image at its coarsest level
-    bool misinfo = false;                       // -misinfo: print file information only
-    bool quiet = false;                         // -quiet: no banner
+    int32_t x0 = 0;                            // -x: centre column, full-resolution pixels
+    int32_t y0 = 0;                            // -y: centre row, full-resolution pixels
+    int32_t scale = 0;                         // -s: 0 full resolution, each step halves
+    int32_t width = 0;                         // -w: region width in output pixels
+    int32_t height = 0;                        // -h: region height in output pixels
+    int32_t nlev = 4;                          // -n: wavelet levels of the output file
+    bool icon = false;                         // -icon: whole image at its coarsest level
+    bool misinfo = false;                      // -misinfo: print file information only
+    bool quiet = false;                        // -quiet: no banner
     Lumetra::FileSpecification watermarkFile;  // -wm: JPEG stamped into the region
-    bool watermark = false;                     // set by -wm
-    int32_t watermarkPosition = 9;              // -wp: 1..9
+    bool watermark = false;                    // set by -wm
+    int32_t watermarkPosition = 9;             // -wp: 1..9
 
     // Which of -i, -o, -w, -h, -s, -x, -y were given.
     bool hasInput = false, hasOutput = false, hasWidth = false, hasHeight = false;

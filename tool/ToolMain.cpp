@@ -1,13 +1,13 @@
 #include "tool/ToolMain.h"
 
+#include <exception>
+
 #include "core/Error.h"
 #include "core/Exception.h"
 #include "format/InformationListing.h"
 #include "imaging/transform/TransformerRegistry.h"
 #include "tool/CommandLine.h"
 #include "tool/ExtractionRun.h"
-
-#include <exception>
 
 int runGuarded(const std::function<int()>& body, const TemporaryRunFiles& temporaries, std::FILE* err) {
     try {

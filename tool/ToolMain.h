@@ -2,10 +2,10 @@
 // The program's entry: start-up registration, the guarded block around
 // parsing and the chosen mode, and the mapping of failures to messages.
 
-#include "tool/TemporaryRunFiles.h"
-
 #include <cstdio>
 #include <functional>
+
+#include "tool/TemporaryRunFiles.h"
 
 // The whole program on argv; returns the exit status (0 done, 1 failed).
 int runTool(int argc, const char* const* argv);

@@ -1,8 +1,5 @@
 // The option walk in process: values, defaults, integers and requirements.
 
-#include "core/Exception.h"
-#include "tool/CommandLine.h"
-
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -10,6 +7,9 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "core/Exception.h"
+#include "tool/CommandLine.h"
 
 namespace {
 
@@ -72,8 +72,9 @@ TEST(ParseInteger, saturatesOutsideThe32BitRangeInsteadOfWrapping) {
 }
 
 TEST(CommandLine, everyOptionSetsItsValue) {
-    const Parsed p = parse({"-i", "in.wvr", "-o", "out.wvr", "-x", "500", "-y", "-300", "-s", "2", "-w", "100",
-                            "-h", "50", "-n", "6", "-wm", "logo.jpg", "-wp", "3", "-quiet"});
+    const Parsed p =
+        parse({"-i",  "in.wvr", "-o", "out.wvr", "-x", "500", "-y",       "-300", "-s", "2",     "-w",
+               "100", "-h",     "50", "-n",      "6",  "-wm", "logo.jpg", "-wp",  "3",  "-quiet"});
     ASSERT_EQ(p.result, ParseResult::Ok) << p.err << p.thrown;
     const CommandLineValues& v = p.values;
     EXPECT_STREQ(v.input.path(), "in.wvr");
@@ -126,4 +127,3 @@ TEST(CommandLine, valuesStartingWithADashAreValuesNotOptions) {
     EXPECT_FALSE(p.values.misinfo);
     EXPECT_EQ(p.thrown, "Error: missing required option -o");
 }
-

@@ -1,11 +1,8 @@
 // End-to-end runs of wavra-extract: what it writes to each stream and its
 // exit status for the command-line cases.
 
-#include "CliProcessRunner.h"
-
-#include <gtest/gtest.h>
-
 #include <dirent.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -13,6 +10,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "CliProcessRunner.h"
 
 using clitest::ProcessOptions;
 using clitest::ProcessResult;
@@ -50,7 +49,8 @@ std::vector<std::string> listedImages() {
         const std::string suffix = ".misinfo.txt";
         while (const dirent* e = ::readdir(d)) {
             const std::string name = e->d_name;
-            if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            if (name.size() > suffix.size() &&
+                name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
                 names.push_back(name.substr(0, name.size() - suffix.size()));
         }
         ::closedir(d);
@@ -145,8 +145,9 @@ TEST(ExtractCommandLine, missingOptionsAreReportedInOrderWithoutUsageOrBanner) {
 }
 
 TEST(ExtractCommandLine, misinfoNeedsOnlyTheInputAndIconNeedsNoRegion) {
-    for (const auto& args : {std::vector<std::string>{"-misinfo", "-i", kMissingInput, "-quiet"},
-                             std::vector<std::string>{"-icon", "-i", kMissingInput, "-o", kMissingOutput, "-quiet"}}) {
+    for (const auto& args :
+         {std::vector<std::string>{"-misinfo", "-i", kMissingInput, "-quiet"},
+          std::vector<std::string>{"-icon", "-i", kMissingInput, "-o", kMissingOutput, "-quiet"}}) {
         const ProcessResult r = extract(args);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "");
@@ -204,8 +205,8 @@ TEST(ExtractCommandLine, bannerIsFourLinesOf77ColumnsEndingInABlankLine) {
 }
 
 TEST(ExtractCommandLine, quietSuppressesTheBannerButNotTheFailure) {
-    for (const std::vector<std::string>& mode : {std::vector<std::string>{"-misinfo"},
-                                                std::vector<std::string>{"-icon", "-o", kMissingOutput}}) {
+    for (const std::vector<std::string>& mode :
+         {std::vector<std::string>{"-misinfo"}, std::vector<std::string>{"-icon", "-o", kMissingOutput}}) {
         std::vector<std::string> args = {"-i", kMissingInput};
         args.insert(args.end(), mode.begin(), mode.end());
         const ProcessResult loud = extract(args);

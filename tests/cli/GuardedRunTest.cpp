@@ -1,12 +1,7 @@
 // The guarded block: each kind of failure becomes one line on the error
 // stream and status 1, and the run's temporary raw files are deleted.
 
-#include "core/Error.h"
-#include "core/Exception.h"
-#include "tool/ToolMain.h"
-
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,6 +9,10 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+
+#include "core/Error.h"
+#include "core/Exception.h"
+#include "tool/ToolMain.h"
 
 namespace {
 
@@ -38,7 +37,8 @@ void touch(const Lumetra::FileSpecification& f) {
 }
 
 // Runs `body` guarded and returns what reached the error stream.
-std::string guarded(const std::function<int()>& body, const TemporaryRunFiles& temporaries, int expectedStatus) {
+std::string guarded(const std::function<int()>& body, const TemporaryRunFiles& temporaries,
+                    int expectedStatus) {
     std::unique_ptr<std::FILE, FileCloser> err(std::tmpfile());
     EXPECT_EQ(runGuarded(body, temporaries, err.get()), expectedStatus);
     return contents(err.get());
@@ -72,8 +72,10 @@ private:
 
 TEST_F(GuardedRun, eachFailureKindPrintsItsMessageAndReturnsOne) {
     const TemporaryRunFiles none;
-    EXPECT_EQ(guarded([]() -> int { throw Lumetra::Exception("Error: broken."); }, none, 1), "Error: broken.\n");
-    EXPECT_EQ(guarded([]() -> int { throw Lumetra::Interrupt(); }, none, 1), "Program interrupt encountered\n");
+    EXPECT_EQ(guarded([]() -> int { throw Lumetra::Exception("Error: broken."); }, none, 1),
+              "Error: broken.\n");
+    EXPECT_EQ(guarded([]() -> int { throw Lumetra::Interrupt(); }, none, 1),
+              "Program interrupt encountered\n");
     EXPECT_EQ(guarded([]() -> int { throw Lumetra::Exception(); }, none, 1), "\n");
     EXPECT_EQ(guarded([]() -> int { throw ReadError("x.hdr"); }, none, 1), "Error reading file x.hdr.\n");
     EXPECT_EQ(guarded([]() -> int { throw Error("Error creating temporary file.\n"); }, none, 1),

@@ -1,12 +1,12 @@
-#include "core/Error.h"
-#include "core/Exception.h"
-#include "core/FileSpecification.h"
-#include "core/Status.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
+
+#include "core/Error.h"
+#include "core/Exception.h"
+#include "core/FileSpecification.h"
+#include "core/Status.h"
 
 using namespace Lumetra;
 
@@ -74,8 +74,7 @@ TEST(Error, fileErrorsFormatTheirMessages) {
     EXPECT_STREQ(ReadError(file).message(), "Error reading file maps\\city.wvr.");
     EXPECT_STREQ(WriteError(FileSpecification("a/b.bip")).message(),
                  "Error writing file a/b.bip. Perhaps you are out of disk space.");
-    EXPECT_STREQ(Error("Error encountered in write_marker.").message(),
-                 "Error encountered in write_marker.");
+    EXPECT_STREQ(Error("Error encountered in write_marker.").message(), "Error encountered in write_marker.");
 }
 
 TEST(Error, getMessageHandsTheCallerAnIndependentCopy) {
@@ -86,4 +85,3 @@ TEST(Error, getMessageHandsTheCallerAnIndependentCopy) {
     EXPECT_STREQ(second.get(), "Error reading file x.hdr.");
     EXPECT_NE(first.get(), second.get());
 }
-

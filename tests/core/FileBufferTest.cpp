@@ -1,11 +1,11 @@
-#include "CoreScratchDir.h"
-#include "core/Exception.h"
-#include "core/FileBuffer.h"
-
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <istream>
+
+#include "CoreScratchDir.h"
+#include "core/Exception.h"
+#include "core/FileBuffer.h"
 
 using namespace Lumetra;
 

@@ -1,7 +1,7 @@
+#include <gtest/gtest.h>
+
 #include "CoreScratchDir.h"
 #include "core/FileSpecification.h"
-
-#include <gtest/gtest.h>
 
 using namespace Lumetra;
 using coretest::ScratchDir;

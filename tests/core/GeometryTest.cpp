@@ -1,9 +1,9 @@
-#include "core/Exception.h"
-#include "core/Geometry.h"
-
 #include <gtest/gtest.h>
 
 #include <climits>
+
+#include "core/Exception.h"
+#include "core/Geometry.h"
 
 using namespace Lumetra;
 
@@ -77,8 +77,7 @@ TEST(Rectangle, resizeMovesTheTopLeftCornerByEachAnchor) {
         {8, 13, 23},  // bottom centre
         {9, 15, 23},  // bottom right
         {0, 10, 20},  // outside 1..9: top-left kept
-        {10, 10, 20},
-        {-3, 10, 20},
+        {10, 10, 20}, {-3, 10, 20},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("anchor " + std::to_string(c.anchor));
@@ -112,21 +111,20 @@ TEST(Rectangle, resizeTruncatesTowardZeroNotDownward) {
 }
 
 TEST(Rectangle, resizeOfAnInvertedRectangleThrowsTheDimensionMessage) {
-    EXPECT_EQ(geometryMessage([] {
-                  Rectangle::fromCorners(5, 0, 2, 0).resize(Dimension(2, 2), AnchorCenter);
-              }),
-              "Error construction a dimension object: Cannot have negative dimensions");
+    EXPECT_EQ(
+        geometryMessage([] { Rectangle::fromCorners(5, 0, 2, 0).resize(Dimension(2, 2), AnchorCenter); }),
+        "Error construction a dimension object: Cannot have negative dimensions");
 }
 
 TEST(Rectangle, resizeBeyondThe32BitRangeThrowsInsteadOfWrapping) {
     // The centred corner would lie far below INT32_MIN.
-    EXPECT_THROW(Rectangle::fromCorners(INT32_MIN, 0, INT32_MIN, 0)
-                     .resize(Dimension(INT32_MAX, 1), AnchorCenter),
-                 GeometryException);
+    EXPECT_THROW(
+        Rectangle::fromCorners(INT32_MIN, 0, INT32_MIN, 0).resize(Dimension(INT32_MAX, 1), AnchorCenter),
+        GeometryException);
     // The far corner would lie above INT32_MAX.
-    EXPECT_THROW(Rectangle::fromCorners(INT32_MAX - 1, 0, INT32_MAX, 0)
-                     .resize(Dimension(10, 1), AnchorTopLeft),
-                 GeometryException);
+    EXPECT_THROW(
+        Rectangle::fromCorners(INT32_MAX - 1, 0, INT32_MAX, 0).resize(Dimension(10, 1), AnchorTopLeft),
+        GeometryException);
 }
 
 TEST(Rectangle, intersectionKeepsTheOverlap) {

@@ -1,14 +1,13 @@
-#include "CoreScratchDir.h"
-#include "core/Error.h"
-#include "core/TemporaryName.h"
-
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <string>
+
+#include "CoreScratchDir.h"
+#include "core/Error.h"
+#include "core/TemporaryName.h"
 
 using namespace Lumetra;
 using coretest::ScratchDir;
@@ -94,9 +93,9 @@ TEST_F(TemporaryNameTest, givenDirectoryMustExist) {
     EXPECT_GE(numberIn(name, dir.path()), 0) << name;
     static std::string missing;
     missing = dir.file("nope");
-    EXPECT_EQ(errorMessage([] { temporaryName(FileSpecification(missing)); }),
-              "Error: specified temporary directory \"" + missing +
-                  "\" is not accessible or does not exist.");
+    EXPECT_EQ(
+        errorMessage([] { temporaryName(FileSpecification(missing)); }),
+        "Error: specified temporary directory \"" + missing + "\" is not accessible or does not exist.");
 }
 
 TEST_F(TemporaryNameTest, reservationsAreDistinctAndRemovedOnDestruction) {
