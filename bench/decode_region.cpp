@@ -12,15 +12,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <ctime>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
-#include "core/Exception.h"
 #include "core/Error.h"
+#include "core/Exception.h"
 #include "core/TemporaryName.h"
 #include "decoder/WavraNavigator.h"
 #include "encoder/codec/ImageEncoder.h"
@@ -43,8 +43,8 @@ void writeRaw(const std::string& base) {
     for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) {
             seed = seed * 1664525u + 1013904223u;
-            const double v = 128 + 60 * std::sin(x * 0.01) * std::cos(y * 0.013) + 30 * std::sin((x + y) * 0.11) +
-                             double(seed >> 28);
+            const double v = 128 + 60 * std::sin(x * 0.01) * std::cos(y * 0.013) +
+                             30 * std::sin((x + y) * 0.11) + double(seed >> 28);
             row[std::size_t(x) * 3 + 0] = (unsigned char)std::max(0.0, std::min(255.0, v));
             row[std::size_t(x) * 3 + 1] = (unsigned char)std::max(0.0, std::min(255.0, 255 - v * 0.7));
             row[std::size_t(x) * 3 + 2] = (unsigned char)((x ^ y) & 0xFF);
@@ -124,13 +124,16 @@ int main(int argc, char** argv) {
 
     {
         const WavraFile file{FileSpecification(path)};
-        std::printf("file %d x %d, %d bands, %d levels\n", file.width(), file.height(), file.bands(), file.levels());
+        std::printf("file %d x %d, %d bands, %d levels\n", file.width(), file.height(), file.bands(),
+                    file.levels());
         const int w = std::min<int>(file.width(), 4096), h = std::min<int>(file.height(), 2048);
         const double t0 = decodeRegion(file, 0, Rectangle::fromCorners(0, 0, w - 1, h - 1));
-        std::printf("scale 0, %d x %d region: %.3f s CPU, %.1f Mpixel/s\n", w, h, t0, w * double(h) / t0 / 1e6);
+        std::printf("scale 0, %d x %d region: %.3f s CPU, %.1f Mpixel/s\n", w, h, t0,
+                    w * double(h) / t0 / 1e6);
         const int w2 = (file.width() + 3) / 4, h2 = (file.height() + 3) / 4;
         const double t2 = decodeRegion(file, 2, Rectangle::fromCorners(0, 0, w2 - 1, h2 - 1));
-        std::printf("scale 2, %d x %d region: %.3f s CPU, %.1f Mpixel/s\n", w2, h2, t2, w2 * double(h2) / t2 / 1e6);
+        std::printf("scale 2, %d x %d region: %.3f s CPU, %.1f Mpixel/s\n", w2, h2, t2,
+                    w2 * double(h2) / t2 / 1e6);
     }
 
     for (int rows : {256, 2048}) {

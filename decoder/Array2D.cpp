@@ -11,19 +11,26 @@ using Lumetra::Exception;
 template <class T>
 Array2D<T>::Array2D(T* const* planes, int width, int height, int count, std::ptrdiff_t rowStep, int mode,
                     std::ptrdiff_t columnStep)
-    : count_(count), columnStep_(columnStep), rowStep_(rowStep <= 0 ? width : rowStep), width_(width),
+    : count_(count),
+      columnStep_(columnStep),
+      rowStep_(rowStep <= 0 ? width : rowStep),
+      width_(width),
       height_(height) {
     if (mode < 0 || mode > 2 || count < 0) throw Exception("Error 1 in Array2D ctor 1.");
     bands_.assign(planes, planes + count);
     owners_.resize(count);
     for (int b = 0; b < count; ++b) {
-        if (mode == 0 || (mode == 2 && b == 0)) owners_[b] = std::shared_ptr<T>(planes[b], std::default_delete<T[]>());
+        if (mode == 0 || (mode == 2 && b == 0))
+            owners_[b] = std::shared_ptr<T>(planes[b], std::default_delete<T[]>());
     }
 }
 
 template <class T>
 Array2D<T>::Array2D(Array2D& other, int index)
-    : count_(1), columnStep_(other.columnStep_), rowStep_(other.rowStep_), width_(other.width_),
+    : count_(1),
+      columnStep_(other.columnStep_),
+      rowStep_(other.rowStep_),
+      width_(other.width_),
       height_(other.height_) {
     if (index < 0 || index >= other.count_ || index >= int(other.bands_.size()))
         throw Exception("Error 1 in Array2D ctor 3.");
@@ -35,8 +42,13 @@ Array2D<T>::Array2D(Array2D& other, int index)
 
 template <class T>
 Array2D<T>::Array2D(Array2D&& other) noexcept
-    : bands_(std::move(other.bands_)), owners_(std::move(other.owners_)), count_(other.count_),
-      columnStep_(other.columnStep_), rowStep_(other.rowStep_), width_(other.width_), height_(other.height_) {
+    : bands_(std::move(other.bands_)),
+      owners_(std::move(other.owners_)),
+      count_(other.count_),
+      columnStep_(other.columnStep_),
+      rowStep_(other.rowStep_),
+      width_(other.width_),
+      height_(other.height_) {
     other.bands_.clear();
     other.owners_.clear();
 }
@@ -60,7 +72,8 @@ Array2D<T>& Array2D<T>::operator=(Array2D&& other) noexcept {
 template <class T>
 void Array2D<T>::allocate(int width, int height, int count) {
     const std::size_t plane = std::size_t(std::max(width, 0)) * std::size_t(std::max(height, 0));
-    std::shared_ptr<T> block(new T[plane * std::size_t(std::max(count, 0)) + 1](), std::default_delete<T[]>());
+    std::shared_ptr<T> block(new T[plane * std::size_t(std::max(count, 0)) + 1](),
+                             std::default_delete<T[]>());
     count_ = count;
     width_ = width;
     height_ = height;

@@ -107,8 +107,8 @@ inline int decodeSymbol(const HuffmanDecoder& decoder, BitReader& reader) {
 
 }  // namespace
 
-bool decodeCodeBlockRegion(const HuffmanDecoder& decoder, const uint8_t* payload, std::size_t size, int32_t* out,
-                           const CodeBlockArea& codeBlock, const CodeBlockArea& region,
+bool decodeCodeBlockRegion(const HuffmanDecoder& decoder, const uint8_t* payload, std::size_t size,
+                           int32_t* out, const CodeBlockArea& codeBlock, const CodeBlockArea& region,
                            const CodeBlockCursor* resume, CodeBlockCursor& next) {
     BitReader reader(payload, size);
     int64_t n = 0;
@@ -123,7 +123,8 @@ bool decodeCodeBlockRegion(const HuffmanDecoder& decoder, const uint8_t* payload
 
     const int64_t width = codeBlock.width;
     for (int i = 0; i < region.height; ++i) {
-        const int64_t p0 = (int64_t(region.y0) + i - codeBlock.y0) * width + (int64_t(region.x0) - codeBlock.x0);
+        const int64_t p0 =
+            (int64_t(region.y0) + i - codeBlock.y0) * width + (int64_t(region.x0) - codeBlock.x0);
         const int64_t end = p0 + region.width;
         int32_t* row = out + std::size_t(i) * std::size_t(region.width);
         while (n < end) {
@@ -136,22 +137,28 @@ bool decodeCodeBlockRegion(const HuffmanDecoder& decoder, const uint8_t* payload
                 continue;
             } else {
                 switch (s) {
-                case CodedBlock::kPositive8: value = int32_t(reader.bits8()); break;
-                case CodedBlock::kNegative8: value = -int32_t(reader.bits8()); break;
-                case CodedBlock::kPositive16:
-                case CodedBlock::kNegative16: {
-                    const unsigned hi = reader.bits8();
-                    const unsigned lo = reader.bits8();
-                    const int32_t m = int16_t(uint16_t(hi << 8 | lo));
-                    value = s == CodedBlock::kPositive16 ? m : -m;
-                    break;
-                }
-                case CodedBlock::kRun8: n += reader.bits8(); continue;
-                default: {  // kRun16
-                    const unsigned hi = reader.bits8();
-                    n += (hi << 8) | reader.bits8();
-                    continue;
-                }
+                    case CodedBlock::kPositive8:
+                        value = int32_t(reader.bits8());
+                        break;
+                    case CodedBlock::kNegative8:
+                        value = -int32_t(reader.bits8());
+                        break;
+                    case CodedBlock::kPositive16:
+                    case CodedBlock::kNegative16: {
+                        const unsigned hi = reader.bits8();
+                        const unsigned lo = reader.bits8();
+                        const int32_t m = int16_t(uint16_t(hi << 8 | lo));
+                        value = s == CodedBlock::kPositive16 ? m : -m;
+                        break;
+                    }
+                    case CodedBlock::kRun8:
+                        n += reader.bits8();
+                        continue;
+                    default: {  // kRun16
+                        const unsigned hi = reader.bits8();
+                        n += (hi << 8) | reader.bits8();
+                        continue;
+                    }
                 }
             }
             if (n >= p0) row[n - p0] = value;

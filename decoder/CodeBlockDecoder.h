@@ -32,8 +32,8 @@ struct CodeBlockArea {
 // otherwise true with `next` set to where decoding stopped. Throws
 // "Invalid marker sequence ..." for a wrong marker and "Read error ..." for
 // an invalid code or a payload that ends before the region is complete.
-bool decodeCodeBlockRegion(const HuffmanDecoder& decoder, const uint8_t* payload, std::size_t size, int32_t* out,
-                           const CodeBlockArea& codeBlock, const CodeBlockArea& region,
+bool decodeCodeBlockRegion(const HuffmanDecoder& decoder, const uint8_t* payload, std::size_t size,
+                           int32_t* out, const CodeBlockArea& codeBlock, const CodeBlockArea& region,
                            const CodeBlockCursor* resume, CodeBlockCursor& next);
 
 }  // namespace Lumetra

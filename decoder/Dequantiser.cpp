@@ -33,7 +33,8 @@ void dequantise(const int32_t* q, std::ptrdiff_t qStride, int width, int height,
         float* dst = out + i * outStride;
         for (int j = 0; j < width; ++j) {
             const int32_t v = src[j];
-            dst[j] = (v >= -kTabulated && v <= kTabulated) ? table[v + kTabulated] : dequantisedValue(v, step);
+            dst[j] =
+                (v >= -kTabulated && v <= kTabulated) ? table[v + kTabulated] : dequantisedValue(v, step);
         }
         if (dither.on) {
             const float* row = t + ((f + i) & (kDitherSize - 1)) * kDitherSize;

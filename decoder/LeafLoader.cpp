@@ -74,8 +74,7 @@ void loadLeaf(Subband& leaf, const LeafSource& source, int scale, CodeBlockCurso
             table.symbols = h.symbols(b);
             const HuffmanDecoder decoder(table);
 
-            const float step =
-                float(double(q) / std::pow(kScaleGain, double(scale)) / double(leaf.weight()));
+            const float step = float(double(q) / std::pow(kScaleGain, double(scale)) / double(leaf.weight()));
             if (!std::isfinite(step)) throw Exception(kReadErrorMessage);
 
             for (int32_t t = 0; t < h.codeBlockCount(b); ++t) {
@@ -100,14 +99,15 @@ void loadLeaf(Subband& leaf, const LeafSource& source, int scale, CodeBlockCurso
                 std::size_t size = 0;
                 const uint8_t* payload = it->readPayload(b, t, &size);
                 CodeBlockCursor next;
-                const bool more =
-                    decodeCodeBlockRegion(decoder, payload, size, integers.data(), cell, region, resume, next);
+                const bool more = decodeCodeBlockRegion(decoder, payload, size, integers.data(), cell, region,
+                                                        resume, next);
                 cache.update(key, more ? &next : nullptr);
                 poll(interrupt);
                 poll(interrupt);
 
                 const int ox = rx0 - sup.x0, oy = ry0 - sup.y0;
-                if (ox < 0 || oy < 0 || ox + region.width > leaf.width() || oy + region.height > leaf.height())
+                if (ox < 0 || oy < 0 || ox + region.width > leaf.width() ||
+                    oy + region.height > leaf.height())
                     throw Exception("Error 1 in Array2D::insert()");
                 DitherSetting dither;
                 dither.on = b == 0 && source.dither;

@@ -32,8 +32,8 @@ private:
 // What the loader needs to know of the open file.
 struct LeafSource {
     DBInfo* database = nullptr;
-    int levels = 0;       // wavelet levels of the file
-    bool dither = true;   // the file's dither flag (band 0 only)
+    int levels = 0;      // wavelet levels of the file
+    bool dither = true;  // the file's dither flag (band 0 only)
 };
 
 // Allocates the leaf's planes for its support, zeroes them and loads every

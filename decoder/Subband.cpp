@@ -40,8 +40,8 @@ std::unique_ptr<Subband> Subband::buildTree(int width, int height, int bands, in
 }
 
 std::unique_ptr<Subband> Subband::makeNode(int fullWidth, int fullHeight, int bands, int levels, int level,
-                                           int x0, int x1, int y0, int y1, bool negativeScale, Subband* parent,
-                                           int xFilter, int yFilter) {
+                                           int x0, int x1, int y0, int y1, bool negativeScale,
+                                           Subband* parent, int xFilter, int yFilter) {
     std::unique_ptr<Subband> node(new Subband());
     node->parent_ = parent;
     node->negativeScale_ = negativeScale;
@@ -80,10 +80,12 @@ std::unique_ptr<Subband> Subband::makeNode(int fullWidth, int fullHeight, int ba
     if (negativeScale) {
         if (levels < level)
             throw Exception(
-                "Error: incompatible scale parameter input for image synthesis.\n scale is greater than the nlev\n");
+                "Error: incompatible scale parameter input for image synthesis.\n scale is greater than the "
+                "nlev\n");
     } else if (level < 0 || levels < level) {
         throw Exception(
-            "Error: incompatible scale parameter input for image synthesis.\n scale is less than 0 or greater than "
+            "Error: incompatible scale parameter input for image synthesis.\n scale is less than 0 or "
+            "greater than "
             "nlev\n");
     }
     if (x1 < x0 || y1 < y0) throw Exception(kBogusSupport);
@@ -102,8 +104,8 @@ std::unique_ptr<Subband> Subband::makeNode(int fullWidth, int fullHeight, int ba
             childRange(x0, x1, k == 1, cw, cx0, cx1);
             childRange(y0, y1, j == 1, ch, cy0, cy1);
             const int childLevel = (j == 0 && k == 0) ? level + 1 : levels;
-            node->children_[k][j] = makeNode(cw, ch, bands, levels, childLevel, cx0, cx1, cy0, cy1, negativeScale,
-                                             node.get(), k, j);
+            node->children_[k][j] = makeNode(cw, ch, bands, levels, childLevel, cx0, cx1, cy0, cy1,
+                                             negativeScale, node.get(), k, j);
         }
     }
     return node;
@@ -177,14 +179,16 @@ std::unique_ptr<Subband> Subband::intersect(const Subband* a, const Subband* b, 
     if (!a->isLeaf()) {
         for (int k = 0; k < 2; ++k)
             for (int j = 0; j < 2; ++j)
-                node->children_[k][j] = intersect(a->children_[k][j].get(), b->children_[k][j].get(), node.get());
+                node->children_[k][j] =
+                    intersect(a->children_[k][j].get(), b->children_[k][j].get(), node.get());
     } else if (node->support_.present) {
         node->allocateSupport();
         if (a->hasPlanes()) {
             const SubbandSupport& s = node->support_;
             for (int band = 0; band < node->bandCount_; ++band) {
                 for (int y = s.y0; y <= s.y1; ++y) {
-                    const float* from = a->bands_[band] + std::ptrdiff_t(y - sa.y0) * a->rowStep_ + (s.x0 - sa.x0);
+                    const float* from =
+                        a->bands_[band] + std::ptrdiff_t(y - sa.y0) * a->rowStep_ + (s.x0 - sa.x0);
                     float* to = node->bands_[band] + std::ptrdiff_t(y - s.y0) * node->rowStep_;
                     std::memcpy(to, from, sizeof(float) * std::size_t(s.width()));
                 }
@@ -223,7 +227,8 @@ std::unique_ptr<Subband> Subband::difference(const Subband* a, const Subband* b,
     if (!a->isLeaf()) {
         for (int k = 0; k < 2; ++k)
             for (int j = 0; j < 2; ++j)
-                node->children_[k][j] = difference(a->children_[k][j].get(), b->children_[k][j].get(), node.get());
+                node->children_[k][j] =
+                    difference(a->children_[k][j].get(), b->children_[k][j].get(), node.get());
     }
     return node;
 }

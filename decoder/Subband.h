@@ -67,8 +67,8 @@ public:
 private:
     Subband() = default;
     static std::unique_ptr<Subband> makeNode(int fullWidth, int fullHeight, int bands, int levels, int level,
-                                             int x0, int x1, int y0, int y1, bool negativeScale, Subband* parent,
-                                             int xFilter, int yFilter);
+                                             int x0, int x1, int y0, int y1, bool negativeScale,
+                                             Subband* parent, int xFilter, int yFilter);
     void numberLeaves(int& next);
     void merge(const InterruptHook& interrupt);
 

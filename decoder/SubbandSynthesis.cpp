@@ -33,7 +33,8 @@ void Subband::synthesize(const InterruptHook& interrupt) {
     children_[1][0]->synthesize(none);
     children_[0][1]->synthesize(none);
     children_[1][1]->synthesize(none);
-    if (organisation_ != 1) throw Exception("Unknown data organization encountered during subband synthesis.");
+    if (organisation_ != 1)
+        throw Exception("Unknown data organization encountered during subband synthesis.");
     merge(interrupt);
     for (auto& column : children_)
         for (auto& c : column) c.reset();
@@ -67,8 +68,8 @@ void Subband::merge(const InterruptHook& interrupt) {
     allocate(support_.width(), rows, bandCount_);
 
     for (int band = 0; band < bandCount_; ++band) {
-        synthesizeLines(support_.y0, support_.y1, rowsOf(ll, band), rowsOf(lh, band), lowHalf.data(), lowColumns,
-                        lowColumns, scratch);
+        synthesizeLines(support_.y0, support_.y1, rowsOf(ll, band), rowsOf(lh, band), lowHalf.data(),
+                        lowColumns, lowColumns, scratch);
         poll(interrupt);
         synthesizeLines(support_.y0, support_.y1, rowsOf(hl, band), rowsOf(hh, band), highHalf.data(),
                         highColumns, highColumns, scratch);

@@ -10,13 +10,16 @@ namespace Lumetra {
 
 namespace {
 
-const char* const kNegativeDimension = "Error construction a dimension object: Cannot have negative dimensions";
-const char* const kBadRectangle = "Error constructing rectangle object: points do not specify a valid rectangle.";
+const char* const kNegativeDimension =
+    "Error construction a dimension object: Cannot have negative dimensions";
+const char* const kBadRectangle =
+    "Error constructing rectangle object: points do not specify a valid rectangle.";
 
 Rectangle moved(const Rectangle& r, int64_t dx, int64_t dy) {
     if (r.isEmpty()) return Rectangle();
     const int64_t x0 = r.x0() + dx, x1 = r.x1() + dx, y0 = r.y0() + dy, y1 = r.y1() + dy;
-    if (x0 < INT32_MIN || y0 < INT32_MIN || x1 > INT32_MAX || y1 > INT32_MAX) throw GeometryException(kBadRectangle);
+    if (x0 < INT32_MIN || y0 < INT32_MIN || x1 > INT32_MAX || y1 > INT32_MAX)
+        throw GeometryException(kBadRectangle);
     return Rectangle::fromCorners(int32_t(x0), int32_t(y0), int32_t(x1), int32_t(y1));
 }
 
@@ -36,7 +39,8 @@ void imageSizeAtScale(int64_t width, int64_t height, int scale, int32_t& outWidt
         width = (width + 1) / 2;
         height = (height + 1) / 2;
     }
-    if (width < 0 || height < 0 || width > INT32_MAX || height > INT32_MAX) throw GeometryException(kBadRectangle);
+    if (width < 0 || height < 0 || width > INT32_MAX || height > INT32_MAX)
+        throw GeometryException(kBadRectangle);
     outWidth = int32_t(width);
     outHeight = int32_t(height);
 }
@@ -79,7 +83,8 @@ void WavraDecoder::decode(ImageBuffer& buffer) {
     // Dynamic range from the metadata, unless the buffer's owner set it.
     try {
         const WavraMetadata& metadata = file_.metadata();
-        if (buffer.sourceWindow() == ImageBuffer::kWindowNotSet && metadata.has("IMAGE::DYNAMIC_RANGE_WINDOW"))
+        if (buffer.sourceWindow() == ImageBuffer::kWindowNotSet &&
+            metadata.has("IMAGE::DYNAMIC_RANGE_WINDOW"))
             buffer.setSourceWindow(float(metadata.get("IMAGE::DYNAMIC_RANGE_WINDOW").toDouble(0, 0)));
         if (buffer.sourceLevel() == 0.0f && metadata.has("IMAGE::DYNAMIC_RANGE_LEVEL"))
             buffer.setSourceLevel(float(metadata.get("IMAGE::DYNAMIC_RANGE_LEVEL").toDouble(0, 0)));
@@ -153,7 +158,8 @@ void WavraDecoder::decodeRegion(const Rectangle& region, const Rectangle& lookah
 
     const int w = current_->width(), h = current_->height();
     if (w < 0 || h < 0) throw GeometryException(kNegativeDimension);
-    if (current_->count() < output_.bands || !current_->hasPlanes()) throw Exception("Error 1 in subroutine merge2.");
+    if (current_->count() < output_.bands || !current_->hasPlanes())
+        throw Exception("Error 1 in subroutine merge2.");
     if (int64_t(output_.bands) * w * h > INT32_MAX || int64_t(w) * 4 > INT32_MAX)
         throw GeometryException(kBadRectangle);
     // The root's planes are one allocation, band after band.

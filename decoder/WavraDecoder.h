@@ -43,7 +43,8 @@ public:
     std::size_t pendingCursors() const { return cache_.size(); }
 
 private:
-    void decodeRegion(const Rectangle& region, const Rectangle& lookahead, int outX, int outY, ImageBuffer& buffer);
+    void decodeRegion(const Rectangle& region, const Rectangle& lookahead, int outX, int outY,
+                      ImageBuffer& buffer);
     void loadLeaves(Subband& tree);
     void report(float fraction);
 

@@ -10,7 +10,8 @@
 namespace Lumetra {
 
 namespace {
-const char* const kNegativeDimension = "Error construction a dimension object: Cannot have negative dimensions";
+const char* const kNegativeDimension =
+    "Error construction a dimension object: Cannot have negative dimensions";
 }
 
 WavraNavigator::WavraNavigator(const WavraFile& file) : file_(file), scale_(file.levels()) {
@@ -21,12 +22,16 @@ WavraNavigator::WavraNavigator(const WavraFile& file) : file_(file), scale_(file
 
 WavraNavigator::WavraNavigator(const WavraFile& file, int scale, const Rectangle& support)
     : file_(file), scale_(scale), support_(support) {
-    const int64_t area = (int64_t(support.y1()) - support.y0() + 1) * (int64_t(support.x1()) - support.x0() + 1);
+    const int64_t area =
+        (int64_t(support.y1()) - support.y0() + 1) * (int64_t(support.x1()) - support.x0() + 1);
     if (area < 0) throw Exception("Error. Bogus support supplied to WavraNavigator constructor.");
 }
 
 WavraNavigator::WavraNavigator(const WavraNavigator& other)
-    : file_(other.file_), scale_(other.scale_), support_(other.support_), interrupt_(other.interrupt_),
+    : file_(other.file_),
+      scale_(other.scale_),
+      support_(other.support_),
+      interrupt_(other.interrupt_),
       progress_(other.progress_) {}
 
 WavraNavigator& WavraNavigator::operator=(const WavraNavigator& other) {

@@ -16,12 +16,12 @@ constexpr uint8_t kStuffedByte = 0x00;      // follows every 0xFF data byte
 
 // Symbols 0..100: a run of that many zero coefficients (0 is an empty run).
 constexpr int kMaxShortRun = 100;
-constexpr int kPositive8 = 101;    // +m, m = next 8 bits
-constexpr int kNegative8 = 102;    // -m, m = next 8 bits
-constexpr int kPositive16 = 103;   // +m, m = next 16 bits as signed 16-bit
-constexpr int kNegative16 = 104;   // -m, m = next 16 bits as signed 16-bit
-constexpr int kRun8 = 105;         // run of r zeros, r = next 8 bits
-constexpr int kRun16 = 106;        // run of r zeros, r = next 16 bits (unsigned)
+constexpr int kPositive8 = 101;   // +m, m = next 8 bits
+constexpr int kNegative8 = 102;   // -m, m = next 8 bits
+constexpr int kPositive16 = 103;  // +m, m = next 16 bits as signed 16-bit
+constexpr int kNegative16 = 104;  // -m, m = next 16 bits as signed 16-bit
+constexpr int kRun8 = 105;        // run of r zeros, r = next 8 bits
+constexpr int kRun16 = 106;       // run of r zeros, r = next 16 bits (unsigned)
 // Symbols 107..255: one coefficient of value symbol - kDirectOffset.
 constexpr int kFirstDirect = 107;
 constexpr int kLastDirect = 255;

@@ -75,7 +75,8 @@ std::vector<int32_t> decode(const std::vector<uint8_t>& payload, CodeBlockArea c
     const HuffmanDecoder dec(wideTable());
     std::vector<int32_t> out(std::size_t(region.width) * region.height, 0);
     CodeBlockCursor c;
-    const bool m = decodeCodeBlockRegion(dec, payload.data(), payload.size(), out.data(), cell, region, resume, c);
+    const bool m =
+        decodeCodeBlockRegion(dec, payload.data(), payload.size(), out.data(), cell, region, resume, c);
     if (next) *next = c;
     if (more) *more = m;
     return out;
@@ -118,14 +119,14 @@ TEST(CodeBlockSymbols, longRunPassesOverRowsAndOnlyTheRegionIsStored) {
     PayloadWriter w(wideTable());
     for (int i = 0; i < 15; ++i) w.symbol(181);  // positions 0..14 = 1
     w.symbol(CodedBlock::kRun16);
-    w.bits(300, 16);  // 15..314 zero: rest of row 0, all of row 1, row 2 up to 58
+    w.bits(300, 16);                              // 15..314 zero: rest of row 0, all of row 1, row 2 up to 58
     for (int i = 0; i < 200; ++i) w.symbol(182);  // 315.. = 2
     const auto out = decode(w.finish(), {0, 0, 128, 4}, {10, 0, 10, 4});
     for (int x = 0; x < 10; ++x) {
         EXPECT_EQ(out[x], x < 5 ? 1 : 0) << x;  // row 0: positions 10..14 set
-        EXPECT_EQ(out[10 + x], 0);               // row 1 inside the run
-        EXPECT_EQ(out[20 + x], 0);               // row 2: 266..275 inside the run
-        EXPECT_EQ(out[30 + x], 2);               // row 3: 394..403 after it
+        EXPECT_EQ(out[10 + x], 0);              // row 1 inside the run
+        EXPECT_EQ(out[20 + x], 0);              // row 2: 266..275 inside the run
+        EXPECT_EQ(out[30 + x], 2);              // row 3: 394..403 after it
     }
 }
 
@@ -142,7 +143,8 @@ TEST(CodeBlockSymbols, wrongMarkerIsReported) {
         decode({0xFF, 0xA4, 0x00, 0x00}, {0, 0, 1, 1}, {0, 0, 1, 1});
         ADD_FAILURE();
     } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "Invalid marker sequence encountered while decompressing. Possible file corruption.");
+        EXPECT_STREQ(e.what(),
+                     "Invalid marker sequence encountered while decompressing. Possible file corruption.");
     }
 }
 
@@ -200,7 +202,8 @@ TEST(CodeBlockSymbols, bitsThatAreNoCodeAreAReadError) {
     std::vector<int32_t> out(4);
     CodeBlockCursor c;
     try {
-        decodeCodeBlockRegion(dec, payload.data(), payload.size(), out.data(), {0, 0, 4, 1}, {0, 0, 4, 1}, nullptr, c);
+        decodeCodeBlockRegion(dec, payload.data(), payload.size(), out.data(), {0, 0, 4, 1}, {0, 0, 4, 1},
+                              nullptr, c);
         ADD_FAILURE();
     } catch (const Exception& e) {
         EXPECT_STREQ(e.what(), kReadError);
@@ -272,8 +275,8 @@ TEST(Dequantiser, ditherIsIndexedByRegionCornerPlusSubbandOffsets) {
     dequantise(q.data(), W, W, 2, D, d, out.data(), W);
     const float* T = ditherTable();
     EXPECT_EQ(out[0], dequantisedValue(3, D) - D * T[3 * 128 + 5]);
-    EXPECT_EQ(out[130], 0.0f - D * T[3 * 128 + 7]);      // column (5 + 130) mod 128
-    EXPECT_EQ(out[W + 1], 0.0f - D * T[4 * 128 + 6]);    // next row
+    EXPECT_EQ(out[130], 0.0f - D * T[3 * 128 + 7]);    // column (5 + 130) mod 128
+    EXPECT_EQ(out[W + 1], 0.0f - D * T[4 * 128 + 6]);  // next row
     // A region whose corner is at (126, 125) wraps both indices.
     d.x0 = 126;
     d.y0 = 125;

@@ -1,8 +1,7 @@
 // Files written by an independent implementation decode to their expected
 // pixels at every scale, and to their expected region.
-#include <gtest/gtest.h>
-
 #include <dirent.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fstream>
@@ -20,7 +19,8 @@ std::vector<std::string> conformanceNames() {
     if (DIR* d = opendir(conformanceDir().c_str())) {
         while (dirent* e = readdir(d)) {
             std::string n = e->d_name;
-            if (n.size() > 4 && n.compare(n.size() - 4, 4, ".wvr") == 0) names.push_back(n.substr(0, n.size() - 4));
+            if (n.size() > 4 && n.compare(n.size() - 4, 4, ".wvr") == 0)
+                names.push_back(n.substr(0, n.size() - 4));
         }
         closedir(d);
     }

@@ -82,7 +82,8 @@ Image crop(const Image& image, int x0, int y0, int w, int h) {
 
 int maxDifference(const Image& a, const Image& b, long* differing) {
     if (differing) *differing = 0;
-    if (a.width != b.width || a.height != b.height || a.channels != b.channels || a.pixels.size() != b.pixels.size())
+    if (a.width != b.width || a.height != b.height || a.channels != b.channels ||
+        a.pixels.size() != b.pixels.size())
         return 256;
     int worst = 0;
     for (std::size_t i = 0; i < a.pixels.size(); ++i) {

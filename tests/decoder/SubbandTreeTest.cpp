@@ -22,7 +22,8 @@ std::string messageOf(const std::function<void()>& f) {
 }
 
 const char* const kScaleMessage =
-    "Error: incompatible scale parameter input for image synthesis.\n scale is less than 0 or greater than nlev\n";
+    "Error: incompatible scale parameter input for image synthesis.\n scale is less than 0 or greater than "
+    "nlev\n";
 
 }  // namespace
 
@@ -33,13 +34,13 @@ TEST(SubbandTree, leavesAreNumberedCoarsestLowPassFirstThenByLevel) {
     ASSERT_EQ(leaves.size(), 7u);
     for (int i = 0; i < 7; ++i) EXPECT_EQ(leaves[i]->leafIndex(), i);
     const Subband* ll1 = root->child(0, 0);
-    EXPECT_EQ(leaves[0], ll1->child(0, 0));  // LL2
-    EXPECT_EQ(leaves[1], ll1->child(1, 0));  // HL2
-    EXPECT_EQ(leaves[2], ll1->child(0, 1));  // LH2
-    EXPECT_EQ(leaves[3], ll1->child(1, 1));  // HH2
-    EXPECT_EQ(leaves[4], root->child(1, 0)); // HL1
-    EXPECT_EQ(leaves[5], root->child(0, 1)); // LH1
-    EXPECT_EQ(leaves[6], root->child(1, 1)); // HH1
+    EXPECT_EQ(leaves[0], ll1->child(0, 0));   // LL2
+    EXPECT_EQ(leaves[1], ll1->child(1, 0));   // HL2
+    EXPECT_EQ(leaves[2], ll1->child(0, 1));   // LH2
+    EXPECT_EQ(leaves[3], ll1->child(1, 1));   // HH2
+    EXPECT_EQ(leaves[4], root->child(1, 0));  // HL1
+    EXPECT_EQ(leaves[5], root->child(0, 1));  // LH1
+    EXPECT_EQ(leaves[6], root->child(1, 1));  // HH1
     // Full sizes round up for low-pass and down for high-pass.
     EXPECT_EQ(root->child(0, 0)->fullWidth(), 20);
     EXPECT_EQ(root->child(1, 1)->fullHeight(), 15);
@@ -136,9 +137,11 @@ TEST(SubbandTree, differenceAndCopyRefuseMismatchedTrees) {
     auto a = Subband::buildTree(64, 64, 1, 2, 0, 0, 63, 0, 31);
     auto shifted = Subband::buildTree(64, 64, 1, 2, 0, 0, 31, 0, 31);
     EXPECT_EQ(messageOf([&] { Subband::difference(a.get(), nullptr); }), "Error 1 in Subband::difference()");
-    EXPECT_EQ(messageOf([&] { Subband::difference(a.get(), shifted.get()); }), "Error 3 in Subband::difference()");
+    EXPECT_EQ(messageOf([&] { Subband::difference(a.get(), shifted.get()); }),
+              "Error 3 in Subband::difference()");
     auto threeBands = Subband::buildTree(64, 64, 3, 2, 0, 0, 63, 0, 31);
-    EXPECT_EQ(messageOf([&] { Subband::intersect(a.get(), threeBands.get()); }), "Error 1 in Subband::intersect()");
+    EXPECT_EQ(messageOf([&] { Subband::intersect(a.get(), threeBands.get()); }),
+              "Error 1 in Subband::intersect()");
     auto leafOnly = Subband::buildTree(64, 64, 1, 2, 2, 0, 15, 0, 7);
     EXPECT_EQ(messageOf([&] { a->copy(leafOnly.get()); }), "Error 1 in Subband::copy()");
     EXPECT_EQ(messageOf([&] { a->copy(shifted.get()); }), "Error 2 in Subband::copy()");
@@ -160,7 +163,8 @@ TEST(SubbandSynthesis, constantLowPassSynthesisesToAConstantRegionUpToTheBorders
         const float level = root->at(0, 0, 0);
         EXPECT_GT(level, 1.0f);
         for (int y = 0; y < root->height(); ++y)
-            for (int x = 0; x < root->width(); ++x) ASSERT_NEAR(root->at(0, x, y), level, 1e-3) << x << "," << y;
+            for (int x = 0; x < root->width(); ++x)
+                ASSERT_NEAR(root->at(0, x, y), level, 1e-3) << x << "," << y;
     }
 }
 

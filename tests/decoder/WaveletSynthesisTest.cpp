@@ -87,7 +87,8 @@ TEST(WaveletSynthesis, windowedLineEqualsFullLineForEveryLengthAndWindow) {
                 SynthesisInput high{highPart.data(), 1, h0, h1 - h0 + 1, nh};
                 std::vector<float> out(b - a + 1, -1e30f);
                 synthesizeLines(a, b, low, high, out.data(), 1, 1, scratch);
-                for (int k = a; k <= b; ++k) ASSERT_EQ(out[k - a], full[k]) << "n " << n << " [" << a << "," << b << "]";
+                for (int k = a; k <= b; ++k)
+                    ASSERT_EQ(out[k - a], full[k]) << "n " << n << " [" << a << "," << b << "]";
             }
         }
     }
@@ -100,12 +101,12 @@ TEST(WaveletSynthesis, parallelLanesMatchSingleLines) {
     for (std::size_t i = 0; i < s.size(); ++i) s[i] = float((i * 37) % 101) - 50.0f;
     for (std::size_t i = 0; i < d.size(); ++i) d[i] = float((i * 53) % 67) - 30.0f;
     std::vector<float> scratch, out(n * lanes);
-    synthesizeLines(0, n - 1, {s.data(), lanes, 0, nl, nl}, {d.data(), lanes, 0, nh, nh}, out.data(), lanes, lanes,
-                    scratch);
+    synthesizeLines(0, n - 1, {s.data(), lanes, 0, nl, nl}, {d.data(), lanes, 0, nh, nh}, out.data(), lanes,
+                    lanes, scratch);
     for (int c = 0; c < lanes; ++c) {
         std::vector<float> one(n);
-        synthesizeLines(0, n - 1, {s.data() + c, lanes, 0, nl, nl}, {d.data() + c, lanes, 0, nh, nh}, one.data(), 1, 1,
-                        scratch);
+        synthesizeLines(0, n - 1, {s.data() + c, lanes, 0, nl, nl}, {d.data() + c, lanes, 0, nh, nh},
+                        one.data(), 1, 1, scratch);
         for (int k = 0; k < n; ++k) ASSERT_EQ(out[k * lanes + c], one[k]);
     }
 }
@@ -129,8 +130,8 @@ TEST(WaveletSynthesis, shortLinesStayInsideTheirInputs) {
         const int nl = (n + 1) / 2, nh = n / 2;
         std::vector<float> s(nl, 10.0f), d(nh, 0.0f);
         std::vector<float> out(n);
-        synthesizeLines(0, n - 1, {s.data(), 1, 0, nl, nl}, {nh ? d.data() : nullptr, 1, 0, nh, nh}, out.data(), 1, 1,
-                        scratch);
+        synthesizeLines(0, n - 1, {s.data(), 1, 0, nl, nl}, {nh ? d.data() : nullptr, 1, 0, nh, nh},
+                        out.data(), 1, 1, scratch);
         for (float v : out) EXPECT_TRUE(std::isfinite(v));
     }
 }

@@ -86,19 +86,20 @@ TEST(WavraDecoder, regionEqualsTheSameRectangleCutFromTheWholeImage) {
         const Image full = decodeThroughNavigator(file, scale, all);
         const int W = all.width(), H = all.height();
         const Rectangle regions[] = {
-            Rectangle::fromCorners(0, 0, 19, 9),                // top-left corner
+            Rectangle::fromCorners(0, 0, 19, 9),                   // top-left corner
             Rectangle::fromCorners(W - 13, H - 40, W - 1, H - 1),  // bottom-right corner
-            Rectangle::fromCorners(31, 17, 31, 17),             // one pixel
-            Rectangle::fromCorners(-25, 40, 60, 70),            // partly left of the image
-            Rectangle::fromCorners(W - 30, -8, W + 12, H + 5),  // over three edges
-            Rectangle::fromCorners(3, 5, W - 4, H - 6),         // nearly everything
+            Rectangle::fromCorners(31, 17, 31, 17),                // one pixel
+            Rectangle::fromCorners(-25, 40, 60, 70),               // partly left of the image
+            Rectangle::fromCorners(W - 30, -8, W + 12, H + 5),     // over three edges
+            Rectangle::fromCorners(3, 5, W - 4, H - 6),            // nearly everything
         };
         for (const Rectangle& r : regions) {
             for (int strip : {128, 9}) {
                 const Image got = decodeThroughNavigator(file, scale, r, strip);
                 const Image want = crop(full, r.x0(), r.y0(), r.width(), r.height());
-                EXPECT_EQ(maxDifference(got, want), 0) << "scale " << scale << " region " << r.x0() << "," << r.y0()
-                                                       << " " << r.width() << "x" << r.height() << " strip " << strip;
+                EXPECT_EQ(maxDifference(got, want), 0)
+                    << "scale " << scale << " region " << r.x0() << "," << r.y0() << " " << r.width() << "x"
+                    << r.height() << " strip " << strip;
             }
         }
     }
@@ -133,8 +134,10 @@ TEST(WavraNavigator, regionBuilderCentresTheRequestedRectangle) {
     const WavraFile file = open("c01_grey");
     EXPECT_EQ(WavraNavigator::forRegion(file, false, 0, 10, 10, 100, 50).support(),
               Rectangle::fromCorners(-40, -15, 59, 34));
-    EXPECT_EQ(WavraNavigator::forRegion(file, false, 0, 10, 10, 5, 1).support(), Rectangle::fromCorners(7, 9, 11, 9));
-    EXPECT_EQ(WavraNavigator::forRegion(file, false, 0, 10, 20, 1, 1).support(), Rectangle::fromCorners(10, 20, 10, 20));
+    EXPECT_EQ(WavraNavigator::forRegion(file, false, 0, 10, 10, 5, 1).support(),
+              Rectangle::fromCorners(7, 9, 11, 9));
+    EXPECT_EQ(WavraNavigator::forRegion(file, false, 0, 10, 20, 1, 1).support(),
+              Rectangle::fromCorners(10, 20, 10, 20));
     EXPECT_EQ(messageOf([&] { WavraNavigator::forRegion(file, false, 0, 10, 10, -1, 5); }),
               "Error construction a dimension object: Cannot have negative dimensions");
     EXPECT_EQ(messageOf([&] { WavraNavigator(file, 0, Rectangle::fromCorners(0, 0, -5, 3)); }),
@@ -148,7 +151,8 @@ TEST(WavraNavigator, hugeRegionsAndScalesAreRefusedWithoutOverflow) {
               "Error constructing rectangle object: points do not specify a valid rectangle.");
     WavraNavigator deep = WavraNavigator::forRegion(file, false, 40, 0, 0, 4, 4);
     EXPECT_EQ(messageOf([&] { decodeThroughNavigator(file, 40, deep.support()); }),
-              "Error: incompatible scale parameter input for image synthesis.\n scale is less than 0 or greater than "
+              "Error: incompatible scale parameter input for image synthesis.\n scale is less than 0 or "
+              "greater than "
               "nlev\n");
 }
 
