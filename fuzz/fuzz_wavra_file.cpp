@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         readProperties(file);
         walkBlocks(file);
 #ifdef FUZZ_DECODE
-        fuzzDecode(file);
+        fuzz::fuzzDecode(file);
 #endif
     } catch (const Exception&) {
     } catch (const Error&) {

@@ -37,17 +37,20 @@ JpegWatermark::JpegWatermark(const FileSpecification& file) {
     rowInfo.setSamplesPerPixel(pictureInfo.bands);
     rowInfo.layout = ImageBufferInfo::BIP;
 
+    // The first row is decoded before the picture's memory is taken, so a
+    // file that only claims a large picture fails without allocating it.
+    std::vector<unsigned char> row(static_cast<size_t>(pictureRowBytes));
+    reader.start();
+    reader.readRow(row.data());
+
     // One strip spanning the whole picture; each decoded row is converted
     // straight into its place, so only one row is held besides the picture.
     ImageBuffer picture(pictureInfo);
     picture.setImageRect(Rectangle(Point(0, 0, 0), Point(reader.width() - 1, reader.height() - 1, 0)));
     picture.setStripHeight(0);
     picture.begin();
-
-    std::vector<unsigned char> row(static_cast<size_t>(pictureRowBytes));
-    reader.start();
     for (int y = 0; y < reader.height(); ++y) {
-        reader.readRow(row.data());
+        if (y > 0) reader.readRow(row.data());
         picture.writeData(row.data(), reader.width(), 1, static_cast<int>(pictureRowBytes), rowInfo, 0, y, 0);
     }
     reader.finish();
