@@ -6,6 +6,8 @@
 #include "imaging/pixels/ImageBufferInfo.h"
 #include "imaging/pixels/Pixel.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -44,14 +46,31 @@ public:
         for (int i = 0; i < bands; ++i) values[i] = pixel.template sample<T>(i);
         const int step = columnStep();
         const int* map = info_.bandMap.data();
-        for (int y = 0; y < height_; ++y) {
+        // When the bands fill each pixel completely, every row equals the
+        // first and is copied from it.
+        const int rowsToFill = coversWholePixels(bands) ? std::min(height_, 1) : height_;
+        for (int y = 0; y < rowsToFill; ++y) {
             T* p = row(y);
             for (int x = 0; x < width_; ++x, p += step)
                 for (int i = 0; i < bands; ++i) p[map[i]] = values[i];
         }
+        const size_t rowSamples = size_t(width_) * size_t(step);
+        for (int y = rowsToFill; y < height_; ++y) std::memcpy(row(y), row(0), rowSamples * sizeof(T));
     }
 
 private:
+    // True for BIP pixels whose `bands` samples are exactly the pixel.
+    bool coversWholePixels(int bands) const {
+        if (info_.layout != ImageBufferInfo::BIP || bands != info_.samplesPerPixel) return false;
+        unsigned seen = 0;
+        for (int i = 0; i < bands; ++i) {
+            const int at = info_.bandMap[i];
+            if (at < 0 || at >= bands || (seen >> at) & 1u) return false;
+            seen |= 1u << at;
+        }
+        return true;
+    }
+
     T* data_ = nullptr;
     int width_ = 0;
     int height_ = 0;

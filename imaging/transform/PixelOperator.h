@@ -59,12 +59,11 @@ public:
     // truncating toward zero for integer destinations.
     template <class X>
     void store(D* out, X v) const {
-        if (v > X(destinationRange.max))
-            *out = destinationRange.max;
-        else if (v >= X(destinationRange.min))
-            *out = D(v);
-        else
-            *out = destinationRange.min;  // below the range, or NaN
+        // Written as selects so that they compile to branch-free min/max.
+        const X lo = X(destinationRange.min), hi = X(destinationRange.max);
+        v = v > lo ? v : lo;  // below the range, or NaN
+        v = v < hi ? v : hi;
+        *out = D(v);
     }
     // dstMax as a number (the "full scale" of the colour formulas).
     float fullScale() const { return float(destinationRange.max); }

@@ -97,6 +97,19 @@ TEST(Raster, fillWritesEveryBandOfEveryPixelOnlyInsideTheView) {
     EXPECT_EQ(memory[0], 1);
 }
 
+TEST(Raster, fillOfWholePixelsLeavesRowPaddingAlone) {
+    ImageBufferInfo info;
+    const int bgr[] = {2, 1, 0};
+    info.setBandMap(bgr);
+    std::vector<unsigned char> memory(3 * 8, 7);  // 2 pixels in 8-byte rows
+    Raster<unsigned char> view(memory.data(), 2, 3, 8, info);
+    const unsigned char rgb[] = {1, 2, 3};
+    view.fill(TypedPixel<unsigned char>(rgb, format(ImageBufferInfo::RGB, 0)));
+    const std::vector<unsigned char> row = {3, 2, 1, 3, 2, 1, 7, 7};
+    for (int y = 0; y < 3; ++y)
+        EXPECT_EQ(std::vector<unsigned char>(memory.begin() + 8 * y, memory.begin() + 8 * y + 8), row) << y;
+}
+
 TEST(Clut, nearestEntryPrefersLowestIndexAndEmptyGivesMinusOne) {
     const unsigned char entries[] = {0, 0, 0, 10, 10, 10, 20, 20, 20, 10, 10, 10};
     Clut table(ImageBufferInfo::RGB, 4, ImageBufferInfo::UInt8, entries);
