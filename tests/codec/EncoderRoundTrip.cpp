@@ -26,8 +26,10 @@ Picture generatePicture(int width, int height, int channels, bool textured, unsi
                 double v = 128.0 + 60.0 * std::sin(x * 0.013 * (c + 1) + y * 0.007) +
                            40.0 * std::cos(y * 0.021 - x * 0.004 * (c + 2));
                 if (textured) {
+                    // Grey detail at several frequencies and a little noise.
                     state = state * 1664525u + 1013904223u;
-                    v += 25.0 * std::sin(x * 0.9 + y * 1.3 + c) + double(state >> 27) - 16.0;
+                    v += 22.0 * std::sin(x * 0.35 + y * 0.22) * std::cos(y * 0.31 - x * 0.05) +
+                         8.0 * std::sin(x * 1.1 - y * 0.7) + double(state >> 29) - 3.5;
                 }
                 p.pixels[(size_t(y) * width + x) * channels + c] = uint8_t(std::lround(std::fmin(255.0, std::fmax(0.0, v))));
             }
@@ -89,6 +91,18 @@ double psnr(const Picture& a, const Picture& b) {
     }
     const double mse = sum / double(a.pixels.size());
     return mse == 0.0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+Picture crop(const Picture& p, int x0, int y0, int w, int h) {
+    Picture r;
+    r.width = w;
+    r.height = h;
+    r.channels = p.channels;
+    for (int y = y0; y < y0 + h; ++y) {
+        const auto row = p.pixels.begin() + std::ptrdiff_t((size_t(y) * p.width + x0) * p.channels);
+        r.pixels.insert(r.pixels.end(), row, row + std::ptrdiff_t(w * p.channels));
+    }
+    return r;
 }
 
 Picture reduce(const Picture& p, int scale) {

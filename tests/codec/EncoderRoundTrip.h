@@ -16,7 +16,8 @@ struct Picture {
     std::vector<uint8_t> pixels;  // row-major, channels interleaved
 };
 
-// Smooth gradients and waves; `textured` adds fine-grained detail.
+// Smooth gradients and waves; `textured` adds grey detail from coarse to
+// nearly the finest scale and a little noise.
 Picture generatePicture(int width, int height, int channels, bool textured, unsigned seed = 1);
 
 // Writes NAME.bip and NAME.hdr (BIP layout, georeferenced) in `dir`;
@@ -28,6 +29,9 @@ Picture decodeAtScale(const Lumetra::WavraFile& file, int scale);
 
 // Peak signal-to-noise ratio in dB over all samples (0 when the shapes differ).
 double psnr(const Picture& a, const Picture& b);
+
+// The rectangle [x0, x0 + w) x [y0, y0 + h) of a picture (inside it).
+Picture crop(const Picture& p, int x0, int y0, int w, int h);
 
 // Mean of 2^scale x 2^scale boxes (the last box of a row or column partial).
 Picture reduce(const Picture& p, int scale);
