@@ -79,6 +79,12 @@ void WavraDecoder::finish() {
 
 void WavraDecoder::decode(ImageBuffer& buffer) {
     position_ = 0.0f;
+    // Trees and cursors left here can only come from a decode abandoned by an
+    // exception; resuming from them would decode the wrong coefficients.
+    current_.reset();
+    next_.reset();
+    overlap_.reset();
+    cache_.clear();
 
     // Dynamic range from the metadata, unless the buffer's owner set it.
     try {

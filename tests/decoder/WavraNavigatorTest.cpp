@@ -237,3 +237,30 @@ TEST(WavraDecoder, truncatedCodeBlockIsReportedNotReadBeyond) {
     const WavraFile file = copy.write();
     EXPECT_EQ(messageOf([&] { decodeThroughNavigator(file, 0, whole(file, 0)); }), kReadError);
 }
+
+TEST(WavraNavigator, decodeAfterAnInterruptedDecodeStartsAfresh) {
+    const WavraFile file = open("c03_rgb_blocks");
+    const Rectangle region = Rectangle::fromCorners(0, 0, 300, 256);
+    const Image clean = decodeThroughNavigator(file, 0, region, 64);
+
+    WavraNavigator nav(file, 0, region);
+    int calls = 0;
+    nav.setInterruptHook([&] { return ++calls > 400 ? 1 : 0; });  // stops inside the second strip
+    PassThroughImageBuffer first;
+    first.setStripHeight(64);
+    EXPECT_EQ(messageOf([&] { nav.decode(first); }), "Program interrupt encountered");
+    EXPECT_GT(nav.decoder()->pendingCursors(), 0u);
+
+    // The same navigator again, without interruption, into a whole-image buffer.
+    nav.setInterruptHook(nullptr);
+    ImageBuffer again;
+    again.setStripHeight(64);
+    nav.decode(again);
+    Image got;
+    got.width = region.width();
+    got.height = region.height();
+    got.channels = 3;
+    got.pixels.assign(again.data(), again.data() + std::size_t(got.width) * got.height * 3);
+    EXPECT_EQ(maxDifference(got, clean), 0);
+    EXPECT_EQ(messageOf([&] { WavraDecoder(file).reserved(); }), "Unimplemented method");
+}
