@@ -14,7 +14,7 @@ void ProgressPrinter::tick(int i) {
 }
 
 void ProgressPrinter::update(float fraction) {
-    if (!(fraction >= 0.0f)) return;  // also NaN
+    if (finished_ || !(fraction >= 0.0f)) return;  // also NaN
     int due = int(std::floor(double(fraction) * kTicks + 1e-6));
     if (due > kTicks - 1) due = kTicks - 1;
     if (due <= printed_) return;
@@ -26,4 +26,13 @@ void ProgressPrinter::finish() {
     while (printed_ < kTicks) tick(++printed_);
     std::fputs(" - done.\n", out_);
     std::fflush(out_);
+    finished_ = true;
+}
+
+void ProgressPrinter::abandon() {
+    if (printed_ >= 0 && !finished_) {
+        std::fputc('\n', out_);
+        std::fflush(out_);
+        finished_ = true;
+    }
 }

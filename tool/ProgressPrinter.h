@@ -14,10 +14,13 @@ public:
     void update(float fraction);
     // Completes the line with the remaining ticks and "100 - done.".
     void finish();
+    // Ends a started, unfinished line, so that a message can follow.
+    void abandon();
 
 private:
     void tick(int i);
 
     std::FILE* out_;
     int printed_ = -1;  // last tick printed; tick 0 is "0"
+    bool finished_ = false;
 };

@@ -85,9 +85,8 @@ bool parse(int argc, char** argv, Options& o) {
     return !o.input.empty() && !o.output.empty();
 }
 
-int run(const Options& o) {
+int run(const Options& o, ProgressPrinter& progress) {
     BBBImage image(o.input.c_str());
-    ProgressPrinter progress(stderr);
     EncoderProgress hook;
     if (!o.quiet) hook = [&progress](float f) { progress.update(f); };
     ImageEncoder encoder(image, o.nlev, o.blockSize, o.rate, nullptr, hook, nullptr, 4.0f, 2.0f, o.dither, 0.25f);
@@ -109,13 +108,17 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 1;
     }
+    ProgressPrinter progress(stderr);
     try {
-        return run(options);
+        return run(options, progress);
     } catch (const Lumetra::Exception& e) {
+        progress.abandon();
         print_failure(e.what());
     } catch (const Error& e) {
+        progress.abandon();
         print_failure(e.message());
     } catch (const std::exception& e) {
+        progress.abandon();
         print_failure(e.what());
     }
     return 1;

@@ -1,6 +1,9 @@
 #include "encoder/codec/HuffmanEncoder.h"
 #include "encoder/codec/SubbandFile.h"
 
+#include "decoder/CodeBlockDecoder.h"
+#include "decoder/HuffmanDecoder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -154,6 +157,43 @@ TEST(HuffmanEncoder, oneTableServesSeveralRecords) {
     std::vector<int16_t> other(10, 77);
     std::vector<uint8_t> out;
     EXPECT_NE(encode_block2(record_of(other, 10, 1), codes, out), 0);
+}
+
+// The payload and table a block header carries must decode through the
+// region decoder's own Huffman tree, whole or in parts.
+TEST(HuffmanEncoder, canonicalCodesDecodeThroughTheRegionDecoder) {
+    const int w = 128, h = 100;
+    std::vector<int16_t> v(size_t(w) * h, 0);
+    std::srand(5);
+    for (size_t i = 0; i < v.size(); ++i) {
+        const int r = std::rand() % 100;
+        if (r < 30) v[i] = int16_t(std::rand() % 11 - 5);
+        else if (r < 33) v[i] = int16_t(std::rand() % 2000 - 1000);
+    }
+    for (size_t i = 3000; i < 3400; ++i) v[i] = 0;  // a long run across rows
+    const IndexRecord r = record_of(v, w, h);
+    Lumetra::HuffmanTable table;
+    SymbolCodes codes;
+    ASSERT_EQ(GenHTDesc2(&r, 1, table), 0);
+    ASSERT_EQ(GenCode2(table, codes), 0);
+    std::vector<uint8_t> payload;
+    ASSERT_EQ(encode_block2(r, codes, payload), 0);
+    const Lumetra::HuffmanDecoder tree(table);
+    const Lumetra::CodeBlockArea whole{0, 0, w, h};
+    std::vector<int32_t> out(v.size(), 0);
+    Lumetra::CodeBlockCursor next;
+    ASSERT_TRUE(Lumetra::decodeCodeBlockRegion(tree, payload.data(), payload.size(), out.data(), whole, whole,
+                                               nullptr, next));
+    for (size_t i = 0; i < v.size(); ++i) ASSERT_EQ(out[i], v[i]) << i;
+    // The lower half on its own, resuming where the upper half stopped.
+    const Lumetra::CodeBlockArea upper{0, 0, w, 40}, lower{0, 40, w, 60};
+    std::vector<int32_t> top(size_t(w) * 40, 0), bottom(size_t(w) * 60, 0);
+    Lumetra::CodeBlockCursor afterTop, afterBottom;
+    ASSERT_TRUE(Lumetra::decodeCodeBlockRegion(tree, payload.data(), payload.size(), top.data(), whole, upper,
+                                               nullptr, afterTop));
+    ASSERT_TRUE(Lumetra::decodeCodeBlockRegion(tree, payload.data(), payload.size(), bottom.data(), whole, lower,
+                                               &afterTop, afterBottom));
+    for (size_t i = 0; i < bottom.size(); ++i) ASSERT_EQ(bottom[i], v[size_t(w) * 40 + i]) << i;
 }
 
 }  // namespace
