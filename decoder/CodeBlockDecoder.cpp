@@ -165,7 +165,7 @@ bool decodeCodeBlockRegion(const HuffmanDecoder& decoder, const uint8_t* payload
             ++n;
         }
     }
-    next.byteOffset = int32_t(reader.next());
+    next.byteOffset = int64_t(reader.next());
     next.currentByte = reader.current();
     next.bitIndex = reader.index();
     next.position = n;

@@ -14,7 +14,7 @@ namespace Lumetra {
 // bit within it (0 = most significant) and the raster position of the next
 // coefficient.
 struct CodeBlockCursor {
-    int32_t byteOffset = 0;
+    int64_t byteOffset = 0;
     int32_t currentByte = 0;
     int32_t bitIndex = 0;
     int64_t position = 0;

@@ -67,7 +67,9 @@ void loadLeaf(Subband& leaf, const LeafSource& source, int scale, CodeBlockCurso
             if (cw < 1 || ch < 1) throw Exception(kReadErrorMessage);
             const int64_t columns = (bw + cw - 1) / cw;
             const int64_t rows = (bh + ch - 1) / ch;
-            if (columns * rows != h.codeBlockCount(b)) throw Exception(kReadErrorMessage);
+            const int64_t count = h.codeBlockCount(b);
+            if (columns > count || rows > count || columns * rows != count)
+                throw Exception(kReadErrorMessage);
 
             HuffmanTable table;
             std::copy(h.bitsData(b) + 1, h.bitsData(b) + 17, table.counts);
@@ -79,17 +81,16 @@ void loadLeaf(Subband& leaf, const LeafSource& source, int scale, CodeBlockCurso
 
             for (int32_t t = 0; t < h.codeBlockCount(b); ++t) {
                 const int64_t cx = (t % columns) * cw, cy = (t / columns) * ch;
-                CodeBlockArea cell;
-                cell.x0 = int(h.x0() + cx);
-                cell.y0 = int(h.y0() + cy);
-                cell.width = int(std::min(cw, bw - cx));
-                cell.height = int(std::min(ch, bh - cy));
-                const int rx0 = std::max(cell.x0, sup.x0);
-                const int ry0 = std::max(cell.y0, sup.y0);
-                const int rx1 = int(std::min<int64_t>(int64_t(cell.x0) + cell.width - 1, sup.x1));
-                const int ry1 = int(std::min<int64_t>(int64_t(cell.y0) + cell.height - 1, sup.y1));
+                const int64_t cellX0 = h.x0() + cx, cellY0 = h.y0() + cy;
+                const int64_t cellWidth = std::min(cw, bw - cx), cellHeight = std::min(ch, bh - cy);
+                const int64_t rx0 = std::max<int64_t>(cellX0, sup.x0);
+                const int64_t ry0 = std::max<int64_t>(cellY0, sup.y0);
+                const int64_t rx1 = std::min<int64_t>(cellX0 + cellWidth - 1, sup.x1);
+                const int64_t ry1 = std::min<int64_t>(cellY0 + cellHeight - 1, sup.y1);
                 if (rx1 < rx0 || ry1 < ry0) continue;
-                const CodeBlockArea region{rx0, ry0, rx1 - rx0 + 1, ry1 - ry0 + 1};
+                // The cell meets the support, so its corner fits 32 bits.
+                const CodeBlockArea cell{int(cellX0), int(cellY0), int(cellWidth), int(cellHeight)};
+                const CodeBlockArea region{int(rx0), int(ry0), int(rx1 - rx0 + 1), int(ry1 - ry0 + 1)};
 
                 integers.assign(std::size_t(region.width) * std::size_t(region.height), 0);
                 poll(interrupt);
@@ -105,7 +106,7 @@ void loadLeaf(Subband& leaf, const LeafSource& source, int scale, CodeBlockCurso
                 poll(interrupt);
                 poll(interrupt);
 
-                const int ox = rx0 - sup.x0, oy = ry0 - sup.y0;
+                const int ox = int(rx0 - sup.x0), oy = int(ry0 - sup.y0);
                 if (ox < 0 || oy < 0 || ox + region.width > leaf.width() ||
                     oy + region.height > leaf.height())
                     throw Exception("Error 1 in Array2D::insert()");
@@ -113,8 +114,8 @@ void loadLeaf(Subband& leaf, const LeafSource& source, int scale, CodeBlockCurso
                 dither.on = b == 0 && source.dither;
                 dither.d0 = d0;
                 dither.d1 = d1;
-                dither.x0 = rx0;
-                dither.y0 = ry0;
+                dither.x0 = int(rx0);
+                dither.y0 = int(ry0);
                 dequantise(integers.data(), region.width, region.width, region.height, step, dither,
                            leaf.band(b) + std::ptrdiff_t(oy) * leaf.rowStep() + ox, leaf.rowStep());
             }
