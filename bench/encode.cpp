@@ -1,0 +1,154 @@
+// Whole-encoder benchmark: throughput and peak resident memory of
+// ImageEncoder::encode on pictures generated on the fly (never held whole in
+// memory), with the achieved bits per sample against the requested rate.
+//
+//   bench_encode [size ...]     sizes default to 4096 8192
+//
+// Each configuration runs in a child process so that its peak resident
+// memory is its own.
+
+#include "core/TemporaryName.h"
+#include "encoder/codec/ImageEncoder.h"
+#include "encoder/rawimage/Image.h"
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// An 8-bit picture computed pixel by pixel when a block is extracted:
+// smooth shading, edges and some texture, like an aerial photograph.
+class GeneratedImage : public Image {
+public:
+    GeneratedImage(int width, int height, int bands) : width_(width), height_(height), bands_(bands) {}
+
+    int bands() const override { return bands_; }
+    int codedBands() const override { return bands_; }
+    int width() const override { return width_; }
+    int height() const override { return height_; }
+    int dataType() const override { return kImageUInt8; }
+    int colorScheme() const override { return bands_ == 1 ? kSchemeGrayscale : kSchemeRGB; }
+    void support(int s[2][2]) const override {
+        s[0][0] = 0;
+        s[0][1] = width_ - 1;
+        s[1][0] = 0;
+        s[1][1] = height_ - 1;
+    }
+    void info() const override {}
+    void extract(const int r[2][2], unsigned char* pixels) const override {
+        const int w = r[0][1] - r[0][0] + 1, h = r[1][1] - r[1][0] + 1;
+        // Per-column and per-row factors, so a sample costs a few
+        // multiplications rather than trigonometry.
+        std::vector<double> slow(static_cast<size_t>(w)), fastSin(static_cast<size_t>(w)), fastCos(static_cast<size_t>(w));
+        for (int b = 0; b < bands_; ++b) {
+            for (int x = 0; x < w; ++x) {
+                const int gx = r[0][0] + x;
+                slow[size_t(x)] = 40.0 * std::sin(gx * 0.003 + b);
+                fastSin[size_t(x)] = 12.0 * std::sin(gx * 0.21);
+                fastCos[size_t(x)] = 12.0 * std::cos(gx * 0.21);
+            }
+            for (int y = 0; y < h; ++y) {
+                const int gy = r[1][0] + y;
+                const double rowSlow = std::cos(gy * 0.002), rowCos = std::cos(gy * 0.17), rowSin = std::sin(gy * 0.17);
+                unsigned char* out = pixels + (size_t(b) * h + y) * w;
+                for (int x = 0; x < w; ++x) {
+                    const int gx = r[0][0] + x;
+                    uint32_t hash = uint32_t(gx) * 73856093u ^ uint32_t(gy) * 19349663u;
+                    hash ^= hash >> 13;
+                    hash *= 0x5bd1e995u;
+                    const double field = ((gx / 97 + gy / 131) % 3) * 30.0;  // fields with sharp borders
+                    const double v = 90.0 + field + slow[size_t(x)] * rowSlow + fastSin[size_t(x)] * rowCos +
+                                     fastCos[size_t(x)] * rowSin + double(hash >> 28) - 7.5;
+                    out[x] = (unsigned char)(v < 0 ? 0 : v > 255 ? 255 : v);
+                }
+            }
+        }
+    }
+    double fileSize() const override { return double(width_) * height_ * bands_; }
+    bool hasGeoreference() const override { return false; }
+    const unsigned char* noDataValue() const override { return noData_; }
+    const unsigned char* transparentValue() const override { return nullptr; }
+    void checkCompatibility(const Image&) const override {}
+
+private:
+    int width_, height_, bands_;
+    unsigned char noData_[3] = {0, 0, 0};
+};
+
+struct Result {
+    double seconds = 0.0;
+    double bitsPerSample = 0.0;
+    int ok = 0;
+};
+
+void run_child(int size, int bands, int nlev, float rate, int fd) {
+    Result r;
+    try {
+        GeneratedImage image(size, size, bands);
+        Lumetra::TemporaryReservation out(nullptr);
+        ImageEncoder encoder(image, nlev, 512, rate, nullptr, nullptr, nullptr, 4.0f, 2.0f, true, 0.25f);
+        encoder.setWriteWorldFile(false);
+        const auto t0 = std::chrono::steady_clock::now();
+        encoder.encode(out.name());
+        r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        struct stat st;
+        if (::stat(out.name().path(), &st) == 0)
+            r.bitsPerSample = 8.0 * double(st.st_size) / (double(size) * size * bands);
+        r.ok = 1;
+    } catch (...) {
+        r.ok = 0;
+    }
+    if (::write(fd, &r, sizeof r) != ssize_t(sizeof r)) std::_Exit(2);
+    std::_Exit(0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
+    if (sizes.empty()) sizes = {4096, 8192};
+    const float rate = 0.6f;
+    std::printf("%-6s %-5s %-4s %9s %9s %11s %11s %12s %12s\n", "size", "bands", "nlev", "wall s", "CPU s",
+                "MP/s (CPU)", "MS/s (CPU)", "peak RSS MB", "bits/sample");
+    for (int size : sizes)
+        for (int bands : {1, 3})
+            for (int nlev : {4, 7}) {
+                int pipefd[2];
+                if (::pipe(pipefd) != 0) return 1;
+                const pid_t pid = ::fork();
+                if (pid == 0) {
+                    ::close(pipefd[0]);
+                    run_child(size, bands, nlev, rate, pipefd[1]);
+                }
+                ::close(pipefd[1]);
+                Result r;
+                const bool got = ::read(pipefd[0], &r, sizeof r) == ssize_t(sizeof r);
+                ::close(pipefd[0]);
+                int status = 0;
+                struct rusage usage;
+                ::wait4(pid, &status, 0, &usage);
+                if (!got || !r.ok) {
+                    std::printf("%-6d %-5d %-4d failed\n", size, bands, nlev);
+                    continue;
+                }
+                const double mp = double(size) * size / 1e6;
+                const double cpu = double(usage.ru_utime.tv_sec) + usage.ru_utime.tv_usec / 1e6 +
+                                   double(usage.ru_stime.tv_sec) + usage.ru_stime.tv_usec / 1e6;
+                std::printf("%-6d %-5d %-4d %9.2f %9.2f %11.2f %11.2f %12.1f %6.3f of %.2f\n", size, bands, nlev,
+                            r.seconds, cpu, mp / cpu, mp * bands / cpu, double(usage.ru_maxrss) / 1024.0,
+                            r.bitsPerSample, double(rate));
+                std::fflush(stdout);
+            }
+    return 0;
+}
