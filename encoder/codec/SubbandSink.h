@@ -69,7 +69,7 @@ public:
     // interrupts the analysis.
     virtual int blockStarting(int /*blockIndex*/, int /*blockCount*/) { return 0; }
 
-    // Polled between the steps of one block (after reading its pixels, after
-    // split, after correct). Returning non-zero interrupts the analysis.
+    // Polled after split and after correct of each block (the pixel source
+    // polls during reading). Returning non-zero interrupts the analysis.
     virtual int pollInterrupt() { return 0; }
 };

@@ -73,7 +73,6 @@ void WaveletAnalyzer::run(SubbandSink& sink) {
                 throw Lumetra::Exception("Memory allocation error.");
             }
             if (source_.readBlock(block.x0, block.x1, block.y0, block.y1, pixels.data()) != 0) interrupted();
-            if (sink.pollInterrupt() != 0) interrupted();
             if (analysis.split(block, pixels.data()) != 0) throw Error("Error encountered in subroutine split.");
             if (sink.pollInterrupt() != 0) interrupted();
             if (exchange.correct(block, analysis.leaves(), cells) != 0)

@@ -86,7 +86,7 @@ TEST(WaveletAnalyzerHooks, interruptsAndRefusedPiecesStopThePassWithTheirMessage
     {
         WaveletAnalyzer analyzer(source, 2, 40);
         RecordingSink sink;
-        sink.interruptAtPoll = 2;  // after split of the first block
+        sink.interruptAtPoll = 2;  // after correct of the first block
         EXPECT_EQ(runFailure(analyzer, sink), "Program interrupt encountered.");
         EXPECT_TRUE(sink.written.empty());
     }
