@@ -1,5 +1,6 @@
 #include "format/TagStore.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -26,8 +27,11 @@ int metadataTypeSize(int type) {
 
 namespace {
 
-// Names are compared on their first 100 characters.
-bool sameName(const std::string& a, const char* b) { return std::strncmp(a.c_str(), b, 100) == 0; }
+// Stored names hold at most 99 characters; a name is looked up by the same cut.
+std::string storedName(const char* name) {
+    const size_t n = strnlen(name, TagStore::kMaxNameLength);
+    return std::string(name, n);
+}
 
 uint64_t productOf(int dimCount, const uint32_t* dims) {
     uint64_t n = 1;
@@ -107,13 +111,13 @@ double decodeValue(int type, uint64_t raw) {
     }
 }
 
-// Bytes from the current position to the end of the file, or -1.
-int64_t bytesLeft(FILE* in) {
+// The position of the end of the file (the current position is kept), or -1.
+int64_t endOfFile(FILE* in) {
     const int64_t here = ftello(in);
     if (here < 0 || fseeko(in, 0, SEEK_END) != 0) return -1;
     const int64_t end = ftello(in);
-    if (fseeko(in, here, SEEK_SET) != 0 || end < here) return -1;
-    return end - here;
+    if (fseeko(in, here, SEEK_SET) != 0) return -1;
+    return end;
 }
 
 }  // namespace
@@ -124,14 +128,18 @@ TagStore::TagStore() {
 }
 
 int TagStore::takeFreeSlot() {
-    for (size_t i = 0; i < slots_.size(); ++i)
-        if (slots_[i].isFree()) return int(i);
+    for (size_t i = firstFree_; i < slots_.size(); ++i)
+        if (slots_[i].isFree()) {
+            firstFree_ = i + 1;
+            return int(i);
+        }
     const size_t old = slots_.size();
     try {
         slots_.resize(old + kGrowth);
     } catch (const std::bad_alloc&) {
         return TagCannotGrow;
     }
+    firstFree_ = old + 1;
     return int(old);
 }
 
@@ -146,6 +154,7 @@ int TagStore::addSlot(const TagSlot& slot) {
     s = slot;
     if (s.name.size() > kMaxNameLength) s.name.resize(kMaxNameLength);
     if (s.type == TypeNone) s.type = TypeUInt8;  // a live slot never reads as free
+    index_[s.name] = index;
     ++count_;
     return index;
 }
@@ -195,22 +204,22 @@ int TagStore::remove(const char* name) {
     if (!name) return TagMissingArgument;
     const int index = find(name);
     if (index < 0) return TagFailed;
+    index_.erase(slots_[size_t(index)].name);
     slots_[size_t(index)] = TagSlot();
+    firstFree_ = std::min(firstFree_, size_t(index));
     --count_;
     return TagOk;
 }
 
 int TagStore::find(const char* name, int* dimCount, uint32_t* dims) const {
     if (!name) return TagMissingArgument;
-    for (size_t i = 0; i < slots_.size(); ++i) {
-        const TagSlot& s = slots_[i];
-        if (s.isFree() || !sameName(s.name, name)) continue;
-        if (dimCount) *dimCount = s.dimCount;
-        if (dims)
-            for (int d = 0; d < s.dimCount; ++d) dims[d] = s.dims[d];
-        return int(i);
-    }
-    return TagFailed;
+    const auto it = index_.find(storedName(name));
+    if (it == index_.end()) return TagFailed;
+    const TagSlot& s = slots_[size_t(it->second)];
+    if (dimCount) *dimCount = s.dimCount;
+    if (dims)
+        for (int d = 0; d < s.dimCount; ++d) dims[d] = s.dims[d];
+    return it->second;
 }
 
 const TagSlot* TagStore::lookUp(const char* name) const {
@@ -219,9 +228,13 @@ const TagSlot* TagStore::lookUp(const char* name) const {
 }
 
 int TagStore::copyFrom(const TagStore* other) {
-    if (!other || !other->valid_ || !valid_) return TagInvalid;
+    if (!other || !other->valid_ || !valid_) {
+        valid_ = true;
+        return TagInvalid;
+    }
+    if (other == this) return TagOk;
     for (const TagSlot& s : other->slots_) {
-        if (s.isFree() || sameName(s.name, Tag::SOM) || sameName(s.name, Tag::EOM)) continue;
+        if (s.isFree() || s.name == Tag::SOM || s.name == Tag::EOM) continue;
         const int r = addSlot(s);
         if (r < 0) return r;
     }
@@ -335,6 +348,8 @@ int TagStore::read(FILE* in) {
     const int m1 = m0 == EOF ? EOF : std::fgetc(in);
     if (m0 == EOF || m1 == EOF) return TagFailed;
     if (m0 != 0xFF || m1 != 0xD1) return TagInvalid;
+    const int64_t end = endOfFile(in);
+    if (end < 0) return TagFailed;
     uint64_t major, minor;
     if (!getUnsigned(in, 2, &major) || !getUnsigned(in, 2, &minor)) return TagFailed;
     if (major > 1) return TagNewerVersion;
@@ -351,7 +366,7 @@ int TagStore::read(FILE* in) {
             const int c = std::fgetc(in);
             if (c == EOF) return TagFailed;
             if (c == 0) break;
-            if (n == 100) return TagFailed;
+            if (n == kMaxNameLength) return TagFailed;
             name[n++] = char(c);
         }
         name[n] = 0;
@@ -367,8 +382,9 @@ int TagStore::read(FILE* in) {
             if (!getU32(in, &s.dims[d])) return TagFailed;
         // Every value takes at least one byte: the count cannot exceed the
         // bytes left in the file, so nothing is allocated beyond them.
-        const int64_t left = bytesLeft(in);
-        if (left < 0) return TagFailed;
+        const int64_t here = ftello(in);
+        const int64_t left = here < 0 ? -1 : end - here;
+        if (left < 0 || count > kMaxValuesRead) return TagFailed;
         if (s.type == TypeText) {
             if (uint64_t(count) > uint64_t(left)) return TagFailed;
             s.texts.reserve(count);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace Lumetra {
@@ -43,6 +44,9 @@ class TagStore {
 public:
     static constexpr int kGrowth = 100;
     static constexpr size_t kMaxNameLength = 99;
+    // Most values one tag may hold when read from a file (the largest tag
+    // the system writes, a 65536-entry lookup table, holds 262144).
+    static constexpr uint32_t kMaxValuesRead = 1u << 20;
 
     // A valid store with room for 100 slots, holding IMAGE::SOM.
     TagStore();
@@ -74,7 +78,8 @@ public:
     const TagSlot* lookUp(const char* name) const;
 
     // Copies every tag of `other` except IMAGE::SOM and IMAGE::EOM; nothing is
-    // copied when either store is missing or not valid. Marks this store valid.
+    // copied (TagInvalid) when either store is missing or not valid. Marks
+    // this store valid either way.
     int copyFrom(const TagStore* other);
 
     // Typed adders: each stores its tag's type and shape.
@@ -119,6 +124,8 @@ private:
     int takeFreeSlot();
 
     std::vector<TagSlot> slots_;
+    std::unordered_map<std::string, int> index_;  // live tag name -> slot
+    size_t firstFree_ = 0;                        // no free slot lies below this
     int count_ = 0;
     int major_ = 1;
     int minor_ = 0;

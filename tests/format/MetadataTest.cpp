@@ -332,3 +332,15 @@ TEST(WavraMetadataTest, missingMarkerNewerBlockOrDamagedBlockGiveNoMetadataButNo
         EXPECT_EQ(std::string(e.what()), "Error opening " + scratch.path("absent") + " for read.");
     }
 }
+
+TEST(TagStoreTest, manyTagsInOneBlockAreReadInLinearTime) {
+    // 60000 records: a quadratic slot search would take many seconds.
+    Bytes b = blockStart();
+    for (int i = 0; i < 60000; ++i) putRecord(b, "T" + std::to_string(i), 1, 1, {1}, {uint8_t(i)});
+    putEnd(b);
+    TagStore s;
+    ASSERT_EQ(readBlock(s, b), 0);
+    EXPECT_EQ(s.tagCount(), 60002);
+    EXPECT_EQ(s.lookUp("T59999")->numbers.at(0), double(59999 % 256));
+    EXPECT_EQ(s.find("T0"), 1);
+}
