@@ -70,10 +70,10 @@ Array2D<T>& Array2D<T>::operator=(Array2D&& other) noexcept {
 }
 
 template <class T>
-void Array2D<T>::allocate(int width, int height, int count) {
+void Array2D<T>::allocate(int width, int height, int count, bool zeroed) {
     const std::size_t plane = std::size_t(std::max(width, 0)) * std::size_t(std::max(height, 0));
-    std::shared_ptr<T> block(new T[plane * std::size_t(std::max(count, 0)) + 1](),
-                             std::default_delete<T[]>());
+    const std::size_t n = plane * std::size_t(std::max(count, 0)) + 1;
+    std::shared_ptr<T> block(zeroed ? new T[n]() : new T[n], std::default_delete<T[]>());
     count_ = count;
     width_ = width;
     height_ = height;

@@ -25,8 +25,9 @@ public:
     Array2D& operator=(const Array2D&) = delete;
     virtual ~Array2D() = default;
 
-    // Dense zero-filled planes, all bands in one allocation, band after band.
-    void allocate(int width, int height, int count);
+    // Dense planes, all bands in one allocation, band after band; zero-filled
+    // unless the caller is about to write every sample.
+    void allocate(int width, int height, int count, bool zeroed = true);
     // Drops every plane (the shape stays).
     void releasePlanes();
     bool hasPlanes() const { return !bands_.empty() && bands_[0] != nullptr; }

@@ -65,7 +65,7 @@ void Subband::merge(const InterruptHook& interrupt) {
     std::vector<float> scratch;
 
     // All bands of the node in one allocation, band after band.
-    allocate(support_.width(), rows, bandCount_);
+    allocate(support_.width(), rows, bandCount_, false);  // every sample is written below
 
     for (int band = 0; band < bandCount_; ++band) {
         synthesizeLines(support_.y0, support_.y1, rowsOf(ll, band), rowsOf(lh, band), lowHalf.data(),

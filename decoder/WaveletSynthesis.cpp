@@ -33,36 +33,61 @@ inline int sourceIndex(int i, int odd, int n, const SynthesisInput& in) {
     return i - in.first;
 }
 
-void gather(float* dst, int i0, int m, int odd, int n, const SynthesisInput& in, int lanes) {
+void gather(float* dst, int i0, int m, int odd, int n, const SynthesisInput& in) {
+    // Indices that need neither folding nor clamping are copied directly.
+    const int lo = std::max(in.first, 0);
+    const int hi = std::min(in.first + in.count - 1, in.fullLength - 1);
     for (int k = 0; k < m; ++k) {
-        const int src = sourceIndex(i0 + k, odd, n, in);
-        float* d = dst + std::size_t(k) * lanes;
-        if (src < 0) {
-            std::fill(d, d + lanes, 0.0f);
-        } else if (lanes == 1) {
-            d[0] = in.data[src * in.step];
+        const int i = i0 + k;
+        if (i >= lo && i <= hi) {
+            dst[k] = in.data[(i - in.first) * in.step];
         } else {
-            std::memcpy(d, in.data + src * in.step, sizeof(float) * std::size_t(lanes));
+            const int src = sourceIndex(i, odd, n, in);
+            dst[k] = src < 0 ? 0.0f : in.data[src * in.step];
         }
     }
 }
 
 // The four lifting steps over band indices held at k = 0..m-1; each step is
 // valid one index further in from the ends than the one before.
-template <int FixedLanes>
-void lift(float* s, float* d, int m, std::size_t lanes) {
-    const std::size_t L = FixedLanes ? std::size_t(FixedLanes) : lanes;
+void lift(float* s, float* d, int m) {
+    for (int k = 1; k < m; ++k) s[k] = s[k] - kLiftDelta * (d[k - 1] + d[k]);
+    for (int k = 1; k < m - 1; ++k) d[k] = d[k] - kLiftGamma * (s[k] + s[k + 1]);
+    for (int k = 2; k < m - 1; ++k) s[k] = s[k] + kLiftBeta * (d[k - 1] + d[k]);
+    for (int k = 2; k < m - 2; ++k) d[k] = d[k] + kLiftAlpha * (s[k] + s[k + 1]);
+}
+
+// Rows of samples a..b from parallel lines: the first two lifting steps read
+// the inputs in place, so no input row is copied.
+void synthesizeRows(int a, int b, int i0, int m, int n, const SynthesisInput& low, const SynthesisInput& high,
+                    float* out, std::ptrdiff_t outStep, std::size_t L, std::vector<float>& scratch) {
+    scratch.resize(std::size_t(2 * m + 1) * L);
+    float* s = scratch.data();
+    float* d = s + std::size_t(m) * L;
+    float* zero = d + std::size_t(m) * L;
+    std::fill(zero, zero + L, 0.0f);
+    std::vector<const float*> rows(std::size_t(2) * m);
+    const float** sp = rows.data();
+    const float** dp = sp + m;
+    for (int k = 0; k < m; ++k) {
+        const int ls = sourceIndex(i0 + k, 0, n, low);
+        const int hs = sourceIndex(i0 + k, 1, n, high);
+        sp[k] = ls < 0 ? zero : low.data + ls * low.step;
+        dp[k] = hs < 0 ? zero : high.data + hs * high.step;
+    }
     for (int k = 1; k < m; ++k) {
         float* sk = s + k * L;
-        const float* dm = d + (k - 1) * L;
-        const float* dk = d + k * L;
-        for (std::size_t c = 0; c < L; ++c) sk[c] = sk[c] - kLiftDelta * (dm[c] + dk[c]);
+        const float* src = sp[k];
+        const float* dm = dp[k - 1];
+        const float* dk = dp[k];
+        for (std::size_t c = 0; c < L; ++c) sk[c] = src[c] - kLiftDelta * (dm[c] + dk[c]);
     }
     for (int k = 1; k < m - 1; ++k) {
         float* dk = d + k * L;
+        const float* src = dp[k];
         const float* sk = s + k * L;
         const float* sn = s + (k + 1) * L;
-        for (std::size_t c = 0; c < L; ++c) dk[c] = dk[c] - kLiftGamma * (sk[c] + sn[c]);
+        for (std::size_t c = 0; c < L; ++c) dk[c] = src[c] - kLiftGamma * (sk[c] + sn[c]);
     }
     for (int k = 2; k < m - 1; ++k) {
         float* sk = s + k * L;
@@ -76,6 +101,11 @@ void lift(float* s, float* d, int m, std::size_t lanes) {
         const float* sn = s + (k + 1) * L;
         for (std::size_t c = 0; c < L; ++c) dk[c] = dk[c] + kLiftAlpha * (sk[c] + sn[c]);
     }
+    for (int x = a; x <= b; ++x) {
+        const int i = floorDiv2(x);
+        const float* src = ((x - 2 * i) ? d : s) + std::size_t(i - i0) * L;
+        std::memcpy(out + std::ptrdiff_t(x - a) * outStep, src, sizeof(float) * L);
+    }
 }
 
 }  // namespace
@@ -88,26 +118,29 @@ void synthesizeLines(int a, int b, const SynthesisInput& low, const SynthesisInp
     const int i0 = floorDiv2(a) - 2;
     const int i1 = floorDiv2(b) + 2;
     const int m = i1 - i0 + 1;
-    scratch.resize(std::size_t(2) * m * lanes);
-    float* s = scratch.data();
-    float* d = s + std::size_t(m) * lanes;
-    gather(s, i0, m, 0, n, low, lanes);
-    gather(d, i0, m, 1, n, high, lanes);
-
-    const std::size_t L = std::size_t(lanes);
-    if (lanes == 1)
-        lift<1>(s, d, m, 1);
-    else
-        lift<0>(s, d, m, L);
-    for (int x = a; x <= b; ++x) {
-        const int i = floorDiv2(x);
-        const float* src = ((x - 2 * i) ? d : s) + std::size_t(i - i0) * L;
-        float* dst = out + std::ptrdiff_t(x - a) * outStep;
-        if (lanes == 1)
-            dst[0] = src[0];
-        else
-            std::memcpy(dst, src, sizeof(float) * L);
+    if (lanes > 1) {
+        synthesizeRows(a, b, i0, m, n, low, high, out, outStep, std::size_t(lanes), scratch);
+        return;
     }
+    scratch.resize(std::size_t(2) * m);
+    float* s = scratch.data();
+    float* d = s + m;
+    gather(s, i0, m, 0, n, low);
+    gather(d, i0, m, 1, n, high);
+    lift(s, d, m);
+    int x = a;
+    float* dst = out;
+    if (x & 1) {  // starts on a high-pass sample
+        *dst = d[floorDiv2(x) - i0];
+        dst += outStep;
+        ++x;
+    }
+    for (int k = floorDiv2(x) - i0; x + 1 <= b; x += 2, ++k) {
+        dst[0] = s[k];
+        dst[outStep] = d[k];
+        dst += 2 * outStep;
+    }
+    if (x == b) *dst = s[floorDiv2(x) - i0];
 }
 
 }  // namespace Lumetra
