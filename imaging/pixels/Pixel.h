@@ -40,7 +40,8 @@ public:
     }
 
     // Converts this pixel into the target's format through a transformer from
-    // the registry, allocating the target's values when missing. Returns the
+    // the registry, allocating the target's values when missing or sized for
+    // another format. Returns the
     // target. Throws Exception "No transformer exists for what you want."
     Pixel& convertTo(Pixel& target) const;
 

@@ -121,6 +121,13 @@ TEST(PixelConvertTo, convertsThroughTheRegistryOrSaysThereIsNoWay) {
     ASSERT_TRUE(grey.hasValues());
     EXPECT_EQ(grey.sample<unsigned char>(0), 76);
 
+    Pixel resized(format(RGB, U8));  // values for 3 samples, then told it is CMYK
+    resized.info() = format(CMYK, U8);
+    source.convertTo(resized);
+    ASSERT_EQ(resized.valueBytes(), 4u);
+    EXPECT_EQ(resized.sample<unsigned char>(1), 255);
+    EXPECT_EQ(resized.sample<unsigned char>(3), 0);
+
     Pixel yiqk(format(YIQK, U8));
     EXPECT_EQ(IMAGING_MESSAGE_OF(source.convertTo(yiqk)), "No transformer exists for what you want.");
 }
