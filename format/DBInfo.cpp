@@ -231,6 +231,10 @@ std::unique_ptr<DBInfo::BlockHeader> DBInfo::readBlockHeader(int subband, int32_
         readBytes(raw.data(), raw.size());
         band.offsets.resize(size_t(k));
         for (int64_t i = 0; i < k; ++i) band.offsets[size_t(i)] = bigEndian32(raw.data() + 4 * i);
+        // Code-blocks follow their header. With the ordering checked below,
+        // the headers of different blocks cannot share or overlap bytes, so
+        // reading every block costs no more than the file's size.
+        if (band.offsets[0] < stream_.position()) throw Exception(kReadRecord);
     }
 
     // Code-block lengths: up to the next code-block, the next band's header,

@@ -272,6 +272,30 @@ TEST(BlockDatabaseTest, derivedSizesFromTheTablesAreBoundedBeforeUse) {
               }),
               "Error reading record from stream!");
 
+    // Blocks sharing one header would multiply the work of reading it.
+    WavraFileBuilder shared = WavraFileBuilder::simple(1, 0, 8, 8);
+    shared.subbands[0].blocks.clear();
+    shared.addBlock(0, 0, 0, 3, 7);
+    shared.addBlock(0, 4, 0, 7, 7);
+    Bytes sharedBytes = shared.build();
+    const size_t entries = size_t(shared.subbands[0].offset) + 8;
+    putU32(sharedBytes, entries + 20, getU32(sharedBytes, entries));
+    EXPECT_EQ(failureOf([&] {
+                  DBInfoMM db(scratch.write("g.wvr", sharedBytes));
+                  readEverything(db);
+              }),
+              "Error reading record from stream!");
+    // A code-block placed inside its own header's offset list.
+    WavraFileBuilder inside = WavraFileBuilder::simple(1, 0, 8, 8);
+    Bytes insideBytes = inside.build();
+    const BandData& insideBand = inside.subbands[0].blocks[0].bands[0];
+    putU32(insideBytes, size_t(insideBand.writtenOffsets[0]) - 4, uint32_t(insideBand.headerOffset));
+    EXPECT_EQ(failureOf([&] {
+                  DBInfoMM db(scratch.write("h.wvr", insideBytes));
+                  readEverything(db);
+              }),
+              "Error reading record from stream!");
+
     // A metadata offset of 0 (a writer stopped early) would give a negative
     // length for the file's last code-block and a huge payload read.
     Bytes truncated = WavraFileBuilder::simple(1, 0, 8, 8).build();
