@@ -41,8 +41,8 @@ void writeRaw(const std::string& base, int side, int bands) {
     for (int y = 0; y < side; ++y) {
         for (int x = 0; x < side; ++x) {
             seed = seed * 1664525u + 1013904223u;
-            const double v = 128 + 60 * std::sin(x * 0.01) * std::cos(y * 0.013) + 30 * std::sin((x + y) * 0.11) +
-                             double(seed >> 28);
+            const double v = 128 + 60 * std::sin(x * 0.01) * std::cos(y * 0.013) +
+                             30 * std::sin((x + y) * 0.11) + double(seed >> 28);
             unsigned char* p = row.data() + size_t(x) * size_t(bands);
             p[0] = (unsigned char)std::max(0.0, std::min(255.0, v));
             if (bands == 3) {
@@ -112,11 +112,12 @@ int main(int argc, char** argv) {
                 const std::clock_t t0 = std::clock();
                 analyzer.run(sink);
                 const double seconds = double(std::clock() - t0) / CLOCKS_PER_SEC;
-                std::printf("%s %d x %d, %d levels: %.2f s CPU, %.1f Mpixel/s, %ld pieces, held at most %.1f MiB of "
-                            "coefficients\n",
-                            bands == 1 ? "grey" : "RGB ", side, side, levels, seconds,
-                            double(side) * side / seconds / 1e6, sink.pieces,
-                            double(analyzer.peakHeldFloats()) * 4.0 / 1048576.0);
+                std::printf(
+                    "%s %d x %d, %d levels: %.2f s CPU, %.1f Mpixel/s, %ld pieces, held at most %.1f MiB of "
+                    "coefficients\n",
+                    bands == 1 ? "grey" : "RGB ", side, side, levels, seconds,
+                    double(side) * side / seconds / 1e6, sink.pieces,
+                    double(analyzer.peakHeldFloats()) * 4.0 / 1048576.0);
             });
             std::printf("    peak resident memory: %.1f MiB (raw image %.1f MiB)\n", kib / 1024.0,
                         double(side) * side * bands / 1048576.0);

@@ -1,8 +1,8 @@
 #include "encoder/codec/BlockAnalysis.h"
 
-#include "encoder/codec/ForwardLifting.h"
-
 #include <cstdio>
+
+#include "encoder/codec/ForwardLifting.h"
 
 namespace {
 
@@ -67,7 +67,8 @@ int BlockAnalysis::analyseLevel(SubbandNode& node, const float* plane, int band)
         out.high = highHalf_.data() + size_t(r) * size_t(hw);
         out.highStart = hl.ex0;
         out.highCount = hw;
-        if (conv_ds(plane + size_t(r) * size_t(w), node.ex0, w, node.fullWidth, out, lineScratch_) != 0) return 1;
+        if (conv_ds(plane + size_t(r) * size_t(w), node.ex0, w, node.fullWidth, out, lineScratch_) != 0)
+            return 1;
     }
 
     // Columns of each half: y-low at even, y-high at odd absolute rows.

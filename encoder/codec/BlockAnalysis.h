@@ -8,11 +8,11 @@
 // outside the block, folded at the image edges). The leaves keep their
 // planes until the overlap exchange has taken what it needs.
 
-#include "encoder/codec/BlockGrid.h"
-#include "encoder/codec/SubbandTree.h"
-
 #include <memory>
 #include <vector>
+
+#include "encoder/codec/BlockGrid.h"
+#include "encoder/codec/SubbandTree.h"
 
 class BlockAnalysis {
 public:

@@ -1,12 +1,12 @@
 #include "encoder/codec/BlockGrid.h"
 
-#include "core/Error.h"
-#include "core/Exception.h"
-#include "encoder/codec/SubbandTree.h"
-
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+
+#include "core/Error.h"
+#include "core/Exception.h"
+#include "encoder/codec/SubbandTree.h"
 
 namespace {
 
@@ -69,7 +69,8 @@ BlockGrid::BlockGrid(int width, int height, int levels, int blockSize, bool full
     size_ = chooseBlockSize(width, height, levels, blockSize, fullWidth);
     columns_ = int((int64_t(width) + size_.width - 1) / size_.width);
     rows_ = int((int64_t(height) + size_.height - 1) / size_.height);
-    if (columns_ > kMaxBlocksPerSide || rows_ > kMaxBlocksPerSide) throw Lumetra::Exception("Memory allocation error.");
+    if (columns_ > kMaxBlocksPerSide || rows_ > kMaxBlocksPerSide)
+        throw Lumetra::Exception("Memory allocation error.");
     const int64_t last = mortonIndex(columns_ - 1, rows_ - 1);
     indexCount_ = 1;
     while (indexCount_ <= last) indexCount_ *= 4;
@@ -117,7 +118,8 @@ void BlockGrid::axisRanges(int length, int blockLength, int count, int levels,
         for (int c = 0; c < count; ++c) {
             AxisRanges& r = out[size_t(d)][size_t(c)];
             for (int f = 0; f < 2; ++f)
-                r.cellEnd[f] = c + 1 < count ? out[size_t(d)][size_t(c) + 1].extStart - 1 : full[size_t(d)][size_t(f)] - 1;
+                r.cellEnd[f] = c + 1 < count ? out[size_t(d)][size_t(c) + 1].extStart - 1
+                                             : full[size_t(d)][size_t(f)] - 1;
         }
     }
 }
@@ -173,4 +175,6 @@ const AxisRanges& BlockGrid::columnRanges(int depth, int column) const {
     return colRanges_[size_t(depth)][size_t(column)];
 }
 
-const AxisRanges& BlockGrid::rowRanges(int depth, int row) const { return rowRanges_[size_t(depth)][size_t(row)]; }
+const AxisRanges& BlockGrid::rowRanges(int depth, int row) const {
+    return rowRanges_[size_t(depth)][size_t(row)];
+}

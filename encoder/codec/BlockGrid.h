@@ -54,7 +54,7 @@ struct BlockRecord {
 // high-pass child along that axis.
 struct AxisRanges {
     int ownStart[2] = {0, 0}, ownEnd[2] = {-1, -1};
-    int extStart = 0;        // extended start, the same for both children
+    int extStart = 0;  // extended start, the same for both children
     int extEnd[2] = {-1, -1};
     int cellEnd[2] = {-1, -1};  // last coefficient of the block's cell
 };
@@ -91,8 +91,7 @@ public:
 
 private:
     static void axisRanges(int length, int blockLength, int count, int levels,
-                           std::vector<std::vector<AxisRanges>>& out,
-                           std::vector<std::vector<int>>& full);
+                           std::vector<std::vector<AxisRanges>>& out, std::vector<std::vector<int>>& full);
     static bool checkNeighbourReach(const std::vector<std::vector<AxisRanges>>& ranges);
 
     int width_, height_, levels_;

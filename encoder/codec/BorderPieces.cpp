@@ -45,7 +45,8 @@ CoefficientPiece cut(const SubbandNode& leaf, int bands, int x0, int x1, int y0,
         const float* src = leaf.plane.data() + size_t(b) * plane;
         float* dst = p.data.data() + size_t(b) * p.area();
         for (int y = y0; y <= y1; ++y)
-            std::memcpy(dst + size_t(y - y0) * size_t(p.width()), src + size_t(y - leaf.ey0) * w + size_t(x0 - leaf.ex0),
+            std::memcpy(dst + size_t(y - y0) * size_t(p.width()),
+                        src + size_t(y - leaf.ey0) * w + size_t(x0 - leaf.ex0),
                         sizeof(float) * size_t(p.width()));
     }
     return p;
@@ -68,7 +69,8 @@ bool addInto(CoefficientPiece& cell, const CoefficientPiece& part, int bands) {
 
 }  // namespace
 
-int OverlapExchange::keep(int subband, int column, int row, const SubbandNode& leaf, int x0, int x1, int y0, int y1) {
+int OverlapExchange::keep(int subband, int column, int row, const SubbandNode& leaf, int x0, int x1, int y0,
+                          int y1) {
     if (x0 > x1 || y0 > y1) return 0;
     if (column >= grid_.columns() || row >= grid_.rows()) {
         std::fputs("Error 1 in subroutine copy_data_to_borders.\n", stderr);

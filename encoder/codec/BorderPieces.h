@@ -8,12 +8,12 @@
 // the block's contributions to its right, lower and lower-right neighbours'
 // cells; they wait here as border pieces until those blocks are corrected.
 
-#include "encoder/codec/BlockGrid.h"
-#include "encoder/codec/SubbandTree.h"
-
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
+
+#include "encoder/codec/BlockGrid.h"
+#include "encoder/codec/SubbandTree.h"
 
 // A rectangle of one leaf subband, all bands (inclusive bounds in the
 // subband's coefficient grid; data band after band, row-major).

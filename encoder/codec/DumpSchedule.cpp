@@ -58,7 +58,8 @@ int DumpSchedule::assemble(int subband, SubbandPiece& piece, std::vector<LeafSta
         r1 = std::max(r1, c.row);
     }
     const int side = depth - 1 >= 16 ? INT_MAX : 1 << (depth - 1);
-    if (c0 % side != 0 || r0 % side != 0 || c1 != int(std::min<int64_t>(int64_t(c0) + side, grid_.columns()) - 1) ||
+    if (c0 % side != 0 || r0 % side != 0 ||
+        c1 != int(std::min<int64_t>(int64_t(c0) + side, grid_.columns()) - 1) ||
         r1 != int(std::min<int64_t>(int64_t(r0) + side, grid_.rows()) - 1) ||
         cells.size() != size_t(c1 - c0 + 1) * size_t(r1 - r0 + 1))
         return assembleFailure();
@@ -69,7 +70,8 @@ int DumpSchedule::assemble(int subband, SubbandPiece& piece, std::vector<LeafSta
         s = 1;
         int x0 = 0, x1 = 0, y0 = 0, y1 = 0;
         cellBounds(grid_, subband, c.column, c.row, x0, x1, y0, y1);
-        if (c.piece.x0 != x0 || c.piece.x1 != x1 || c.piece.y0 != y0 || c.piece.y1 != y1) return assembleFailure();
+        if (c.piece.x0 != x0 || c.piece.x1 != x1 || c.piece.y0 != y0 || c.piece.y1 != y1)
+            return assembleFailure();
     }
 
     // Bounding box: from the first cell's start to the last cell's end.
@@ -91,8 +93,8 @@ int DumpSchedule::assemble(int subband, SubbandPiece& piece, std::vector<LeafSta
             const float* src = p.data.data() + size_t(b) * p.area();
             float* dst = piece.data.data() + size_t(b) * area;
             for (int y = p.y0; y <= p.y1; ++y)
-                std::memcpy(dst + size_t(y - piece.y0) * w + size_t(p.x0 - piece.x0), src + size_t(y - p.y0) * size_t(p.width()),
-                            sizeof(float) * size_t(p.width()));
+                std::memcpy(dst + size_t(y - piece.y0) * w + size_t(p.x0 - piece.x0),
+                            src + size_t(y - p.y0) * size_t(p.width()), sizeof(float) * size_t(p.width()));
         }
         piece.blocks.push_back(int(c.block));
         const BlockStatistics& st = statistics_.at(c.block);

@@ -10,13 +10,13 @@
 // statistics of a piece are the statistics, for every leaf and band, of the
 // blocks whose cells it holds.
 
-#include "encoder/codec/BlockGrid.h"
-#include "encoder/codec/BorderPieces.h"
-#include "encoder/codec/SubbandSink.h"
-
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
+
+#include "encoder/codec/BlockGrid.h"
+#include "encoder/codec/BorderPieces.h"
+#include "encoder/codec/SubbandSink.h"
 
 class DumpSchedule {
 public:

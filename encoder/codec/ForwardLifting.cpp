@@ -141,8 +141,8 @@ int conv_ds(const float* line, int start, int count, int fullLength, const Lifti
     return 0;
 }
 
-int conv_ds_lanes(const float* rows, int lanes, int start, int count, int fullLength, const LiftingOutputs& out,
-                  std::vector<float>& scratch) {
+int conv_ds_lanes(const float* rows, int lanes, int start, int count, int fullLength,
+                  const LiftingOutputs& out, std::vector<float>& scratch) {
     if (checkEdges(start, count, fullLength) != 0) return 1;
     int p0 = 0, p1 = 0;
     if (!dependencySpan(out, p0, p1) || lanes <= 0) return 0;

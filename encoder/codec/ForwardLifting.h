@@ -42,5 +42,5 @@ int conv_ds(const float* line, int start, int count, int fullLength, const Lifti
 // The same analysis applied to `lanes` parallel lines at once: the input
 // holds count rows of `lanes` samples (row r = position start + r), and the
 // outputs are rows of `lanes` samples. Used for the columns of a plane.
-int conv_ds_lanes(const float* rows, int lanes, int start, int count, int fullLength, const LiftingOutputs& out,
-                  std::vector<float>& scratch);
+int conv_ds_lanes(const float* rows, int lanes, int start, int count, int fullLength,
+                  const LiftingOutputs& out, std::vector<float>& scratch);

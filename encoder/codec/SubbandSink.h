@@ -57,7 +57,8 @@ public:
     // that contributed to this piece (the marked blocks), so the bit
     // allocation can adapt to the region being written. Returns 0 on
     // success, non-zero on failure (the analysis then stops and reports it).
-    virtual int writePiece(const SubbandPiece& piece, const std::vector<LeafStatistics>& markedStatistics) = 0;
+    virtual int writePiece(const SubbandPiece& piece,
+                           const std::vector<LeafStatistics>& markedStatistics) = 0;
 
     // Called after each block of the grid has been analysed and its due
     // pieces written (blocks outside the image count too). Returning

@@ -24,17 +24,17 @@ void childExtendedRange(int e0, int e1, int filter, bool touchesEnd, int childLe
 inline int childLength(int n, int filter) { return filter == LowPass ? (n + 1) / 2 : n / 2; }
 
 struct SubbandNode {
-    int depth = 0;                      // 0 = the block itself
+    int depth = 0;  // 0 = the block itself
     int xFilter = LowPass, yFilter = LowPass;
-    int x0 = 0, x1 = -1, y0 = 0, y1 = -1;      // own bounds at the node's level
-    int ex0 = 0, ex1 = -1, ey0 = 0, ey1 = -1;  // extended bounds
-    int fullWidth = 0, fullHeight = 0;         // length of the whole subband
+    int x0 = 0, x1 = -1, y0 = 0, y1 = -1;        // own bounds at the node's level
+    int ex0 = 0, ex1 = -1, ey0 = 0, ey1 = -1;    // extended bounds
+    int fullWidth = 0, fullHeight = 0;           // length of the whole subband
     bool rightEdge = false, bottomEdge = false;  // the block touches that image edge
     bool split = false;
-    int leaf = -1;                      // leaf number, -1 for inner nodes
+    int leaf = -1;  // leaf number, -1 for inner nodes
     SubbandNode* parent = nullptr;
     std::unique_ptr<SubbandNode> child[2][2];  // [x filter][y filter]
-    std::vector<float> plane;           // bands planes over the extended bounds
+    std::vector<float> plane;                  // bands planes over the extended bounds
 
     int extWidth() const { return ex1 - ex0 + 1; }
     int extHeight() const { return ey1 - ey0 + 1; }

@@ -1,15 +1,15 @@
 #include "encoder/codec/WaveletAnalyzer.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <new>
+
 #include "core/Error.h"
 #include "core/Exception.h"
 #include "encoder/codec/BlockAnalysis.h"
 #include "encoder/codec/BorderPieces.h"
 #include "encoder/codec/DumpSchedule.h"
-
-#include <algorithm>
-#include <climits>
-#include <cstdio>
-#include <new>
 
 namespace {
 
@@ -73,7 +73,8 @@ void WaveletAnalyzer::run(SubbandSink& sink) {
                 throw Lumetra::Exception("Memory allocation error.");
             }
             if (source_.readBlock(block.x0, block.x1, block.y0, block.y1, pixels.data()) != 0) interrupted();
-            if (analysis.split(block, pixels.data()) != 0) throw Error("Error encountered in subroutine split.");
+            if (analysis.split(block, pixels.data()) != 0)
+                throw Error("Error encountered in subroutine split.");
             if (sink.pollInterrupt() != 0) interrupted();
             if (exchange.correct(block, analysis.leaves(), cells) != 0)
                 throw Error("Error encountered in subroutine correct.");

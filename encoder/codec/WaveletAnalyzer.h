@@ -28,12 +28,12 @@
 // Leaf numbering: 0 is the final low-pass band (depth L), then HL, LH, HH of
 // depth L, of depth L-1, ..., of depth 1.
 
+#include <cstddef>
+#include <vector>
+
 #include "encoder/codec/BlockGrid.h"
 #include "encoder/codec/BlockPixelSource.h"
 #include "encoder/codec/SubbandSink.h"
-
-#include <cstddef>
-#include <vector>
 
 class WaveletAnalyzer {
 public:

@@ -1,12 +1,12 @@
 // Block size rule, Morton grid and subband tree of the wavelet analysis.
 
-#include "core/Exception.h"
-#include "encoder/codec/BlockGrid.h"
-#include "encoder/codec/SubbandTree.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "core/Exception.h"
+#include "encoder/codec/BlockGrid.h"
+#include "encoder/codec/SubbandTree.h"
 
 namespace {
 

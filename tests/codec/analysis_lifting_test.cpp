@@ -1,14 +1,13 @@
 // The one-dimensional analysis and its overlap-add property.
 
-#include "analysis_reference.h"
-
-#include "encoder/codec/ForwardLifting.h"
-#include "encoder/codec/SubbandTree.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
+
+#include "analysis_reference.h"
+#include "encoder/codec/ForwardLifting.h"
+#include "encoder/codec/SubbandTree.h"
 
 using namespace analysis_test;
 

@@ -3,13 +3,13 @@
 // straight from the lifting formulas, an in-memory pixel source and a sink
 // that records every piece.
 
-#include "encoder/codec/BlockPixelSource.h"
-#include "encoder/codec/SubbandSink.h"
-
 #include <cmath>
 #include <cstdint>
 #include <random>
 #include <vector>
+
+#include "encoder/codec/BlockPixelSource.h"
+#include "encoder/codec/SubbandSink.h"
 
 namespace analysis_test {
 
@@ -28,13 +28,17 @@ inline void analyseLine(const std::vector<float>& x, std::vector<float>& low, st
     auto m = [n](int p) { return p < 0 ? -p : (p >= n ? 2 * (n - 1) - p : p); };
     const float a = 1.586134f, b = 0.05298f, g = 0.882911f, d = 0.443507f, K = 1.149604f, iK = 0.86986476f;
     std::vector<float> v1(x), v2, v3, v4;
-    for (int p = 1; p < n; p += 2) v1[size_t(p)] = x[size_t(p)] - a * (x[size_t(m(p - 1))] + x[size_t(m(p + 1))]);
+    for (int p = 1; p < n; p += 2)
+        v1[size_t(p)] = x[size_t(p)] - a * (x[size_t(m(p - 1))] + x[size_t(m(p + 1))]);
     v2 = v1;
-    for (int p = 0; p < n; p += 2) v2[size_t(p)] = v1[size_t(p)] - b * (v1[size_t(m(p - 1))] + v1[size_t(m(p + 1))]);
+    for (int p = 0; p < n; p += 2)
+        v2[size_t(p)] = v1[size_t(p)] - b * (v1[size_t(m(p - 1))] + v1[size_t(m(p + 1))]);
     v3 = v2;
-    for (int p = 1; p < n; p += 2) v3[size_t(p)] = v2[size_t(p)] + g * (v2[size_t(m(p - 1))] + v2[size_t(m(p + 1))]);
+    for (int p = 1; p < n; p += 2)
+        v3[size_t(p)] = v2[size_t(p)] + g * (v2[size_t(m(p - 1))] + v2[size_t(m(p + 1))]);
     v4 = v3;
-    for (int p = 0; p < n; p += 2) v4[size_t(p)] = v3[size_t(p)] + d * (v3[size_t(m(p - 1))] + v3[size_t(m(p + 1))]);
+    for (int p = 0; p < n; p += 2)
+        v4[size_t(p)] = v3[size_t(p)] + d * (v3[size_t(m(p - 1))] + v3[size_t(m(p + 1))]);
     low.assign(size_t((n + 1) / 2), 0.0f);
     high.assign(size_t(n / 2), 0.0f);
     for (int i = 0; i < (n + 1) / 2; ++i) low[size_t(i)] = K * v4[size_t(2 * i)];
@@ -48,7 +52,8 @@ inline std::vector<Plane> analyseImage(const Plane& image, int levels) {
     Plane cur = image;
     for (int depth = 1; depth <= levels; ++depth) {
         const int w = cur.width, h = cur.height, lw = (w + 1) / 2, hw = w / 2, lh = (h + 1) / 2, hh = h / 2;
-        Plane L{lw, h, std::vector<float>(size_t(lw) * size_t(h))}, H{hw, h, std::vector<float>(size_t(hw) * size_t(h))};
+        Plane L{lw, h, std::vector<float>(size_t(lw) * size_t(h))},
+            H{hw, h, std::vector<float>(size_t(hw) * size_t(h))};
         std::vector<float> line, lo, hi;
         for (int y = 0; y < h; ++y) {
             line.assign(cur.v.begin() + y * w, cur.v.begin() + (y + 1) * w);
@@ -83,7 +88,8 @@ inline std::vector<Plane> analyseImage(const Plane& image, int levels) {
 // Planes held in memory; pixels either random or a smooth ramp.
 class MemorySource : public BlockPixelSource {
 public:
-    MemorySource(int width, int height, int bands, bool smooth, uint32_t seed = 1) : w_(width), h_(height), bands_(bands) {
+    MemorySource(int width, int height, int bands, bool smooth, uint32_t seed = 1)
+        : w_(width), h_(height), bands_(bands) {
         std::mt19937 rng(seed);
         std::uniform_real_distribution<float> u(0.0f, 255.0f);
         planes_.resize(size_t(bands));
@@ -94,7 +100,8 @@ public:
             p.v.resize(size_t(width) * size_t(height));
             for (int y = 0; y < height; ++y)
                 for (int x = 0; x < width; ++x)
-                    p.at(x, y) = smooth ? 127.5f + 100.0f * float(std::sin(0.013 * (x + 7 * b) + 0.021 * y)) : u(rng);
+                    p.at(x, y) =
+                        smooth ? 127.5f + 100.0f * float(std::sin(0.013 * (x + 7 * b) + 0.021 * y)) : u(rng);
         }
     }
     int width() const override { return w_; }

@@ -1,13 +1,12 @@
 // Dump schedule, hooks and memory of the wavelet analysis pass.
 
-#include "analysis_reference.h"
-
-#include "core/Error.h"
-#include "encoder/codec/WaveletAnalyzer.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "analysis_reference.h"
+#include "core/Error.h"
+#include "encoder/codec/WaveletAnalyzer.h"
 
 using namespace analysis_test;
 
@@ -41,7 +40,8 @@ TEST(DumpSchedule, depthsAreWrittenWhenTheirGroupOfBlocksIsCompleteInLeafOrder) 
         const int d = w.piece.depth;
         ++perDepth[d];
         if (w.afterIndex >= 0) {
-            EXPECT_EQ((w.afterIndex + 1) % (1 << (2 * (d - 1))), 0) << "depth " << d << " after index " << w.afterIndex;
+            EXPECT_EQ((w.afterIndex + 1) % (1 << (2 * (d - 1))), 0)
+                << "depth " << d << " after index " << w.afterIndex;
         }
         if (w.afterIndex == lastIndex) {
             EXPECT_GT(w.piece.subband, lastSubband) << "leaf order within one dump";

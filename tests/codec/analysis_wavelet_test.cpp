@@ -1,10 +1,5 @@
 // The block-wise analysis against a whole-image decomposition.
 
-#include "analysis_reference.h"
-
-#include "core/Error.h"
-#include "encoder/codec/WaveletAnalyzer.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +7,10 @@
 #include <map>
 #include <set>
 #include <string>
+
+#include "analysis_reference.h"
+#include "core/Error.h"
+#include "encoder/codec/WaveletAnalyzer.h"
 
 using namespace analysis_test;
 
@@ -31,8 +30,8 @@ void gridImage(int levels, int columns, int rows, int& width, int& height, int& 
 }
 
 std::string describe(const Case& c) {
-    return "L=" + std::to_string(c.levels) + " grid " + std::to_string(c.columns) + "x" + std::to_string(c.rows) +
-           " bands " + std::to_string(c.bands) + (c.smooth ? " smooth" : " random");
+    return "L=" + std::to_string(c.levels) + " grid " + std::to_string(c.columns) + "x" +
+           std::to_string(c.rows) + " bands " + std::to_string(c.bands) + (c.smooth ? " smooth" : " random");
 }
 
 // Runs one case and checks every leaf against the reference, position by
@@ -54,9 +53,9 @@ void checkCase(const Case& c) {
 
     std::vector<std::vector<int>> hits(static_cast<size_t>(subbands));
     for (int s = 0; s < subbands; ++s) hits[size_t(s)].assign(ref[0][size_t(s)].v.size(), 0);
-    
-    std::vector<std::vector<LeafStatistics>> markedBySubband(size_t(subbands),
-                                                             std::vector<LeafStatistics>(size_t(subbands * c.bands)));
+
+    std::vector<std::vector<LeafStatistics>> markedBySubband(
+        size_t(subbands), std::vector<LeafStatistics>(size_t(subbands * c.bands)));
     double worst = 0.0;
     for (const auto& w : sink.written) {
         const SubbandPiece& p = w.piece;
@@ -96,8 +95,8 @@ void checkCase(const Case& c) {
     for (int s = 0; s < subbands; ++s) {
         const auto& h = hits[size_t(s)];
         EXPECT_TRUE(std::all_of(h.begin(), h.end(), [](int n) { return n == 1; }))
-            << "subband " << s << ": a coefficient was delivered " << *std::max_element(h.begin(), h.end()) << " or "
-            << *std::min_element(h.begin(), h.end()) << " times";
+            << "subband " << s << ": a coefficient was delivered " << *std::max_element(h.begin(), h.end())
+            << " or " << *std::min_element(h.begin(), h.end()) << " times";
     }
 
     // Statistics: the whole-image leaf's, in the totals and summed over the
@@ -143,8 +142,10 @@ void checkCase(const Case& c) {
             }
             return next == length;
         };
-        EXPECT_TRUE(tiles(xs, ref[0][size_t(s)].width)) << "subband " << s << ": column ranges overlap or leave gaps";
-        EXPECT_TRUE(tiles(ys, ref[0][size_t(s)].height)) << "subband " << s << ": row ranges overlap or leave gaps";
+        EXPECT_TRUE(tiles(xs, ref[0][size_t(s)].width))
+            << "subband " << s << ": column ranges overlap or leave gaps";
+        EXPECT_TRUE(tiles(ys, ref[0][size_t(s)].height))
+            << "subband " << s << ": row ranges overlap or leave gaps";
         EXPECT_EQ(size_t(pieces), xs.size() * ys.size()) << "subband " << s << ": pieces do not form a grid";
     }
 }
