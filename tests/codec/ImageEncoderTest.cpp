@@ -31,12 +31,13 @@ struct EncodeRun {
     bool dither = true;
     int blockSize = 512;
     bool worldFile = false;
+    bool explicitTemporaryDirectory = false;  // else through TMP
     EncoderProgress progress;
     EncoderInterrupt interrupt;
 };
 
 // Encodes the picture written as raw input in `dir`, with temporary files
-// in dir/tmp; returns the output path.
+// in dir/tmp (named to the encoder, or through TMP); returns the output path.
 std::string encodePicture(const ScratchDir& dir, const Picture& p, const EncodeRun& run,
                           const std::string& outName = "out.wvr") {
     const std::string raw = writeRawPicture(dir.path(), "input", p);
@@ -44,8 +45,9 @@ std::string encodePicture(const ScratchDir& dir, const Picture& p, const EncodeR
     const std::string tmpDir = dir.file("tmp");
     ::mkdir(tmpDir.c_str(), 0700);
     const Lumetra::FileSpecification tmp(tmpDir);
-    ImageEncoder encoder(image, run.nlev, run.blockSize, run.rate, &tmp, run.progress, run.interrupt, 4.0f, 2.0f,
-                         run.dither, 0.25f);
+    ::setenv("TMP", tmpDir.c_str(), 1);
+    ImageEncoder encoder(image, run.nlev, run.blockSize, run.rate, run.explicitTemporaryDirectory ? &tmp : nullptr,
+                         run.progress, run.interrupt, 4.0f, 2.0f, run.dither, 0.25f);
     encoder.setWriteWorldFile(run.worldFile);
     const std::string out = dir.file(outName);
     encoder.encode(out.c_str());
@@ -284,6 +286,7 @@ TEST(ImageEncoder, interruptAnywhereLeavesNoFilesBehind) {
         ScratchDir dir;
         EncodeRun run = levels(6, 0.6f);
         run.worldFile = true;
+        run.explicitTemporaryDirectory = stop % 2 == 0;
         int polls = 0;
         run.interrupt = [&polls, stop] { return ++polls >= stop ? 1 : 0; };
         EXPECT_EQ(failure([&] { encodePicture(dir, p, run); }), "Program interrupt encountered.") << stop;
@@ -321,6 +324,27 @@ TEST(ImageEncoder, achievedRateFollowsTheRequestedRate) {
         EXPECT_GT(bits, previous);
         previous = bits;
     }
+}
+
+// Nine levels need a picture of at least 3872 pixels a side (the second
+// pass analyses four levels of its thumbnail). The scales are checked for
+// size and, at the finer ones, closeness to a box reduction of the input.
+TEST(ImageEncoder, nineLevelsDecodeAtEveryScale) {
+    ScratchDir dir;
+    const Picture p = generatePicture(3900, 3880, 1, false);
+    const std::string out = encodePicture(dir, p, levels(9, 0.6f));
+    Lumetra::WavraFile file(out.c_str());
+    EXPECT_EQ(file.levels(), 9);
+    EXPECT_EQ(readFileBytes(out).sections.size(), 28u);
+    for (int s = 9; s >= 2; --s) {
+        const Picture d = decodeAtScale(file, s);
+        ASSERT_EQ(d.width, (3900 + (1 << s) - 1) >> s) << s;
+        ASSERT_EQ(d.height, (3880 + (1 << s) - 1) >> s) << s;
+        if (s <= 4) {
+            EXPECT_GE(psnr(d, reduce(p, s)), 28.0) << s;
+        }
+    }
+    EXPECT_EQ(files_in(dir, "tmp"), 0u);
 }
 
 }  // namespace
