@@ -1,15 +1,16 @@
 // Throughput of the decoder-to-raw-file path: float planes converted into
 // 8-bit BIP strips by a BIPFileBuffer and written to a file.
 //   bench_imaging_buffers [width] [height] [repeats]
-#include "imaging/pixels/BIPFileBuffer.h"
-#include "imaging/transform/TransformerRegistry.h"
+#include <unistd.h>
 
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
-#include <unistd.h>
 #include <vector>
+
+#include "imaging/pixels/BIPFileBuffer.h"
+#include "imaging/transform/TransformerRegistry.h"
 
 using namespace Lumetra;
 
@@ -43,7 +44,7 @@ double megapixelsPerSecond(const std::string& file, int colorSpace, int width, i
         {
             BIPFileBuffer buffer(file, GeoReference());
             buffer.info().setColorSpace(colorSpace == ImageBufferInfo::YIQ ? ImageBufferInfo::RGB
-                                                                          : ImageBufferInfo::Grayscale);
+                                                                           : ImageBufferInfo::Grayscale);
             buffer.setStripHeight(stripRows);
             buffer.setImageRect(Rectangle::fromCorners(0, 0, width - 1, height - 1));
             buffer.begin();
@@ -76,7 +77,8 @@ int main(int argc, char** argv) {
     if (!mkdtemp(folder)) return 1;
     const std::string file = std::string(folder) + "/bench.bip";
 
-    std::printf("%d x %d pixels, 128-row strips, best of %d, per second of processor time\n", width, height, repeats);
+    std::printf("%d x %d pixels, 128-row strips, best of %d, per second of processor time\n", width, height,
+                repeats);
     std::printf("float YIQ planes -> 8-bit RGB BIP : %8.1f Mpixel/s\n",
                 megapixelsPerSecond(file, ImageBufferInfo::YIQ, width, height, repeats));
     std::printf("float grey plane -> 8-bit grey    : %8.1f Mpixel/s\n",

@@ -1,9 +1,9 @@
 #include "imaging/pixels/BIPFileBuffer.h"
 
-#include "core/Exception.h"
-
 #include <cmath>
 #include <cstdio>
+
+#include "core/Exception.h"
 
 namespace Lumetra {
 

@@ -1,9 +1,9 @@
 #include "imaging/pixels/Clut.h"
 
-#include "core/Exception.h"
-
 #include <algorithm>
 #include <cstring>
+
+#include "core/Exception.h"
 
 namespace Lumetra {
 
@@ -18,10 +18,17 @@ Clut::Clut(int colorSpace, int entries, int sampleType, const void* initial) {
     info_.layout = ImageBufferInfo::BIP;
     info_.sampleType = sampleType;
     switch (sampleType) {
-        case ImageBufferInfo::UInt8: lookUp_.reset(new DefaultClutLookUp<unsigned char>(this)); break;
-        case ImageBufferInfo::UInt16: lookUp_.reset(new DefaultClutLookUp<unsigned short>(this)); break;
-        case ImageBufferInfo::Float32: lookUp_.reset(new DefaultClutLookUp<float>(this)); break;
-        default: throw Exception("Illegal sample type");
+        case ImageBufferInfo::UInt8:
+            lookUp_.reset(new DefaultClutLookUp<unsigned char>(this));
+            break;
+        case ImageBufferInfo::UInt16:
+            lookUp_.reset(new DefaultClutLookUp<unsigned short>(this));
+            break;
+        case ImageBufferInfo::Float32:
+            lookUp_.reset(new DefaultClutLookUp<float>(this));
+            break;
+        default:
+            throw Exception("Illegal sample type");
     }
     const int64_t bytes = int64_t(entries) * info_.bytesPerPixel();
     if (entries < 0 || bytes > kMaxClutBytes)

@@ -2,12 +2,12 @@
 // Colour lookup tables and the nearest-entry search that maps a pixel to a
 // table index.
 
-#include "imaging/pixels/ImageBufferInfo.h"
-#include "imaging/pixels/Pixel.h"
-
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+#include "imaging/pixels/ImageBufferInfo.h"
+#include "imaging/pixels/Pixel.h"
 
 namespace Lumetra {
 

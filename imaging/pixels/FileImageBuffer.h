@@ -1,10 +1,10 @@
 #pragma once
 // A strip buffer that appends each finished strip's rows to a raw file.
 
+#include <cstdio>
+
 #include "core/FileSpecification.h"
 #include "imaging/pixels/PassThroughImageBuffer.h"
-
-#include <cstdio>
 
 namespace Lumetra {
 

@@ -1,13 +1,13 @@
 #include "imaging/pixels/ImageBuffer.h"
 
+#include <algorithm>
+#include <climits>
+#include <new>
+
 #include "core/Exception.h"
 #include "imaging/pixels/Raster.h"
 #include "imaging/transform/ImageTransformer.h"
 #include "imaging/transform/TransformerRegistry.h"
-
-#include <algorithm>
-#include <climits>
-#include <new>
 
 namespace Lumetra {
 
@@ -15,7 +15,9 @@ namespace {
 
 const char* const kTooLarge = "Image buffer too large: cannot allocate its memory";
 
-int32_t clampToInt(int64_t v) { return int32_t(std::max<int64_t>(INT32_MIN, std::min<int64_t>(INT32_MAX, v))); }
+int32_t clampToInt(int64_t v) {
+    return int32_t(std::max<int64_t>(INT32_MIN, std::min<int64_t>(INT32_MAX, v)));
+}
 
 // Area of a rectangle in 64 bits (negative sides count as empty).
 int64_t area(const Rectangle& r) {
@@ -99,7 +101,8 @@ void ImageBuffer::begin() {
     allocateData();
 
     const int64_t columns = int64_t(imageRect_.x1()) - imageRect_.x0() + 1;
-    stripRect_ = clipToImage(Rectangle::fromCorners(0, 0, clampToInt(columns), clampToInt(int64_t(stripStep_.dy) - 1)));
+    stripRect_ = clipToImage(
+        Rectangle::fromCorners(0, 0, clampToInt(columns), clampToInt(int64_t(stripStep_.dy) - 1)));
 
     if (!watermark_.isEmpty()) placeWatermark();
 
@@ -151,7 +154,8 @@ void ImageBuffer::writeData(const void* samples, int width, int height, int rowB
     const int rows = std::min(height, stripRect_.height() - y);
 
     transformer_->setSource(samples, width, height, rowBytes, sourceInfo);
-    transformer_->setDestination(stripAddress(x, y, z), std::max(0, columns), std::max(0, rows), rowStride_, info_);
+    transformer_->setDestination(stripAddress(x, y, z), std::max(0, columns), std::max(0, rows), rowStride_,
+                                 info_);
     if (clut_.hasEntries()) transformer_->setDestinationClut(clut_);
     transformer_->transform();
 }
@@ -185,12 +189,14 @@ void ImageBuffer::clearStrip() {
             Raster<unsigned char>(at, w, h, rowStride_, info_).fill(background_);
             break;
         case ImageBufferInfo::UInt16:
-            Raster<unsigned short>(reinterpret_cast<unsigned short*>(at), w, h, rowStride_, info_).fill(background_);
+            Raster<unsigned short>(reinterpret_cast<unsigned short*>(at), w, h, rowStride_, info_)
+                .fill(background_);
             break;
         case ImageBufferInfo::Float32:
             Raster<float>(reinterpret_cast<float*>(at), w, h, rowStride_, info_).fill(background_);
             break;
-        default: throw Exception("Invalid properties.");
+        default:
+            throw Exception("Invalid properties.");
     }
 }
 
@@ -202,15 +208,40 @@ void ImageBuffer::placeWatermark() {
     const int64_t centreX = W / 2 - w / 2, centreY = H / 2 - h / 2;
     int64_t x = right, y = bottom;
     switch (watermarkPosition_) {
-        case WatermarkCenter: x = centreX; y = centreY; break;
-        case WatermarkMiddleLeft: x = 0; y = centreY; break;
-        case WatermarkMiddleRight: x = right; y = centreY; break;
-        case WatermarkTopLeft: x = 0; y = 0; break;
-        case WatermarkTopCenter: x = centreX; y = 0; break;
-        case WatermarkTopRight: x = right; y = 0; break;
-        case WatermarkBottomLeft: x = 0; y = bottom; break;
-        case WatermarkBottomCenter: x = centreX; y = bottom; break;
-        default: break;
+        case WatermarkCenter:
+            x = centreX;
+            y = centreY;
+            break;
+        case WatermarkMiddleLeft:
+            x = 0;
+            y = centreY;
+            break;
+        case WatermarkMiddleRight:
+            x = right;
+            y = centreY;
+            break;
+        case WatermarkTopLeft:
+            x = 0;
+            y = 0;
+            break;
+        case WatermarkTopCenter:
+            x = centreX;
+            y = 0;
+            break;
+        case WatermarkTopRight:
+            x = right;
+            y = 0;
+            break;
+        case WatermarkBottomLeft:
+            x = 0;
+            y = bottom;
+            break;
+        case WatermarkBottomCenter:
+            x = centreX;
+            y = bottom;
+            break;
+        default:
+            break;
     }
     const char* invalid = "Error constructing rectangle object: points do not specify a valid rectangle.";
     const int64_t x1 = x + w - 1, y1 = y + h - 1;
@@ -238,7 +269,8 @@ void ImageBuffer::stampWatermark() {
         (held > 0 && held < watermark_.byteSize()))
         throw Exception("Watermark pixels do not match its size");
 
-    unsigned char* destination = stripAddress(overlap.x0() - stripRect_.x0(), overlap.y0() - stripRect_.y0(), 0);
+    unsigned char* destination =
+        stripAddress(overlap.x0() - stripRect_.x0(), overlap.y0() - stripRect_.y0(), 0);
     const unsigned char* source = watermark_.pixels.data() +
                                   (int64_t(overlap.y0()) - watermarkRect_.y0()) * watermark_.rowBytes +
                                   pixelSize * (int64_t(overlap.x0()) - watermarkRect_.x0());

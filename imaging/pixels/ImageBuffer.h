@@ -6,14 +6,14 @@
 // Protocol: setImageRect, begin(); then while hasStrip(): any number of
 // writeData() calls into currentStrip(), then stripDone(); finally end().
 
+#include <cstdint>
+#include <memory>
+
 #include "core/Geometry.h"
 #include "imaging/pixels/Clut.h"
 #include "imaging/pixels/ImageBufferInfo.h"
 #include "imaging/pixels/Pixel.h"
 #include "imaging/pixels/Watermark.h"
-
-#include <cstdint>
-#include <memory>
 
 namespace Lumetra {
 

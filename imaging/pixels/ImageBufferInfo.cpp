@@ -6,24 +6,37 @@ namespace Lumetra {
 
 int bandsFor(int colorSpace) {
     switch (colorSpace) {
-        case ImageBufferInfo::RGB: return 3;
-        case ImageBufferInfo::CMYK: return 4;
-        case ImageBufferInfo::Grayscale: return 1;
-        case ImageBufferInfo::RGBK: return 4;
-        case ImageBufferInfo::YIQ: return 3;
-        case ImageBufferInfo::YIQK: return 4;
-        default: return 0;
+        case ImageBufferInfo::RGB:
+            return 3;
+        case ImageBufferInfo::CMYK:
+            return 4;
+        case ImageBufferInfo::Grayscale:
+            return 1;
+        case ImageBufferInfo::RGBK:
+            return 4;
+        case ImageBufferInfo::YIQ:
+            return 3;
+        case ImageBufferInfo::YIQK:
+            return 4;
+        default:
+            return 0;
     }
 }
 
 int sampleSize(int sampleType) {
     switch (sampleType) {
-        case ImageBufferInfo::UInt8: return 1;
-        case ImageBufferInfo::UInt16: return 2;
-        case ImageBufferInfo::Int32: return 4;
-        case ImageBufferInfo::Float32: return 4;
-        case ImageBufferInfo::Float64: return 8;
-        default: return 0;
+        case ImageBufferInfo::UInt8:
+            return 1;
+        case ImageBufferInfo::UInt16:
+            return 2;
+        case ImageBufferInfo::Int32:
+            return 4;
+        case ImageBufferInfo::Float32:
+            return 4;
+        case ImageBufferInfo::Float64:
+            return 8;
+        default:
+            return 0;
     }
 }
 

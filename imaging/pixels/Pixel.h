@@ -1,10 +1,10 @@
 #pragma once
 // One pixel: its format and its sample values, stored as raw bytes.
 
-#include "imaging/pixels/ImageBufferInfo.h"
-
 #include <cstring>
 #include <vector>
+
+#include "imaging/pixels/ImageBufferInfo.h"
 
 namespace Lumetra {
 

@@ -3,13 +3,13 @@
 // pixels left to right by the column step; band i of a pixel lies at the
 // pixel's first sample plus bandMap[i].
 
-#include "imaging/pixels/ImageBufferInfo.h"
-#include "imaging/pixels/Pixel.h"
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+#include "imaging/pixels/ImageBufferInfo.h"
+#include "imaging/pixels/Pixel.h"
 
 namespace Lumetra {
 
@@ -18,8 +18,11 @@ class Raster {
 public:
     Raster() = default;
     Raster(T* data, int width, int height, int64_t rowStrideBytes, const ImageBufferInfo& info)
-        : data_(data), width_(width < 0 ? 0 : width), height_(height < 0 ? 0 : height),
-          rowStride_(rowStrideBytes), info_(info) {}
+        : data_(data),
+          width_(width < 0 ? 0 : width),
+          height_(height < 0 ? 0 : height),
+          rowStride_(rowStrideBytes),
+          info_(info) {}
     virtual ~Raster() = default;
 
     T* data() const { return data_; }

@@ -2,12 +2,12 @@
 // The value range of one side of a conversion, stored maximum first, with
 // the window (width) and level (centre) adjustments.
 
-#include "core/Exception.h"
-
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <type_traits>
+
+#include "core/Exception.h"
 
 namespace Lumetra {
 

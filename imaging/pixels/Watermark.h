@@ -2,10 +2,10 @@
 // A picture stamped opaquely over the strips of an image buffer: 8-bit grey
 // or RGB rows, shared between copies.
 
+#include <cstdint>
+
 #include "imaging/pixels/ImageBufferInfo.h"
 #include "imaging/pixels/SharedBuffer.h"
-
-#include <cstdint>
 
 namespace Lumetra {
 

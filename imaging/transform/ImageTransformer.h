@@ -1,10 +1,10 @@
 #pragma once
 // The interface of every raster conversion handed out by the registry.
 
+#include <cstdint>
+
 #include "imaging/pixels/Clut.h"
 #include "imaging/pixels/ImageBufferInfo.h"
-
-#include <cstdint>
 
 namespace Lumetra {
 

@@ -3,15 +3,15 @@
 // between them, the rounding offset and the store that clamps into the
 // destination range. Kinds add an inline, non-virtual apply(D*, const S*).
 
-#include "core/Exception.h"
-#include "imaging/pixels/ImageBufferInfo.h"
-#include "imaging/pixels/SampleRange.h"
-
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <type_traits>
 #include <vector>
+
+#include "core/Exception.h"
+#include "imaging/pixels/ImageBufferInfo.h"
+#include "imaging/pixels/SampleRange.h"
 
 namespace Lumetra {
 

@@ -3,10 +3,10 @@
 // and source sample types (unsigned char, unsigned short, float); init checks
 // the colour spaces and copies the band positions, apply converts one pixel.
 
-#include "imaging/transform/PixelOperator.h"
-
 #include <algorithm>
 #include <vector>
+
+#include "imaging/transform/PixelOperator.h"
 
 namespace Lumetra {
 
@@ -272,12 +272,13 @@ template <class D, class S>
 class PixelCopier : public PixelOperator<D, S> {
 public:
     void init(const ImageBufferInfo& destination, const ImageBufferInfo& source) override {
-        const bool luminance = destination.colorSpace == ImageBufferInfo::Grayscale &&
-                               (source.colorSpace == ImageBufferInfo::Grayscale ||
-                                source.colorSpace == ImageBufferInfo::YIQ ||
-                                source.colorSpace == ImageBufferInfo::YIQK);
+        const bool luminance =
+            destination.colorSpace == ImageBufferInfo::Grayscale &&
+            (source.colorSpace == ImageBufferInfo::Grayscale || source.colorSpace == ImageBufferInfo::YIQ ||
+             source.colorSpace == ImageBufferInfo::YIQK);
         const bool same = destination.colorSpace == source.colorSpace && destination.bands == source.bands;
-        if (!luminance && !same) throw Exception("PixelCopier: incompatible source and destination colorspace");
+        if (!luminance && !same)
+            throw Exception("PixelCopier: incompatible source and destination colorspace");
         PixelOperator<D, S>::init(destination, source);
         const int n = std::max(0, std::min(destination.bands, source.bands));
         s_.resize(size_t(n));

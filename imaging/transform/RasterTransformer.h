@@ -4,14 +4,14 @@
 // (BasicRasterTransformer) and the row loop that applies it
 // (ColorSpaceTransformer). P::apply is called directly in the loop.
 
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
 #include "core/Exception.h"
 #include "imaging/pixels/Clut.h"
 #include "imaging/pixels/Raster.h"
 #include "imaging/transform/ImageTransformer.h"
-
-#include <algorithm>
-#include <cmath>
-#include <vector>
 
 namespace Lumetra {
 

@@ -2,12 +2,12 @@
 // Factories that build the raster conversion for one pair of colour spaces,
 // choosing the instantiation that matches the two sample types.
 
+#include <memory>
+
 #include "imaging/pixels/ImageBufferInfo.h"
 #include "imaging/transform/ImageTransformer.h"
 #include "imaging/transform/PixelTransformers.h"
 #include "imaging/transform/RasterTransformer.h"
-
-#include <memory>
 
 namespace Lumetra {
 
@@ -50,10 +50,14 @@ protected:
     std::unique_ptr<ImageTransformer> createFor(const ImageBufferInfo& destination,
                                                 const ImageBufferInfo& source) const override {
         switch (destination.sampleType) {
-            case ImageBufferInfo::UInt8: return forSource<unsigned char>(source.sampleType);
-            case ImageBufferInfo::UInt16: return forSource<unsigned short>(source.sampleType);
-            case ImageBufferInfo::Float32: return forSource<float>(source.sampleType);
-            default: return nullptr;
+            case ImageBufferInfo::UInt8:
+                return forSource<unsigned char>(source.sampleType);
+            case ImageBufferInfo::UInt16:
+                return forSource<unsigned short>(source.sampleType);
+            case ImageBufferInfo::Float32:
+                return forSource<float>(source.sampleType);
+            default:
+                return nullptr;
         }
     }
 
@@ -61,10 +65,14 @@ private:
     template <class D>
     static std::unique_ptr<ImageTransformer> forSource(int sourceType) {
         switch (sourceType) {
-            case ImageBufferInfo::UInt8: return make<D, unsigned char>();
-            case ImageBufferInfo::UInt16: return make<D, unsigned short>();
-            case ImageBufferInfo::Float32: return make<D, float>();
-            default: return nullptr;
+            case ImageBufferInfo::UInt8:
+                return make<D, unsigned char>();
+            case ImageBufferInfo::UInt16:
+                return make<D, unsigned short>();
+            case ImageBufferInfo::Float32:
+                return make<D, float>();
+            default:
+                return nullptr;
         }
     }
     template <class D, class S>
@@ -74,12 +82,12 @@ private:
     }
 };
 
-#define WAVRA_FACTORY_IMP(NAME, SOURCE, DESTINATION, KIND)    \
-    struct NAME {                                             \
-        static constexpr int source = SOURCE;                 \
-        static constexpr int destination = DESTINATION;       \
-        template <class D, class S>                           \
-        using Kind = KIND<D, S>;                              \
+#define WAVRA_FACTORY_IMP(NAME, SOURCE, DESTINATION, KIND) \
+    struct NAME {                                          \
+        static constexpr int source = SOURCE;              \
+        static constexpr int destination = DESTINATION;    \
+        template <class D, class S>                        \
+        using Kind = KIND<D, S>;                           \
     }
 
 WAVRA_FACTORY_IMP(CMYKtoRGBFactoryImp, 2, 0, CMYKtoRGBPixelTransformer);

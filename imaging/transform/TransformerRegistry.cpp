@@ -51,7 +51,8 @@ void registerStandardFactories() {
     registerStandard<YIQKtoCMYKFactoryImp>();
     registerStandard<YIQKtoRGBFactoryImp>();
     registerStandard<GrayscaleToRGBFactoryImp>();
-    setFallbackFactory(std::unique_ptr<ColorSpaceTransformerFactory>(new XColorSpaceTransformerFactory<IdentityImp>()));
+    setFallbackFactory(
+        std::unique_ptr<ColorSpaceTransformerFactory>(new XColorSpaceTransformerFactory<IdentityImp>()));
 }
 
 const ColorSpaceTransformerFactory* registeredFactory(const std::string& key) {
@@ -65,8 +66,9 @@ std::unique_ptr<ImageTransformer> findTransformer(const ImageBufferInfo& destina
     if (const ColorSpaceTransformerFactory* factory =
             registeredFactory(transformerKey(source.colorSpace, destination.colorSpace)))
         return factory->create(destination, source);
-    const bool luminance = destination.colorSpace == ImageBufferInfo::Grayscale &&
-                           (source.colorSpace == ImageBufferInfo::YIQ || source.colorSpace == ImageBufferInfo::YIQK);
+    const bool luminance =
+        destination.colorSpace == ImageBufferInfo::Grayscale &&
+        (source.colorSpace == ImageBufferInfo::YIQ || source.colorSpace == ImageBufferInfo::YIQK);
     if ((destination.colorSpace == source.colorSpace || luminance) && registry().fallback)
         return registry().fallback->create(destination, source);
     return nullptr;

@@ -3,12 +3,12 @@
 // by colour-space number, with one fallback factory for copies. Not
 // synchronised: the program has one thread.
 
+#include <memory>
+#include <string>
+
 #include "imaging/pixels/ImageBufferInfo.h"
 #include "imaging/transform/ImageTransformer.h"
 #include "imaging/transform/TransformerFactory.h"
-
-#include <memory>
-#include <string>
 
 namespace Lumetra {
 

@@ -1,16 +1,15 @@
 // Image buffers: strips, clearing, conversion on write, raw file and header
 // output, and the refusal of sizes that cannot be held.
-#include "imaging/pixels/BIPFileBuffer.h"
-#include "imaging/pixels/ImageBuffer.h"
-#include "imaging/pixels/PassThroughImageBuffer.h"
-
-#include "imaging_test_helpers.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "imaging/pixels/BIPFileBuffer.h"
+#include "imaging/pixels/ImageBuffer.h"
+#include "imaging/pixels/PassThroughImageBuffer.h"
+#include "imaging_test_helpers.h"
 
 using namespace Lumetra;
 using imagingtest::format;
@@ -228,7 +227,7 @@ TEST(ImageBufferMemory, rowsAreAlignedAndSizesNeverWrap) {
 TEST(ImageBufferWatermark, placedAtEachOfTheNinePositions) {
     struct Case {
         int position, x0, y0;
-    } cases[] = {{9, 900, 750}, {1, 450, 375}, {5, 450, 0},  {2, 0, 375},   {3, 900, 375}, {4, 0, 0},
+    } cases[] = {{9, 900, 750}, {1, 450, 375}, {5, 450, 0},   {2, 0, 375},   {3, 900, 375},  {4, 0, 0},
                  {6, 900, 0},   {7, 0, 750},   {8, 450, 750}, {0, 900, 750}, {10, 900, 750}, {-3, 900, 750}};
     const Watermark mark = greyWatermark(100, 50, 0);
     for (const Case& c : cases) {
@@ -271,9 +270,9 @@ TEST(ImageBufferWatermark, widerThanTheRegionIsClippedOnEitherSide) {
         buffer.begin();
         buffer.stripDone();
         buffer.end();
-        const std::vector<unsigned char> expected =
-            position == WatermarkTopLeft ? std::vector<unsigned char>{1, 2, 3, 4, 0, 0, 0, 0}
-                                         : std::vector<unsigned char>{0, 0, 0, 0, 3, 4, 5, 6};
+        const std::vector<unsigned char> expected = position == WatermarkTopLeft
+                                                        ? std::vector<unsigned char>{1, 2, 3, 4, 0, 0, 0, 0}
+                                                        : std::vector<unsigned char>{0, 0, 0, 0, 3, 4, 5, 6};
         EXPECT_EQ(buffer.bytes, expected) << "position " << position;
     }
 }
@@ -347,9 +346,9 @@ TEST(BIPFileBuffer, rawBytesOfASmallYiqRegionAreExact) {
     registerStandardFactories();
     ScratchFolder folder;
     // 3 x 2 pixels as Y, I and Q planes.
-    const float yiq[] = {100.f, 200.f, 0.f, 255.6f, 50.f, 10.4f,   // Y
-                         20.f,  0.f,   0.f, 0.f,    0.f,  0.f,     // I
-                         -10.f, 0.f,   0.f, 0.f,    0.f,  0.f};    // Q
+    const float yiq[] = {100.f, 200.f, 0.f, 255.6f, 50.f, 10.4f,  // Y
+                         20.f,  0.f,   0.f, 0.f,    0.f,  0.f,    // I
+                         -10.f, 0.f,   0.f, 0.f,    0.f,  0.f};   // Q
     {
         BIPFileBuffer buffer(folder.file("yiq.bip"), GeoReference());
         buffer.setImageRect(region(3, 2));
@@ -359,8 +358,8 @@ TEST(BIPFileBuffer, rawBytesOfASmallYiqRegionAreExact) {
         EXPECT_FALSE(buffer.hasStrip());
         buffer.end();
     }
-    const unsigned char expected[] = {113, 100, 61, 200, 200, 200, 0,  0,  0,
-                                      255, 255, 255, 50, 50, 50,   10, 10, 10};
+    const unsigned char expected[] = {113, 100, 61,  200, 200, 200, 0,  0,  0,
+                                      255, 255, 255, 50,  50,  50,  10, 10, 10};
     EXPECT_EQ(readFile(folder.file("yiq.bip")), std::string((const char*)expected, sizeof expected));
 }
 

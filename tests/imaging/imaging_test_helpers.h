@@ -2,9 +2,6 @@
 // Helpers for the imaging tests: sample formats, one-pixel conversions and a
 // scratch folder removed with everything in it.
 
-#include "imaging/pixels/ImageBufferInfo.h"
-#include "imaging/transform/TransformerRegistry.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,6 +10,9 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "imaging/pixels/ImageBufferInfo.h"
+#include "imaging/transform/TransformerRegistry.h"
 
 namespace imagingtest {
 
@@ -44,17 +44,19 @@ std::vector<D> convertPixel(const std::vector<S>& in, const ImageBufferInfo& sou
     return out;
 }
 
-inline std::vector<int> asInts(const std::vector<unsigned char>& v) { return std::vector<int>(v.begin(), v.end()); }
+inline std::vector<int> asInts(const std::vector<unsigned char>& v) {
+    return std::vector<int>(v.begin(), v.end());
+}
 
 // The message of the exception `statement` throws (empty when none).
-#define IMAGING_MESSAGE_OF(statement)                                 \
-    [&]() -> std::string {                                            \
-        try {                                                         \
-            statement;                                                \
-        } catch (const Lumetra::Exception& e) {                       \
-            return e.what();                                          \
-        }                                                             \
-        return std::string();                                         \
+#define IMAGING_MESSAGE_OF(statement)           \
+    [&]() -> std::string {                      \
+        try {                                   \
+            statement;                          \
+        } catch (const Lumetra::Exception& e) { \
+            return e.what();                    \
+        }                                       \
+        return std::string();                   \
     }()
 
 // A fresh folder under /tmp, removed with its files at destruction.
@@ -67,7 +69,8 @@ public:
     }
     ~ScratchFolder() {
         const std::string command = "rm -rf '" + path_ + "'";
-        if (path_ != "/tmp" && std::system(command.c_str()) != 0) {}
+        if (path_ != "/tmp" && std::system(command.c_str()) != 0) {
+        }
     }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 

@@ -1,12 +1,11 @@
 // Exact results of the per-pixel conversions and their format checks.
-#include "imaging/transform/PixelTransformers.h"
-
-#include "imaging_test_helpers.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+
+#include "imaging/transform/PixelTransformers.h"
+#include "imaging_test_helpers.h"
 
 using namespace Lumetra;
 using imagingtest::asInts;
@@ -19,10 +18,12 @@ const int RGB = ImageBufferInfo::RGB, GREY = ImageBufferInfo::Grayscale, CMYK = 
 const int YIQ = ImageBufferInfo::YIQ, YIQK = ImageBufferInfo::YIQK, RGBK = ImageBufferInfo::RGBK;
 
 std::vector<int> fromFloat(const std::vector<float>& in, int sourceSpace, int destinationSpace) {
-    return asInts(convertPixel<unsigned char, float>(in, format(sourceSpace, F32), format(destinationSpace, U8)));
+    return asInts(
+        convertPixel<unsigned char, float>(in, format(sourceSpace, F32), format(destinationSpace, U8)));
 }
 std::vector<int> fromBytes(const std::vector<unsigned char>& in, int sourceSpace, int destinationSpace) {
-    return asInts(convertPixel<unsigned char, unsigned char>(in, format(sourceSpace, U8), format(destinationSpace, U8)));
+    return asInts(convertPixel<unsigned char, unsigned char>(in, format(sourceSpace, U8),
+                                                             format(destinationSpace, U8)));
 }
 }  // namespace
 

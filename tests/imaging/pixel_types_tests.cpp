@@ -1,14 +1,13 @@
 // Sample formats, pixels, rasters, colour tables and sample ranges.
+#include <gtest/gtest.h>
+
 #include "imaging/pixels/Clut.h"
 #include "imaging/pixels/ImageBufferInfo.h"
 #include "imaging/pixels/Pixel.h"
 #include "imaging/pixels/Raster.h"
 #include "imaging/pixels/SampleRange.h"
 #include "imaging/pixels/SharedBuffer.h"
-
 #include "imaging_test_helpers.h"
-
-#include <gtest/gtest.h>
 
 using namespace Lumetra;
 using imagingtest::format;

@@ -1,11 +1,10 @@
 // Raster transformers (loop, tables, window and level) and the registry.
+#include <gtest/gtest.h>
+
 #include "imaging/pixels/Pixel.h"
 #include "imaging/transform/RasterTransformer.h"
 #include "imaging/transform/TransformerRegistry.h"
-
 #include "imaging_test_helpers.h"
-
-#include <gtest/gtest.h>
 
 using namespace Lumetra;
 using imagingtest::asInts;
@@ -51,7 +50,8 @@ struct CountingFactory : ColorSpaceTransformerFactory {
     int sourceColorSpace() const override { return RGB; }
 
 protected:
-    std::unique_ptr<ImageTransformer> createFor(const ImageBufferInfo&, const ImageBufferInfo&) const override {
+    std::unique_ptr<ImageTransformer> createFor(const ImageBufferInfo&,
+                                                const ImageBufferInfo&) const override {
         ++calls;
         return nullptr;
     }
@@ -76,9 +76,11 @@ TEST(TransformerRegistry, everyKeyGivesItsKindForAllNineTypePairs) {
 }
 
 TEST(TransformerRegistry, luminanceSourcesGiveTheirYBandToGrey) {
-    EXPECT_EQ(asInts(convertPixel<unsigned char, float>({90.f, -40.f, 30.f}, format(YIQ, F32), format(GREY, U8))),
-              std::vector<int>{90});
-    EXPECT_EQ(asInts(convertPixel<unsigned char, float>({70.2f, 5.f, 5.f, 200.f}, format(YIQK, F32), format(GREY, U8))),
+    EXPECT_EQ(
+        asInts(convertPixel<unsigned char, float>({90.f, -40.f, 30.f}, format(YIQ, F32), format(GREY, U8))),
+        std::vector<int>{90});
+    EXPECT_EQ(asInts(convertPixel<unsigned char, float>({70.2f, 5.f, 5.f, 200.f}, format(YIQK, F32),
+                                                        format(GREY, U8))),
               std::vector<int>{70});
 }
 
