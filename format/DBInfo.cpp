@@ -1,11 +1,11 @@
 #include "format/DBInfo.h"
 
-#include "core/Exception.h"
-#include "format/FormatMessages.h"
-
 #include <algorithm>
 #include <cstring>
 #include <limits>
+
+#include "core/Exception.h"
+#include "format/FormatMessages.h"
 
 namespace Lumetra {
 
@@ -62,10 +62,15 @@ DBInfo::~DBInfo() = default;
 
 std::unique_ptr<DBInfo> DBInfo::create(const FileSpecification& file, int mode) {
     switch (mode) {
-        case 0: case 2: return std::unique_ptr<DBInfo>(new DBInfoMM(file));
-        case 1: return std::unique_ptr<DBInfo>(new DBInfoSM(file));
-        case 3: return std::unique_ptr<DBInfo>(new DBInfoLM(file));
-        default: throw InvalidArgumentException("Unknown block index mode");
+        case 0:
+        case 2:
+            return std::unique_ptr<DBInfo>(new DBInfoMM(file));
+        case 1:
+            return std::unique_ptr<DBInfo>(new DBInfoSM(file));
+        case 3:
+            return std::unique_ptr<DBInfo>(new DBInfoLM(file));
+        default:
+            throw InvalidArgumentException("Unknown block index mode");
     }
 }
 
@@ -82,7 +87,8 @@ uint32_t DBInfo::readU32() {
 int32_t DBInfo::readI32() { return int32_t(readU32()); }
 
 void DBInfo::seekTo(int64_t position, const char* message) {
-    if (position < 0 || position > fileSize_ || stream_.seek(position, SEEK_SET) != position) throw Exception(message);
+    if (position < 0 || position > fileSize_ || stream_.seek(position, SEEK_SET) != position)
+        throw Exception(message);
 }
 
 void DBInfo::readFileHeader() {
@@ -92,7 +98,8 @@ void DBInfo::readFileHeader() {
     if (std::memcmp(magic, "wvra", 4) != 0) throw Exception(kNotWavra);
     readBytes(version_, 3);
     // A newer layout is refused before anything after the version is parsed.
-    if (version_[0] > 1 || (version_[0] == 1 && version_[1] != 0)) throw Exception(newerVersionMessage(file_));
+    if (version_[0] > 1 || (version_[0] == 1 && version_[1] != 0))
+        throw Exception(newerVersionMessage(file_));
     bands_ = readI32();
     levels_ = readI32();
     width_ = readI32();
@@ -123,7 +130,8 @@ DBInfo::SubbandRecord DBInfo::readSectionHead(int subband) {
 
 DBInfo::TableEntry DBInfo::readTableEntry(int subband, int32_t block) {
     const SubbandRecord& r = subbands_.at(size_t(subband));
-    if (block < 0 || block >= r.blockCount) throw InvalidArgumentException("Block number outside the subband");
+    if (block < 0 || block >= r.blockCount)
+        throw InvalidArgumentException("Block number outside the subband");
     seekTo(r.offset + 8 + int64_t(block) * 4 * (bands_ + 4), kReadStreamDot);
     TableEntry e;
     e.headerOffsets.resize(size_t(bands_));
@@ -161,8 +169,8 @@ int64_t DBInfo::endOfLastSubband() {
     int64_t end = fileSize_ - 2;
     const int64_t markerAt = 12 * int64_t(levels_) + 27;
     uint8_t b[6];
-    if (markerAt + 6 <= fileSize_ && stream_.seek(markerAt, SEEK_SET) == markerAt && stream_.read(b, 6) == 6 &&
-        b[0] == 0xFF && b[1] == 0xD0)
+    if (markerAt + 6 <= fileSize_ && stream_.seek(markerAt, SEEK_SET) == markerAt &&
+        stream_.read(b, 6) == 6 && b[0] == 0xFF && b[1] == 0xD0)
         end = bigEndian32(b + 2);
     endOfLast_ = end;
     return end;
@@ -283,8 +291,8 @@ const uint8_t* DBInfo::blk_hdr_iterator::readPayload(int band, int k, size_t* si
 namespace {
 
 void buildGrid(DBInfoMM::Grid& g, const std::vector<int32_t>& x0s, const std::vector<int32_t>& y0s,
-               const std::vector<int32_t>& x1s, const std::vector<int32_t>& y1s, const std::vector<int32_t>& numbers,
-               int64_t blockCount) {
+               const std::vector<int32_t>& x1s, const std::vector<int32_t>& y1s,
+               const std::vector<int32_t>& numbers, int64_t blockCount) {
     g.columns.assign(1, 0);
     g.rows.assign(1, 0);
     for (size_t i = 0; i < numbers.size(); ++i) {
@@ -300,7 +308,8 @@ void buildGrid(DBInfoMM::Grid& g, const std::vector<int32_t>& x0s, const std::ve
     g.columnCount = int32_t(g.columns.size()) - 1;
     g.rowCount = int32_t(g.rows.size()) - 1;
     g.widest = g.tallest = 0;
-    for (size_t i = 1; i < g.columns.size(); ++i) g.widest = std::max(g.widest, g.columns[i] - g.columns[i - 1]);
+    for (size_t i = 1; i < g.columns.size(); ++i)
+        g.widest = std::max(g.widest, g.columns[i] - g.columns[i - 1]);
     for (size_t i = 1; i < g.rows.size(); ++i) g.tallest = std::max(g.tallest, g.rows[i] - g.rows[i - 1]);
     // Blocks that tile a subband give one cell per block; a layout asking for
     // far more cells than blocks is not a block grid.
@@ -308,7 +317,8 @@ void buildGrid(DBInfoMM::Grid& g, const std::vector<int32_t>& x0s, const std::ve
     if (cells > 16 * blockCount + 16) throw Exception(kBadBlockTable);
     g.cells.assign(size_t(cells), DBInfo::kEmptyCell);
     for (size_t i = 0; i < numbers.size(); ++i) {
-        const int32_t c = int32_t(std::lower_bound(g.columns.begin(), g.columns.end(), x0s[i]) - g.columns.begin());
+        const int32_t c =
+            int32_t(std::lower_bound(g.columns.begin(), g.columns.end(), x0s[i]) - g.columns.begin());
         const int32_t r = int32_t(std::lower_bound(g.rows.begin(), g.rows.end(), y0s[i]) - g.rows.begin());
         g.cells[size_t(c) * size_t(g.rowCount) + size_t(r)] = numbers[i];
     }
@@ -361,7 +371,8 @@ struct CellWalk {
 
     CellWalk(const DBInfoMM::Grid& g, int32_t qx0, int32_t qx1, int32_t qy0, int32_t qy1) {
         if (g.columnCount <= 0 || g.rowCount <= 0 || qx0 > qx1 || qy0 > qy1) return;
-        if (qx1 < g.columns.front() || qx0 >= g.columns.back() || qy1 < g.rows.front() || qy0 >= g.rows.back())
+        if (qx1 < g.columns.front() || qx0 >= g.columns.back() || qy1 < g.rows.front() ||
+            qy0 >= g.rows.back())
             return;
         c0 = DBInfoMM::findInterval(qx0, g.columns, g.widest);
         c1 = DBInfoMM::findInterval(qx1, g.columns, g.widest);
@@ -440,9 +451,10 @@ private:
 
 }  // namespace
 
-std::unique_ptr<DBInfo::blk_hdr_iterator> DBInfoMM::iterator(int subband, int32_t qx0, int32_t qx1, int32_t qy0,
-                                                             int32_t qy1) {
-    if (subband < 0 || subband >= subbandCount()) throw InvalidArgumentException("Subband index outside the file");
+std::unique_ptr<DBInfo::blk_hdr_iterator> DBInfoMM::iterator(int subband, int32_t qx0, int32_t qx1,
+                                                             int32_t qy0, int32_t qy1) {
+    if (subband < 0 || subband >= subbandCount())
+        throw InvalidArgumentException("Subband index outside the file");
     return std::unique_ptr<blk_hdr_iterator>(new GridIterator(*this, subband, qx0, qx1, qy0, qy1));
 }
 
@@ -464,9 +476,10 @@ const DBInfo::BlockHeader* DBInfoLM::heldHeader(int subband, int32_t column, int
     return headers_[size_t(subband)][size_t(column) * size_t(g.rowCount) + size_t(row)].get();
 }
 
-std::unique_ptr<DBInfo::blk_hdr_iterator> DBInfoLM::iterator(int subband, int32_t qx0, int32_t qx1, int32_t qy0,
-                                                             int32_t qy1) {
-    if (subband < 0 || subband >= subbandCount()) throw InvalidArgumentException("Subband index outside the file");
+std::unique_ptr<DBInfo::blk_hdr_iterator> DBInfoLM::iterator(int subband, int32_t qx0, int32_t qx1,
+                                                             int32_t qy0, int32_t qy1) {
+    if (subband < 0 || subband >= subbandCount())
+        throw InvalidArgumentException("Subband index outside the file");
     return std::unique_ptr<blk_hdr_iterator>(new HeldIterator(*this, subband, qx0, qx1, qy0, qy1));
 }
 
@@ -474,8 +487,10 @@ std::unique_ptr<DBInfo::blk_hdr_iterator> DBInfoLM::iterator(int subband, int32_
 
 DBInfoSM::DBInfoSM(const FileSpecification& file) : DBInfo(file) {}
 
-std::unique_ptr<DBInfo::blk_hdr_iterator> DBInfoSM::iterator(int subband, int32_t, int32_t, int32_t, int32_t) {
-    if (subband < 0 || subband >= subbandCount()) throw InvalidArgumentException("Subband index outside the file");
+std::unique_ptr<DBInfo::blk_hdr_iterator> DBInfoSM::iterator(int subband, int32_t, int32_t, int32_t,
+                                                             int32_t) {
+    if (subband < 0 || subband >= subbandCount())
+        throw InvalidArgumentException("Subband index outside the file");
     return std::unique_ptr<blk_hdr_iterator>(new SequentialIterator(*this, subband));
 }
 

@@ -7,13 +7,13 @@
 // file's length and sane bounds before it sizes an allocation or an index;
 // a file that fails a check throws Exception.
 
-#include "core/FileBuffer.h"
-#include "core/FileSpecification.h"
-
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <vector>
+
+#include "core/FileBuffer.h"
+#include "core/FileSpecification.h"
 
 namespace Lumetra {
 
@@ -185,7 +185,9 @@ public:
         int32_t columnCount = 0, rowCount = 0;
         int32_t widest = 0, tallest = 0;
         std::vector<int32_t> cells;  // columnCount x rowCount, cell (c, r) at c * rowCount + r
-        int32_t at(int32_t column, int32_t row) const { return cells[size_t(column) * size_t(rowCount) + size_t(row)]; }
+        int32_t at(int32_t column, int32_t row) const {
+            return cells[size_t(column) * size_t(rowCount) + size_t(row)];
+        }
     };
 
     explicit DBInfoMM(const FileSpecification& file);

@@ -1,9 +1,9 @@
 #pragma once
 // The texts of the failures raised while a Wavra file is read.
 
-#include "core/FileSpecification.h"
-
 #include <string>
+
+#include "core/FileSpecification.h"
 
 namespace Lumetra {
 

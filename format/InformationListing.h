@@ -1,9 +1,9 @@
 #pragma once
 // The six-line information listing of an image file.
 
-#include "core/FileSpecification.h"
-
 #include <cstdio>
+
+#include "core/FileSpecification.h"
 
 namespace Lumetra {
 

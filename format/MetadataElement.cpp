@@ -21,7 +21,8 @@ MetadataElement::MetadataElement(const std::string& name, int dimensionality, in
             if (width <= 1 || height <= 1)
                 throw InvalidArgumentException("Table MetadataElement must have width > 1, height > 1 ");
             break;
-        default: throw InvalidArgumentException("Illegal dimensionality specified for MetadataElement");
+        default:
+            throw InvalidArgumentException("Illegal dimensionality specified for MetadataElement");
     }
     width_ = size.width();
     height_ = size.height();

@@ -2,11 +2,11 @@
 // One metadata tag as the reading side sees it: a single value, an array
 // (width > 1, height 1) or a table (width > 1, height > 1) of typed cells.
 
-#include "format/MetadataTypes.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "format/MetadataTypes.h"
 
 namespace Lumetra {
 

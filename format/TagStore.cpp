@@ -9,19 +9,36 @@ namespace Lumetra {
 
 bool isNumericMetadataType(int type) {
     switch (type) {
-        case TypeUInt8: case TypeUInt16: case TypeUInt32: case TypeFloat32:
-        case TypeFloat64: case TypeInt8: case TypeInt16: case TypeInt32: return true;
-        default: return false;
+        case TypeUInt8:
+        case TypeUInt16:
+        case TypeUInt32:
+        case TypeFloat32:
+        case TypeFloat64:
+        case TypeInt8:
+        case TypeInt16:
+        case TypeInt32:
+            return true;
+        default:
+            return false;
     }
 }
 
 int metadataTypeSize(int type) {
     switch (type) {
-        case TypeUInt8: case TypeInt8: return 1;
-        case TypeUInt16: case TypeInt16: return 2;
-        case TypeUInt32: case TypeInt32: case TypeFloat32: return 4;
-        case TypeFloat64: return 8;
-        default: return 0;
+        case TypeUInt8:
+        case TypeInt8:
+            return 1;
+        case TypeUInt16:
+        case TypeInt16:
+            return 2;
+        case TypeUInt32:
+        case TypeInt32:
+        case TypeFloat32:
+            return 4;
+        case TypeFloat64:
+            return 8;
+        default:
+            return 0;
     }
 }
 
@@ -51,12 +68,18 @@ bool putUnsigned(FILE* out, uint64_t v, int bytes) {
 
 bool putValue(FILE* out, int type, double v) {
     switch (type) {
-        case TypeUInt8: return putUnsigned(out, uint8_t(v), 1);
-        case TypeInt8: return putUnsigned(out, uint8_t(int8_t(v)), 1);
-        case TypeUInt16: return putUnsigned(out, uint16_t(v), 2);
-        case TypeInt16: return putUnsigned(out, uint16_t(int16_t(v)), 2);
-        case TypeUInt32: return putUnsigned(out, uint32_t(v), 4);
-        case TypeInt32: return putUnsigned(out, uint32_t(int32_t(v)), 4);
+        case TypeUInt8:
+            return putUnsigned(out, uint8_t(v), 1);
+        case TypeInt8:
+            return putUnsigned(out, uint8_t(int8_t(v)), 1);
+        case TypeUInt16:
+            return putUnsigned(out, uint16_t(v), 2);
+        case TypeInt16:
+            return putUnsigned(out, uint16_t(int16_t(v)), 2);
+        case TypeUInt32:
+            return putUnsigned(out, uint32_t(v), 4);
+        case TypeInt32:
+            return putUnsigned(out, uint32_t(int32_t(v)), 4);
         case TypeFloat32: {
             float f = float(v);
             uint32_t bits;
@@ -68,7 +91,8 @@ bool putValue(FILE* out, int type, double v) {
             std::memcpy(&bits, &v, 8);
             return putUnsigned(out, bits, 8);
         }
-        default: return false;
+        default:
+            return false;
     }
 }
 
@@ -92,10 +116,16 @@ bool getU32(FILE* in, uint32_t* v) {
 
 double decodeValue(int type, uint64_t raw) {
     switch (type) {
-        case TypeUInt8: case TypeUInt16: case TypeUInt32: return double(raw);
-        case TypeInt8: return double(int8_t(uint8_t(raw)));
-        case TypeInt16: return double(int16_t(uint16_t(raw)));
-        case TypeInt32: return double(int32_t(uint32_t(raw)));
+        case TypeUInt8:
+        case TypeUInt16:
+        case TypeUInt32:
+            return double(raw);
+        case TypeInt8:
+            return double(int8_t(uint8_t(raw)));
+        case TypeInt16:
+            return double(int16_t(uint16_t(raw)));
+        case TypeInt32:
+            return double(int32_t(uint32_t(raw)));
         case TypeFloat32: {
             uint32_t bits = uint32_t(raw);
             float f;
@@ -107,7 +137,8 @@ double decodeValue(int type, uint64_t raw) {
             std::memcpy(&d, &raw, 8);
             return d;
         }
-        default: return 0.0;
+        default:
+            return 0.0;
     }
 }
 
@@ -159,7 +190,8 @@ int TagStore::addSlot(const TagSlot& slot) {
     return index;
 }
 
-int TagStore::addNumbers(const char* name, int type, int dimCount, const uint32_t* dims, const double* values) {
+int TagStore::addNumbers(const char* name, int type, int dimCount, const uint32_t* dims,
+                         const double* values) {
     if (!name || (dimCount > 0 && !dims)) return TagMissingArgument;
     if (dimCount > 2) return TagTooManyDims;
     if (!isNumericMetadataType(type)) return TagFailed;
@@ -248,13 +280,30 @@ namespace {
 const uint32_t kOne[1] = {1};
 }
 
-int TagStore::addWidth(uint32_t v) { double d = v; return addNumbers(Tag::WIDTH, TypeUInt32, 1, kOne, &d); }
-int TagStore::addHeight(uint32_t v) { double d = v; return addNumbers(Tag::HEIGHT, TypeUInt32, 1, kOne, &d); }
+int TagStore::addWidth(uint32_t v) {
+    double d = v;
+    return addNumbers(Tag::WIDTH, TypeUInt32, 1, kOne, &d);
+}
+int TagStore::addHeight(uint32_t v) {
+    double d = v;
+    return addNumbers(Tag::HEIGHT, TypeUInt32, 1, kOne, &d);
+}
 int TagStore::addInputName(const char* name) { return addTexts(Tag::INPUT_NAME, 1, kOne, &name); }
-int TagStore::addInputFileSize(double v) { return addNumbers(Tag::INPUT_FILE_SIZE, TypeFloat64, 1, kOne, &v); }
-int TagStore::addBitsPerSample(uint16_t v) { double d = v; return addNumbers(Tag::BITS_PER_SAMPLE, TypeUInt16, 1, kOne, &d); }
-int TagStore::addColorScheme(uint32_t v) { double d = v; return addNumbers(Tag::COLOR_SCHEME, TypeUInt32, 1, kOne, &d); }
-int TagStore::addDataType(uint32_t v) { double d = v; return addNumbers(Tag::DATA_TYPE, TypeUInt32, 1, kOne, &d); }
+int TagStore::addInputFileSize(double v) {
+    return addNumbers(Tag::INPUT_FILE_SIZE, TypeFloat64, 1, kOne, &v);
+}
+int TagStore::addBitsPerSample(uint16_t v) {
+    double d = v;
+    return addNumbers(Tag::BITS_PER_SAMPLE, TypeUInt16, 1, kOne, &d);
+}
+int TagStore::addColorScheme(uint32_t v) {
+    double d = v;
+    return addNumbers(Tag::COLOR_SCHEME, TypeUInt32, 1, kOne, &d);
+}
+int TagStore::addDataType(uint32_t v) {
+    double d = v;
+    return addNumbers(Tag::DATA_TYPE, TypeUInt32, 1, kOne, &d);
+}
 
 int TagStore::addXYOrigin(double x, double y) {
     const uint32_t dims[1] = {2};
@@ -281,16 +330,25 @@ int addBytes(TagStore& store, const char* name, const uint8_t* values, int width
 }
 }  // namespace
 
-int TagStore::addNoDataValue(const uint8_t* values, int bands) { return addBytes(*this, Tag::NO_DATA_VALUE, values, bands, 1); }
+int TagStore::addNoDataValue(const uint8_t* values, int bands) {
+    return addBytes(*this, Tag::NO_DATA_VALUE, values, bands, 1);
+}
 int TagStore::addTransparentDataValue(const uint8_t* values, int bands) {
     return addBytes(*this, Tag::TRANSPARENT_DATA_VALUE, values, bands, 1);
 }
 int TagStore::addInputLut(const uint8_t* values, int samplesPerEntry, int entries) {
     return addBytes(*this, Tag::INPUT_LUT, values, samplesPerEntry, entries);
 }
-int TagStore::addNoDither() { double d = 1; return addNumbers(Tag::NO_DITHER, TypeUInt8, 1, kOne, &d); }
-int TagStore::addDynamicRangeWindow(double v) { return addNumbers(Tag::DYNAMIC_RANGE_WINDOW, TypeFloat64, 1, kOne, &v); }
-int TagStore::addDynamicRangeLevel(double v) { return addNumbers(Tag::DYNAMIC_RANGE_LEVEL, TypeFloat64, 1, kOne, &v); }
+int TagStore::addNoDither() {
+    double d = 1;
+    return addNumbers(Tag::NO_DITHER, TypeUInt8, 1, kOne, &d);
+}
+int TagStore::addDynamicRangeWindow(double v) {
+    return addNumbers(Tag::DYNAMIC_RANGE_WINDOW, TypeFloat64, 1, kOne, &v);
+}
+int TagStore::addDynamicRangeLevel(double v) {
+    return addNumbers(Tag::DYNAMIC_RANGE_LEVEL, TypeFloat64, 1, kOne, &v);
+}
 
 int TagStore::addCompressionVersion(const int32_t version[3]) {
     if (!version) return TagMissingArgument;
@@ -300,21 +358,46 @@ int TagStore::addCompressionVersion(const int32_t version[3]) {
 }
 
 int TagStore::addCreationDate(const char* date) { return addTexts(Tag::CREATION_DATE, 1, kOne, &date); }
-int TagStore::addTargetCompressionRatio(float v) { double d = v; return addNumbers(Tag::TARGET_COMPRESSION_RATIO, TypeFloat32, 1, kOne, &d); }
-int TagStore::addCompressionWeight(float v) { double d = v; return addNumbers(Tag::COMPRESSION_WEIGHT, TypeFloat32, 1, kOne, &d); }
-int TagStore::addCompressionKWeight(float v) { double d = v; return addNumbers(Tag::COMPRESSION_KWEIGHT, TypeFloat32, 1, kOne, &d); }
-int TagStore::addCompressionGamma(float v) { double d = v; return addNumbers(Tag::COMPRESSION_GAMMA, TypeFloat32, 1, kOne, &d); }
-int TagStore::addCompressionNlev(uint32_t v) { double d = v; return addNumbers(Tag::COMPRESSION_NLEV, TypeUInt32, 1, kOne, &d); }
-int TagStore::addCompressionBlockSize(uint32_t v) { double d = v; return addNumbers(Tag::COMPRESSION_BLOCK_SIZE, TypeUInt32, 1, kOne, &d); }
-int TagStore::addStartOfMetadata() { double d = 1; return addNumbers(Tag::SOM, TypeUInt16, 1, kOne, &d); }
-int TagStore::addEndOfMetadata() { double d = 1; return addNumbers(Tag::EOM, TypeUInt16, 1, kOne, &d); }
+int TagStore::addTargetCompressionRatio(float v) {
+    double d = v;
+    return addNumbers(Tag::TARGET_COMPRESSION_RATIO, TypeFloat32, 1, kOne, &d);
+}
+int TagStore::addCompressionWeight(float v) {
+    double d = v;
+    return addNumbers(Tag::COMPRESSION_WEIGHT, TypeFloat32, 1, kOne, &d);
+}
+int TagStore::addCompressionKWeight(float v) {
+    double d = v;
+    return addNumbers(Tag::COMPRESSION_KWEIGHT, TypeFloat32, 1, kOne, &d);
+}
+int TagStore::addCompressionGamma(float v) {
+    double d = v;
+    return addNumbers(Tag::COMPRESSION_GAMMA, TypeFloat32, 1, kOne, &d);
+}
+int TagStore::addCompressionNlev(uint32_t v) {
+    double d = v;
+    return addNumbers(Tag::COMPRESSION_NLEV, TypeUInt32, 1, kOne, &d);
+}
+int TagStore::addCompressionBlockSize(uint32_t v) {
+    double d = v;
+    return addNumbers(Tag::COMPRESSION_BLOCK_SIZE, TypeUInt32, 1, kOne, &d);
+}
+int TagStore::addStartOfMetadata() {
+    double d = 1;
+    return addNumbers(Tag::SOM, TypeUInt16, 1, kOne, &d);
+}
+int TagStore::addEndOfMetadata() {
+    double d = 1;
+    return addNumbers(Tag::EOM, TypeUInt16, 1, kOne, &d);
+}
 
 // ---- block writing ----
 
 int TagStore::write(FILE* out) const {
     if (!out) return TagMissingArgument;
     if (!valid_) return TagInvalid;
-    if (!putUnsigned(out, 0xFFD1, 2) || !putUnsigned(out, uint64_t(major_), 2) || !putUnsigned(out, uint64_t(minor_), 2))
+    if (!putUnsigned(out, 0xFFD1, 2) || !putUnsigned(out, uint64_t(major_), 2) ||
+        !putUnsigned(out, uint64_t(minor_), 2))
         return TagFailed;
     for (const TagSlot& s : slots_) {
         if (s.isFree()) continue;

@@ -3,26 +3,26 @@
 // parsed into and written from. It never throws; every operation answers 0
 // or a slot index on success and a negative code on failure.
 
-#include "format/MetadataTypes.h"
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "format/MetadataTypes.h"
+
 namespace Lumetra {
 
 // Return codes of the tag store.
 enum TagStoreCode : int {
     TagOk = 0,
-    TagFailed = -1,          // allocation, read or write failed, or no such tag
-    TagCannotGrow = -3,      // the table could not grow
-    TagInvalid = -4,         // store not valid, or block does not start with FF D1
-    TagNewerVersion = -5,    // the block's major version is above 1
-    TagMissingArgument = -6, // a required argument is missing
-    TagTooManyDims = -7,     // more than 2 dimensions given when adding
-    TagTooManyDimsRead = -8  // more than 2 dimensions found when reading
+    TagFailed = -1,           // allocation, read or write failed, or no such tag
+    TagCannotGrow = -3,       // the table could not grow
+    TagInvalid = -4,          // store not valid, or block does not start with FF D1
+    TagNewerVersion = -5,     // the block's major version is above 1
+    TagMissingArgument = -6,  // a required argument is missing
+    TagTooManyDims = -7,      // more than 2 dimensions given when adding
+    TagTooManyDimsRead = -8   // more than 2 dimensions found when reading
 };
 
 // One slot of the table. A free slot has an empty name and type TypeNone.

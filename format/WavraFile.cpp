@@ -1,12 +1,12 @@
 #include "format/WavraFile.h"
 
-#include "core/Exception.h"
-#include "core/Status.h"
-#include "format/FormatMessages.h"
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+
+#include "core/Exception.h"
+#include "core/Status.h"
+#include "format/FormatMessages.h"
 
 namespace Lumetra {
 
@@ -39,7 +39,8 @@ namespace {
 const int kUnsignedTypes[] = {TypeUInt8, TypeUInt16, TypeUInt32, 0};
 const int kUInt8Only[] = {TypeUInt8, 0};
 const int kUInt16Or8[] = {TypeUInt16, TypeUInt8, 0};
-const int kFloatEntryTypes[] = {TypeUInt8, TypeUInt16, TypeUInt32, TypeFloat32, TypeInt8, TypeInt16, TypeInt32, 0};
+const int kFloatEntryTypes[] = {TypeUInt8, TypeUInt16, TypeUInt32, TypeFloat32,
+                                TypeInt8,  TypeInt16,  TypeInt32,  0};
 
 // Six numbers from a world file; false when it cannot be opened or has fewer lines.
 bool readWorldFile(const FileSpecification& path, double values[6]) {
@@ -81,7 +82,8 @@ void applyDitherAndNoData(WavraFile::WavraFileValue& v, const WavraMetadata& md)
 
 void applyWorldFile(WavraFile::WavraFileValue& v) {
     double w[6];
-    if (!readWorldFile(v.file.setExtension("wvw"), w) && !readWorldFile(v.file.setExtension("WVW"), w)) return;
+    if (!readWorldFile(v.file.setExtension("wvw"), w) && !readWorldFile(v.file.setExtension("WVW"), w))
+        return;
     v.georeferenced = true;
     v.xResolution = w[0];
     v.xRotation = w[1];
@@ -97,7 +99,9 @@ void applyLookUpTable(WavraFile::WavraFileValue& v, const WavraMetadata& md) {
     int sampleType = ImageBufferInfo::UInt8;
     if (md.has(Tag::DATA_TYPE)) {
         const double t = md.get(Tag::DATA_TYPE).valueOfType(0, 0, kUnsignedTypes);
-        sampleType = t == 1 ? ImageBufferInfo::Float32 : t == 2 ? ImageBufferInfo::UInt16 : ImageBufferInfo::UInt8;
+        sampleType = t == 1   ? ImageBufferInfo::Float32
+                     : t == 2 ? ImageBufferInfo::UInt16
+                              : ImageBufferInfo::UInt8;
     }
     const ColorScheme scheme = colorSchemeOf(md, v.bands);
     // A table whose rows are not one entry of the scheme's bands would
@@ -107,11 +111,15 @@ void applyLookUpTable(WavraFile::WavraFileValue& v, const WavraMetadata& md) {
     for (int32_t r = 0; r < lut.height(); ++r) {
         for (int32_t c = 0; c < lut.width(); ++c) {
             switch (sampleType) {
-                case ImageBufferInfo::UInt8: clut.entry<uint8_t>(r)[c] = uint8_t(lut.valueOfType(r, c, kUInt8Only)); break;
+                case ImageBufferInfo::UInt8:
+                    clut.entry<uint8_t>(r)[c] = uint8_t(lut.valueOfType(r, c, kUInt8Only));
+                    break;
                 case ImageBufferInfo::UInt16:
                     clut.entry<uint16_t>(r)[c] = uint16_t(lut.valueOfType(r, c, kUInt16Or8));
                     break;
-                default: clut.entry<float>(r)[c] = float(lut.valueOfType(r, c, kFloatEntryTypes)); break;
+                default:
+                    clut.entry<float>(r)[c] = float(lut.valueOfType(r, c, kFloatEntryTypes));
+                    break;
             }
         }
     }
@@ -124,7 +132,7 @@ void applyLookUpTable(WavraFile::WavraFileValue& v, const WavraMetadata& md) {
 ColorScheme colorSchemeOf(const WavraMetadata& md, int bands) {
     ColorScheme s;
     if (!md.has(Tag::COLOR_SCHEME)) {
-        s.colorSpace = bands == 1 ? ImageBufferInfo::Grayscale
+        s.colorSpace = bands == 1   ? ImageBufferInfo::Grayscale
                        : bands == 3 ? ImageBufferInfo::RGB
                        : bands == 4 ? ImageBufferInfo::CMYK
                                     : -1;
@@ -142,7 +150,8 @@ ColorScheme colorSchemeOf(const WavraMetadata& md, int bands) {
     throw Exception(kUnknownScheme);
 }
 
-WavraFile::WavraFile(const FileSpecification& file, int indexMode) : body_(std::make_shared<WavraFileValue>()) {
+WavraFile::WavraFile(const FileSpecification& file, int indexMode)
+    : body_(std::make_shared<WavraFileValue>()) {
     WavraFileValue& v = *body_;
     v.file = file;
     v.db = DBInfo::create(file, indexMode);
@@ -153,7 +162,8 @@ WavraFile::WavraFile(const FileSpecification& file, int indexMode) : body_(std::
     for (int i = 0; i < 3; ++i) v.version[i] = v.db->version()[i];
     // The database refuses newer versions before reading past the version
     // bytes; this guards databases built by other means.
-    if (v.version[0] > 1 || (v.version[0] == 1 && v.version[1] != 0)) throw Exception(newerVersionMessage(file));
+    if (v.version[0] > 1 || (v.version[0] == 1 && v.version[1] != 0))
+        throw Exception(newerVersionMessage(file));
     v.yOrigin = double(v.height) - 1.0;
     v.metadata.reset(new WavraMetadata(file, v.levels));
     const WavraMetadata& md = *v.metadata;

@@ -4,16 +4,16 @@
 // derived from them (colour scheme, georeferencing, dither, no-data value,
 // input lookup table). Copies share the body.
 
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
 #include "core/FileSpecification.h"
 #include "format/DBInfo.h"
 #include "format/WavraMetadata.h"
 #include "imaging/pixels/Clut.h"
 #include "imaging/pixels/ImageBufferInfo.h"
-
-#include <array>
-#include <cstdint>
-#include <memory>
-#include <vector>
 
 namespace Lumetra {
 

@@ -1,10 +1,10 @@
 #include "format/WavraMetadata.h"
 
-#include "core/Exception.h"
-#include "format/TagStore.h"
-
 #include <cstdio>
 #include <cstring>
+
+#include "core/Exception.h"
+#include "format/TagStore.h"
 
 namespace Lumetra {
 
@@ -87,13 +87,14 @@ WavraMetadata::WavraMetadata(const FileSpecification& file, int levels) : WavraM
     try {
         const int64_t markerAt = 12 * int64_t(levels) + 27;
         unsigned char marker[2];
-        if (fseeko(f.get(), markerAt, SEEK_SET) != 0 || std::fread(marker, 1, 2, f.get()) != 2 || marker[0] != 0xFF ||
-            marker[1] != 0xD0)
+        if (fseeko(f.get(), markerAt, SEEK_SET) != 0 || std::fread(marker, 1, 2, f.get()) != 2 ||
+            marker[0] != 0xFF || marker[1] != 0xD0)
             return;
         unsigned char b[4];
         if (std::fread(b, 1, 4, f.get()) != 4)
             throw Exception(std::string("Error reading metadata offset from ") + file.path() + ".");
-        const int64_t offset = (int64_t(b[0]) << 24) | (int64_t(b[1]) << 16) | (int64_t(b[2]) << 8) | int64_t(b[3]);
+        const int64_t offset =
+            (int64_t(b[0]) << 24) | (int64_t(b[1]) << 16) | (int64_t(b[2]) << 8) | int64_t(b[3]);
         TagStore store;
         if (fseeko(f.get(), offset, SEEK_SET) != 0 || store.read(f.get()) != TagOk)
             throw Exception(std::string("Error reading metadata from ") + file.path() + ".");

@@ -2,12 +2,12 @@
 // The metadata of an open Wavra file as a collection of MetadataElements
 // keyed by tag name (lookups take the first of a name).
 
-#include "core/FileSpecification.h"
-#include "format/MetadataElement.h"
-
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "core/FileSpecification.h"
+#include "format/MetadataElement.h"
 
 namespace Lumetra {
 

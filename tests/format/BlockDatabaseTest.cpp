@@ -1,16 +1,15 @@
 // The block database on hand-assembled files: grids and queries, code-block
 // lengths, blocks without data, and the checks on untrusted tables.
 
-#include "WavraFileBuilder.h"
-
-#include "core/Exception.h"
-#include "format/DBInfo.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
 #include <set>
+
+#include "WavraFileBuilder.h"
+#include "core/Exception.h"
+#include "format/DBInfo.h"
 
 using namespace Lumetra;
 using namespace wavra_test;
@@ -137,7 +136,8 @@ TEST(BlockDatabaseTest, codeBlockLengthsRunToTheNextThingInTheFile) {
     size_t n = 0;
     const uint8_t* p = db.readPayload(*h, 0, 0, &n);
     EXPECT_EQ(n, 7u);
-    EXPECT_EQ(Bytes(p, p + n), Bytes(bytes.begin() + h->codeBlockOffset(0, 0), bytes.begin() + h->codeBlockOffset(0, 0) + 7));
+    EXPECT_EQ(Bytes(p, p + n),
+              Bytes(bytes.begin() + h->codeBlockOffset(0, 0), bytes.begin() + h->codeBlockOffset(0, 0) + 7));
 }
 
 TEST(BlockDatabaseTest, withoutTheD0MarkerTheLastCodeBlockEndsTwoBytesBeforeTheFileEnd) {
@@ -202,11 +202,13 @@ TEST(BlockDatabaseTest, headerAndSectionFaultsRaiseTheirMessages) {
 
     Bytes sectionPastEnd = good;
     putU32(sectionPastEnd, 23 + 8, uint32_t(good.size()));
-    EXPECT_EQ(failureOf([&] { DBInfoMM db(scratch.write("b.wvr", sectionPastEnd)); }), "Error reading from stream.");
+    EXPECT_EQ(failureOf([&] { DBInfoMM db(scratch.write("b.wvr", sectionPastEnd)); }),
+              "Error reading from stream.");
 
     Bytes hugeBlockCount = good;
     putU32(hugeBlockCount, getU32(good, 23) + 4, 0x10000000u);
-    EXPECT_EQ(failureOf([&] { DBInfoMM db(scratch.write("c.wvr", hugeBlockCount)); }), "Error reading from stream.");
+    EXPECT_EQ(failureOf([&] { DBInfoMM db(scratch.write("c.wvr", hugeBlockCount)); }),
+              "Error reading from stream.");
 
     Bytes negativeBlockCount = good;
     putU32(negativeBlockCount, getU32(good, 23) + 4, 0xFFFFFFFFu);
@@ -215,7 +217,8 @@ TEST(BlockDatabaseTest, headerAndSectionFaultsRaiseTheirMessages) {
 
     Bytes hugeLevels = good;
     putU32(hugeLevels, 11, 20);  // an offset table past the end of the file
-    EXPECT_EQ(failureOf([&] { DBInfoMM db(scratch.write("e.wvr", hugeLevels)); }), "Error reading from stream.");
+    EXPECT_EQ(failureOf([&] { DBInfoMM db(scratch.write("e.wvr", hugeLevels)); }),
+              "Error reading from stream.");
 
     Bytes wrongBlockMarker = good;
     const uint32_t table = getU32(good, 23) + 8;

@@ -1,12 +1,6 @@
 // Files written by an independent implementation: each must open, list as
 // its NAME.misinfo.txt, and show the structure its NAME.structure.txt dumps.
 
-#include "WavraFileBuilder.h"
-
-#include "core/Exception.h"
-#include "format/InformationListing.h"
-#include "format/WavraFile.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -14,6 +8,11 @@
 #include <map>
 #include <set>
 #include <sstream>
+
+#include "WavraFileBuilder.h"
+#include "core/Exception.h"
+#include "format/InformationListing.h"
+#include "format/WavraFile.h"
 
 using namespace Lumetra;
 using namespace wavra_test;
@@ -107,8 +106,8 @@ StructureDump parseStructure(const std::string& path) {
             BandDump band;
             band.headerOffset = o;
             band.step = step;
-            std::sscanf(t.c_str() + t.find(" CW "), " CW %d CH %d K %d symbols %d", &band.cw, &band.ch, &band.k,
-                        &band.symbols);
+            std::sscanf(t.c_str() + t.find(" CW "), " CW %d CH %d K %d symbols %d", &band.cw, &band.ch,
+                        &band.k, &band.symbols);
             d.subbands.back().blocks.back().bands[a] = band;
             d.subbands.back().blocks.back().lastBand = a;
         } else if (std::sscanf(t.c_str(), "code-block %d: offset %lld length %lld", &a, &o, &l) == 3) {
@@ -191,8 +190,10 @@ TEST(ConformanceFilesTest, blockDatabaseReportsTheDumpedBlocksOffsetsAndLengths)
                     ASSERT_EQ(h->codeBlockCount(b), band.k);
                     ASSERT_EQ(band.codeBlocks.size(), size_t(band.k));
                     for (int k = 0; k < band.k; ++k) {
-                        EXPECT_EQ(h->codeBlockOffset(b, k), band.codeBlocks[size_t(k)].offset) << "code-block " << k;
-                        EXPECT_EQ(h->codeBlockLength(b, k), band.codeBlocks[size_t(k)].length) << "code-block " << k;
+                        EXPECT_EQ(h->codeBlockOffset(b, k), band.codeBlocks[size_t(k)].offset)
+                            << "code-block " << k;
+                        EXPECT_EQ(h->codeBlockLength(b, k), band.codeBlocks[size_t(k)].length)
+                            << "code-block " << k;
                     }
                 }
             }

@@ -2,14 +2,13 @@
 // and tables altered must either open or throw a library exception, and
 // everything reachable from an opened file must behave the same way.
 
-#include "WavraFileBuilder.h"
-
-#include "core/Exception.h"
-#include "format/WavraFile.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
+
+#include "WavraFileBuilder.h"
+#include "core/Exception.h"
+#include "format/WavraFile.h"
 
 using namespace Lumetra;
 using namespace wavra_test;
@@ -100,7 +99,8 @@ TEST(DamagedFileTest, alteredHeaderAndTableBytesOpenOrThrow) {
     for (size_t i = 0; i < size_t(small.size()) - 80; ++i) smallPositions.push_back(i);
     const Bytes conformance = readFileBytes(conformanceDir() + "c07_empty_blocks.wvr");
     ASSERT_FALSE(conformance.empty());
-    for (const auto& file : {std::make_pair(&small, smallPositions), std::make_pair(&conformance, tablePositions(conformance))}) {
+    for (const auto& file : {std::make_pair(&small, smallPositions),
+                             std::make_pair(&conformance, tablePositions(conformance))}) {
         const Bytes& whole = *file.first;
         for (size_t at : file.second)
             for (uint8_t value : {uint8_t(whole[at] ^ 0xFF), uint8_t(whole[at] ^ 0x01), uint8_t(0x80)}) {

@@ -1,16 +1,15 @@
 // The tag store (slots, growth, block writing and reading), element shape
 // rules and the metadata collection read from a file.
 
-#include "WavraFileBuilder.h"
-
-#include "core/Exception.h"
-#include "format/TagStore.h"
-#include "format/WavraMetadata.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
+
+#include "WavraFileBuilder.h"
+#include "core/Exception.h"
+#include "format/TagStore.h"
+#include "format/WavraMetadata.h"
 
 using namespace Lumetra;
 using namespace wavra_test;

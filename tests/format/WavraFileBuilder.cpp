@@ -122,7 +122,8 @@ Bytes WavraFileBuilder::build() {
             const long n = std::ftell(tmp);
             std::rewind(tmp);
             Bytes block(static_cast<size_t>(n));
-            if (std::fread(block.data(), 1, block.size(), tmp) != block.size()) throw std::runtime_error("read");
+            if (std::fread(block.data(), 1, block.size(), tmp) != block.size())
+                throw std::runtime_error("read");
             std::fclose(tmp);
             f.insert(f.end(), block.begin(), block.end());
         }

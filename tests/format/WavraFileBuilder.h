@@ -4,13 +4,13 @@
 // marker, subband sections (block tables, block headers, code-blocks) and
 // the metadata block, and remembers where every code-block landed.
 
-#include "core/TemporaryName.h"
-#include "format/TagStore.h"
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "core/TemporaryName.h"
+#include "format/TagStore.h"
 
 namespace wavra_test {
 

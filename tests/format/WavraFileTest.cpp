@@ -2,15 +2,14 @@
 // georeferencing from metadata and world files, metadata-derived properties
 // and the information listing.
 
-#include "WavraFileBuilder.h"
-
-#include "core/Exception.h"
-#include "format/InformationListing.h"
-#include "format/WavraFile.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
+
+#include "WavraFileBuilder.h"
+#include "core/Exception.h"
+#include "format/InformationListing.h"
+#include "format/WavraFile.h"
 
 using namespace Lumetra;
 using namespace wavra_test;
@@ -26,7 +25,9 @@ std::string openFailure(const std::string& path) {
     return "";
 }
 
-std::string openFailure(ScratchFiles& scratch, WavraFileBuilder b) { return openFailure(scratch.write("wvr", b.build())); }
+std::string openFailure(ScratchFiles& scratch, WavraFileBuilder b) {
+    return openFailure(scratch.write("wvr", b.build()));
+}
 
 const std::string kUnknownScheme =
     "The Color Scheme is Unknown, and not enough information is available to continue with this image";
@@ -45,8 +46,10 @@ TEST(WavraFileTest, versionRuleAcceptsZeroAndOneZeroAndRefusesNewerLayouts) {
         std::copy(v.begin(), v.end(), b.version);
         const std::string path = scratch.write("wvr", b.build());
         const std::string message = openFailure(path);
-        EXPECT_EQ(message.rfind("Error: file " + path + " is a newer Wavra file than this decompression SDK supports.", 0),
-                  0u)
+        EXPECT_EQ(
+            message.rfind(
+                "Error: file " + path + " is a newer Wavra file than this decompression SDK supports.", 0),
+            0u)
             << message;
     }
     // The version is judged before anything after it is read.
@@ -59,8 +62,10 @@ TEST(WavraFileTest, headerFaultsRaiseTheirMessages) {
     EXPECT_EQ(openFailure(scratch.write("wvr", Bytes{'w', 'v'})), "Error reading from stream!");
     EXPECT_EQ(openFailure(scratch.write("wvr", Bytes{'w', 'v', 'r', 'b', 1, 0, 1})),
               "Error: stream does not contain a bonafide Wavra image.");
-    EXPECT_EQ(openFailure(scratch.write("wvr", Bytes{'w', 'v', 'r', 'a', 1, 0, 1, 0, 0})), "Error reading from stream.");
-    EXPECT_EQ(openFailure(scratch.path("missing")), "File: " + scratch.path("missing") + " could not be opened.");
+    EXPECT_EQ(openFailure(scratch.write("wvr", Bytes{'w', 'v', 'r', 'a', 1, 0, 1, 0, 0})),
+              "Error reading from stream.");
+    EXPECT_EQ(openFailure(scratch.path("missing")),
+              "File: " + scratch.path("missing") + " could not be opened.");
     // Header values no file can have are refused before they size anything.
     for (const auto& patch : std::vector<std::pair<size_t, uint32_t>>{
              {7, 0}, {7, 0x7FFFFFFF}, {11, 0xFFFFFFFF}, {11, 1000}, {15, 0}, {19, 0x80000000}}) {
