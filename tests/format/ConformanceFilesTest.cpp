@@ -224,3 +224,35 @@ TEST(ConformanceFilesTest, blockDatabaseReportsTheDumpedBlocksOffsetsAndLengths)
         EXPECT_EQ(tags, dumped);
     }
 }
+
+TEST(ConformanceFilesTest, everyKindOfDatabaseFindsTheSameBlocksAndLengths) {
+    // Per subband, the code-block offsets and lengths of the blocks a full
+    // query visits, keyed by the block's corner.
+    using Blocks = std::map<std::pair<int32_t, int32_t>, std::vector<int64_t>>;
+    auto collect = [](DBInfo& db, int s) {
+        Blocks out;
+        for (auto it = db.iterator(s, 0, db.width() - 1, 0, db.height() - 1); !it->done(); it->next()) {
+            const DBInfo::BlockHeader* h = it->current();
+            std::vector<int64_t> values;
+            for (int b = 0; b < h->bandCount(); ++b)
+                for (int k = 0; k < h->codeBlockCount(b); ++k) {
+                    values.push_back(h->codeBlockOffset(b, k));
+                    values.push_back(h->codeBlockLength(b, k));
+                }
+            if (!values.empty()) out[{h->x0(), h->y0()}] = values;
+        }
+        return out;
+    };
+    for (const std::string& name : conformanceNames()) {
+        SCOPED_TRACE(name);
+        const FileSpecification path(conformanceDir() + name + ".wvr");
+        const std::unique_ptr<DBInfo> mm = DBInfo::create(path, 0);
+        const std::unique_ptr<DBInfo> sm = DBInfo::create(path, 1);
+        const std::unique_ptr<DBInfo> lm = DBInfo::create(path, 3);
+        for (int s = 0; s < mm->subbandCount(); ++s) {
+            const Blocks expected = collect(*mm, s);
+            EXPECT_EQ(collect(*lm, s), expected);
+            EXPECT_EQ(collect(*sm, s), expected);
+        }
+    }
+}
