@@ -15,6 +15,7 @@ const char* const kBlockTooSmall = "Error: block size too small for given nlev."
 
 // Blocks per side are limited so that every Morton index fits in 31 bits.
 const int kMaxBlocksPerSide = 1 << 15;
+const int kMaxLength = 1 << 30;
 
 int chooseLength(int length, int blockSize, int margin) {
     int b = std::min(blockSize, length);
@@ -36,6 +37,9 @@ BlockSize chooseBlockSize(int width, int height, int levels, int blockSize, bool
     if (levels < 1 || levels > 20) throw Lumetra::InvalidArgumentException("levels");
     const int m = blockMargin(levels);
     if (width < m || height < m) throw Lumetra::Exception(kImageTooSmall);
+    // Filter positions (twice a coefficient index plus the filter reach)
+    // must stay within int.
+    if (width > kMaxLength || height > kMaxLength) throw Lumetra::Exception("Memory allocation error.");
     BlockSize s;
     s.width = chooseLength(width, blockSize, m);
     s.height = chooseLength(height, blockSize, m);

@@ -52,6 +52,14 @@ WaveletAnalyzer::WaveletAnalyzer(BlockPixelSource& source, int levels, int block
 WaveletAnalyzer::~WaveletAnalyzer() = default;
 
 void WaveletAnalyzer::run(SubbandSink& sink) {
+    try {
+        runPass(sink);
+    } catch (const std::bad_alloc&) {
+        throw Lumetra::Exception("Memory allocation error.");
+    }
+}
+
+void WaveletAnalyzer::runPass(SubbandSink& sink) {
     const int subbands = subbandCount();
     peakHeld_ = 0;
     total_.assign(size_t(subbands) * size_t(bands_), LeafStatistics());
@@ -67,11 +75,7 @@ void WaveletAnalyzer::run(SubbandSink& sink) {
         if (grid_.inImage(index)) {
             const BlockRecord block = grid_.record(index);
             const size_t area = size_t(block.x1 - block.x0 + 1) * size_t(block.y1 - block.y0 + 1);
-            try {
-                pixels.resize(area * size_t(bands_));
-            } catch (const std::bad_alloc&) {
-                throw Lumetra::Exception("Memory allocation error.");
-            }
+            pixels.resize(area * size_t(bands_));
             if (source_.readBlock(block.x0, block.x1, block.y0, block.y1, pixels.data()) != 0) interrupted();
             if (analysis.split(block, pixels.data()) != 0)
                 throw Error("Error encountered in subroutine split.");

@@ -53,7 +53,8 @@ public:
     // Runs the whole pass into the sink. Throws Error with
     // "Program interrupt encountered." when a hook answers non-zero,
     // "Error encountered in subroutine split." / "... correct." /
-    // "... assemble." / "... output2disk." (writePiece failed) on failure.
+    // "... assemble." / "... output2disk." (writePiece failed) on failure,
+    // and Lumetra::Exception "Memory allocation error." when memory runs out.
     void run(SubbandSink& sink);
 
     // Statistics over all blocks analysed so far, index subband * bands + band.
@@ -67,6 +68,8 @@ public:
     static int subbandDepth(int subband, int levels);
 
 private:
+    void runPass(SubbandSink& sink);
+
     BlockPixelSource& source_;
     int levels_;
     int bands_;

@@ -46,6 +46,8 @@ TEST(BlockGrid, unusableSizesFailWithTheirOwnMessage) {
     EXPECT_EQ(blockSizeFailure(1000, 1000, 4, 100), "Error: block size too small for given nlev.");
     EXPECT_EQ(blockSizeFailure(1000, 1000, 4, 0), "Error: block size too small for given nlev.");
     EXPECT_EQ(blockSizeFailure(121, 121, 4, 121), "");  // one block per side
+    // Sizes whose filter positions would overflow are refused up front.
+    EXPECT_EQ(blockSizeFailure(2000000000, 1000, 4, 512), "Memory allocation error.");
 }
 
 TEST(BlockGrid, threeByTwoGridRunsSixteenIndicesWithHolesOutsideTheImage) {
