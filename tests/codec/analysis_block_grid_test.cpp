@@ -143,3 +143,23 @@ TEST(SubbandTree, dyadicTreeNumbersLeavesCoarsestFirstAndRefusesMisuse) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Internal error in tree_gen.\nInternal error in subroutine subband_split.\n");
 }
+
+TEST(BlockGrid, everyAcceptedBlockSizeKeepsContributionsBetweenDirectNeighbours) {
+    // The grid refuses (with an internal error) any layout in which a
+    // block's extended region would reach past its neighbour's cell.
+    int accepted = 0;
+    for (int levels = 1; levels <= 5; ++levels) {
+        const int m = blockMargin(levels);
+        for (int blockSize = m - 1; blockSize <= m + 12; ++blockSize) {
+            for (int length = m; length <= 3 * blockSize + 2; length += levels > 3 ? 3 : 1) {
+                try {
+                    BlockGrid grid(length, m, levels, blockSize, false);
+                    ++accepted;
+                } catch (const Lumetra::Exception&) {
+                    // refused by the block-size rule
+                }
+            }
+        }
+    }
+    EXPECT_GT(accepted, 500);
+}
