@@ -438,6 +438,7 @@ int TagStore::read(FILE* in) {
     if (major > 1) return TagNewerVersion;
     major_ = int(major);
     minor_ = int(minor);
+    uint64_t valuesRead = 0;
     for (;;) {
         uint32_t recordLength;
         if (!getU32(in, &recordLength)) return TagFailed;
@@ -467,7 +468,8 @@ int TagStore::read(FILE* in) {
         // bytes left in the file, so nothing is allocated beyond them.
         const int64_t here = ftello(in);
         const int64_t left = here < 0 ? -1 : end - here;
-        if (left < 0 || count > kMaxValuesRead) return TagFailed;
+        valuesRead += count;
+        if (left < 0 || valuesRead > kMaxValuesRead) return TagFailed;
         if (s.type == TypeText) {
             if (uint64_t(count) > uint64_t(left)) return TagFailed;
             s.texts.reserve(count);

@@ -44,8 +44,9 @@ class TagStore {
 public:
     static constexpr int kGrowth = 100;
     static constexpr size_t kMaxNameLength = 99;
-    // Most values one tag may hold when read from a file (the largest tag
-    // the system writes, a 65536-entry lookup table, holds 262144).
+    // Most values one block may hold when read from a file, all tags
+    // together (the largest tag the system writes, a 65536-entry lookup
+    // table, holds 262144); bounds what a block can make a reader allocate.
     static constexpr uint32_t kMaxValuesRead = 1u << 20;
 
     // A valid store with room for 100 slots, holding IMAGE::SOM.

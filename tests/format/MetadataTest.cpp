@@ -191,6 +191,19 @@ TEST(TagStoreTest, damagedBlocksAnswerTheirCodesWithoutAllocatingFromFileCounts)
     putRecord(hugeTexts, "X", 5, 0x7FFFFFFFu, {0x7FFFFFFFu}, {'a', 0});
     EXPECT_EQ(readBlock(s, hugeTexts), TagFailed);
 
+    // Values are bounded per block: a 65536-entry table of four samples is
+    // read, two tags of 600000 values together are not.
+    Bytes bigLut = blockStart();
+    putRecord(bigLut, "IMAGE::INPUT_LUT", 1, 262144, {4, 65536}, Bytes(262144, 7));
+    putEnd(bigLut);
+    EXPECT_EQ(readBlock(s, bigLut), 0);
+    Bytes tooMany = blockStart();
+    putRecord(tooMany, "A", 1, 600000, {600000}, Bytes(600000, 1));
+    putRecord(tooMany, "B", 1, 600000, {600000}, Bytes(600000, 1));
+    putEnd(tooMany);
+    TagStore fresh;
+    EXPECT_EQ(readBlock(fresh, tooMany), TagFailed);
+
     // A name without a NUL in its first 100 bytes is not read past.
     Bytes longName = blockStart();
     put32(longName, 0);
