@@ -7,10 +7,6 @@
 // Each configuration runs in a child process so that its peak resident
 // memory is its own.
 
-#include "core/TemporaryName.h"
-#include "encoder/codec/ImageEncoder.h"
-#include "encoder/rawimage/Image.h"
-
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -23,6 +19,10 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "core/TemporaryName.h"
+#include "encoder/codec/ImageEncoder.h"
+#include "encoder/rawimage/Image.h"
 
 namespace {
 
@@ -49,7 +49,8 @@ public:
         const int w = r[0][1] - r[0][0] + 1, h = r[1][1] - r[1][0] + 1;
         // Per-column and per-row factors, so a sample costs a few
         // multiplications rather than trigonometry.
-        std::vector<double> slow(static_cast<size_t>(w)), fastSin(static_cast<size_t>(w)), fastCos(static_cast<size_t>(w));
+        std::vector<double> slow(static_cast<size_t>(w)), fastSin(static_cast<size_t>(w)),
+            fastCos(static_cast<size_t>(w));
         for (int b = 0; b < bands_; ++b) {
             for (int x = 0; x < w; ++x) {
                 const int gx = r[0][0] + x;
@@ -59,7 +60,8 @@ public:
             }
             for (int y = 0; y < h; ++y) {
                 const int gy = r[1][0] + y;
-                const double rowSlow = std::cos(gy * 0.002), rowCos = std::cos(gy * 0.17), rowSin = std::sin(gy * 0.17);
+                const double rowSlow = std::cos(gy * 0.002), rowCos = std::cos(gy * 0.17),
+                             rowSin = std::sin(gy * 0.17);
                 unsigned char* out = pixels + (size_t(b) * h + y) * w;
                 for (int x = 0; x < w; ++x) {
                     const int gx = r[0][0] + x;
@@ -145,9 +147,9 @@ int main(int argc, char** argv) {
                 const double mp = double(size) * size / 1e6;
                 const double cpu = double(usage.ru_utime.tv_sec) + usage.ru_utime.tv_usec / 1e6 +
                                    double(usage.ru_stime.tv_sec) + usage.ru_stime.tv_usec / 1e6;
-                std::printf("%-6d %-5d %-4d %9.2f %9.2f %11.2f %11.2f %12.1f %6.3f of %.2f\n", size, bands, nlev,
-                            r.seconds, cpu, mp / cpu, mp * bands / cpu, double(usage.ru_maxrss) / 1024.0,
-                            r.bitsPerSample, double(rate));
+                std::printf("%-6d %-5d %-4d %9.2f %9.2f %11.2f %11.2f %12.1f %6.3f of %.2f\n", size, bands,
+                            nlev, r.seconds, cpu, mp / cpu, mp * bands / cpu,
+                            double(usage.ru_maxrss) / 1024.0, r.bitsPerSample, double(rate));
                 std::fflush(stdout);
             }
     return 0;

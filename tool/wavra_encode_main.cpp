@@ -3,12 +3,6 @@
 //   wavra-encode -i INPUT -o OUTPUT [-n nlev] [-rate bits] [-b blocksize]
 //                [-nodither] [-quiet]
 
-#include "core/Error.h"
-#include "core/Exception.h"
-#include "encoder/codec/ImageEncoder.h"
-#include "encoder/rawimage/BBBImage.h"
-#include "tool/ProgressPrinter.h"
-
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -16,6 +10,12 @@
 #include <cstring>
 #include <exception>
 #include <string>
+
+#include "core/Error.h"
+#include "core/Exception.h"
+#include "encoder/codec/ImageEncoder.h"
+#include "encoder/rawimage/BBBImage.h"
+#include "tool/ProgressPrinter.h"
 
 namespace {
 
@@ -89,7 +89,8 @@ int run(const Options& o, ProgressPrinter& progress) {
     BBBImage image(o.input.c_str());
     EncoderProgress hook;
     if (!o.quiet) hook = [&progress](float f) { progress.update(f); };
-    ImageEncoder encoder(image, o.nlev, o.blockSize, o.rate, nullptr, hook, nullptr, 4.0f, 2.0f, o.dither, 0.25f);
+    ImageEncoder encoder(image, o.nlev, o.blockSize, o.rate, nullptr, hook, nullptr, 4.0f, 2.0f, o.dither,
+                         0.25f);
     encoder.encode(o.output.c_str());
     if (!o.quiet) progress.finish();
     return 0;

@@ -21,15 +21,18 @@ namespace {
 float band_weight(const AllocationParameters& p, int band) {
     if (p.bands <= 1) return 1.0f;
     switch (band) {
-        case 0: return p.weight;
-        case 3: return p.kweight;
-        default: return 1.0f;
+        case 0:
+            return p.weight;
+        case 3:
+            return p.kweight;
+        default:
+            return 1.0f;
     }
 }
 
 struct Entry {
-    float share = 0.0f;    // 1 / N_j
-    float weight = 1.0f;   // w_j
+    float share = 0.0f;   // 1 / N_j
+    float weight = 1.0f;  // w_j
     double variance = 0.0;
     float sigma = 0.0f;
     bool active = false;
@@ -82,7 +85,8 @@ void allocate(const AllocationParameters& p, const std::vector<double>& variance
                 }
             } else {
                 steps[j] = e.active ? g / e.weight : 0.0f;
-                if (e.active && steps[j] > 5.0f * e.sigma && e.subband != 0 && mode == AllocationMode::Output) {
+                if (e.active && steps[j] > 5.0f * e.sigma && e.subband != 0 &&
+                    mode == AllocationMode::Output) {
                     e.active = false;
                     dropped = true;
                 }
@@ -100,7 +104,8 @@ std::vector<float> bit_allocation_steps(const AllocationParameters& p, const std
     allocate(p, variances, AllocationMode::Output, steps);
     std::vector<float> result(size_t(p.bands), 0.0f);
     if (subband < 0 || subband > 3 * p.levels) return result;
-    for (int k = 0; k < p.bands; ++k) result[size_t(k)] = steps[size_t(subband) * size_t(p.bands) + size_t(k)];
+    for (int k = 0; k < p.bands; ++k)
+        result[size_t(k)] = steps[size_t(subband) * size_t(p.bands) + size_t(k)];
     return result;
 }
 
@@ -111,9 +116,8 @@ float bit_allocation_estimate(const AllocationParameters& p, const std::vector<d
     float sum = 0.0f;
     for (int k = 0; k < p.bands; ++k) {
         const float step = steps[size_t(k)];
-        const float sigma = float(std::sqrt(variances.size() > size_t(k) && variances[size_t(k)] > 0.0
-                                                ? variances[size_t(k)]
-                                                : 0.0));
+        const float sigma = float(std::sqrt(
+            variances.size() > size_t(k) && variances[size_t(k)] > 0.0 ? variances[size_t(k)] : 0.0));
         if (step != 0.0f && sigma > 0.0f) sum += std::log2(5.0f * sigma / step);
     }
     return sum / float(p.bands);

@@ -8,12 +8,12 @@
 enum class AllocationMode { Output, Estimate };
 
 struct AllocationParameters {
-    int levels = 4;          // L of the pass
-    int bands = 1;           // coded band count
-    float rate = 0.6f;       // bits per sample
-    float weight = 4.0f;     // band 0 of a multi-band image
-    float gamma = 2.0f;      // per-depth weight factor
-    float kweight = 0.25f;   // band 3 (K) of a four-band image
+    int levels = 4;         // L of the pass
+    int bands = 1;          // coded band count
+    float rate = 0.6f;      // bits per sample
+    float weight = 4.0f;    // band 0 of a multi-band image
+    float gamma = 2.0f;     // per-depth weight factor
+    float kweight = 0.25f;  // band 3 (K) of a four-band image
     bool thumbnailPass = false;
 };
 

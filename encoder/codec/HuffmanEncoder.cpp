@@ -1,9 +1,9 @@
 #include "encoder/codec/HuffmanEncoder.h"
 
-#include "format/CodedBlockSymbols.h"
-
 #include <algorithm>
 #include <limits>
+
+#include "format/CodedBlockSymbols.h"
 
 namespace {
 

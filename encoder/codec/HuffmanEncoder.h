@@ -8,11 +8,11 @@
 // symbols (a run is cut at 65,535); values within +-kDirectValueLimit are
 // direct symbols, larger ones use the 8- or 16-bit value symbols.
 
-#include "format/HuffmanTable.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "format/HuffmanTable.h"
 
 constexpr int kDirectValueLimit = 45;  // V
 constexpr int kShortRunLimit = 30;     // Z

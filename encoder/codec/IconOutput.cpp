@@ -1,11 +1,11 @@
 #include "encoder/codec/IconOutput.h"
 
-#include "core/Error.h"
-#include "encoder/codec/Quantiser.h"
-
 #include <cstdint>
 #include <cstdio>
 #include <vector>
+
+#include "core/Error.h"
+#include "encoder/codec/Quantiser.h"
 
 int icon_dimension(int size, int levels) {
     for (int i = 0; i < levels; ++i) size = (size + 1) / 2;

@@ -1,5 +1,7 @@
 #include "encoder/codec/ImageEncoder.h"
 
+#include <new>
+
 #include "core/Error.h"
 #include "core/TemporaryName.h"
 #include "encoder/codec/BitAllocation.h"
@@ -10,8 +12,6 @@
 #include "encoder/codec/WaveletAnalyzer.h"
 #include "encoder/rawimage/Image.h"
 #include "encoder/rawimage/RFIImage.h"
-
-#include <new>
 
 namespace {
 
@@ -136,8 +136,8 @@ void ImageEncoder::encode(const Lumetra::FileSpecification& output) {
         const float p1 = (1.0f - 1.0f / 1024.0f) * kAnalysisEnd;
         const Lumetra::FileSpecification* dir = tempDir_.isInitialized() ? &tempDir_ : nullptr;
 
-        ImageEncoder first(image_, kOnePassLevels, blockSize_, rate_, dir, progress_, interrupt_, weight_, gamma_,
-                           dither_, kweight_);
+        ImageEncoder first(image_, kOnePassLevels, blockSize_, rate_, dir, progress_, interrupt_, weight_,
+                           gamma_, dither_, kweight_);
         float estimate = 0.0f;
         SubbandMap firstMap = first.analysisPass(0.0f, p1, &estimate, false);
 
@@ -148,8 +148,8 @@ void ImageEncoder::encode(const Lumetra::FileSpecification& output) {
         {
             RFIImage thumbnail(icon.name(), 0, 0);
             const float rate = estimate > 0.0f ? estimate : 2.0f;
-            ImageEncoder second(thumbnail, secondLevels, blockSize_, rate, dir, progress_, interrupt_, weight_,
-                                gamma_, dither_, kweight_);
+            ImageEncoder second(thumbnail, secondLevels, blockSize_, rate, dir, progress_, interrupt_,
+                                weight_, gamma_, dither_, kweight_);
             secondMap = second.analysisPass(p1, kAnalysisEnd, nullptr, true);
         }
         // The second pass's subbands take the place of the first pass's

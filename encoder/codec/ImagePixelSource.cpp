@@ -1,10 +1,10 @@
 #include "encoder/codec/ImagePixelSource.h"
 
+#include <algorithm>
+
 #include "core/Error.h"
 #include "encoder/rawimage/Image.h"
 #include "encoder/rawimage/PixelData.h"
-
-#include <algorithm>
 
 ImagePixelSource::ImagePixelSource(const Image& image, EncoderInterrupt interrupt)
     : image_(image), interrupt_(std::move(interrupt)) {}
@@ -19,7 +19,8 @@ int ImagePixelSource::readBlock(int x0, int x1, int y0, int y1, float* planes) {
     // support may start elsewhere.
     int support[2][2];
     image_.support(support);
-    const int rect[2][2] = {{support[0][0] + x0, support[0][0] + x1}, {support[1][0] + y0, support[1][0] + y1}};
+    const int rect[2][2] = {{support[0][0] + x0, support[0][0] + x1},
+                            {support[1][0] + y0, support[1][0] + y1}};
     std::unique_ptr<PixelData> block = image_.extract(rect);
     if (interrupted()) return 1;
     const bool wasFloat = block->convert2float();

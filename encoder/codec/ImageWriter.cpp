@@ -1,11 +1,5 @@
 #include "encoder/codec/ImageWriter.h"
 
-#include "core/Error.h"
-#include "core/TemporaryName.h"
-#include "encoder/codec/HuffmanEncoder.h"
-#include "encoder/rawimage/Image.h"
-#include "format/TagStore.h"
-
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -14,6 +8,12 @@
 #include <limits>
 #include <memory>
 #include <string>
+
+#include "core/Error.h"
+#include "core/TemporaryName.h"
+#include "encoder/codec/HuffmanEncoder.h"
+#include "encoder/rawimage/Image.h"
+#include "format/TagStore.h"
 
 namespace {
 
@@ -139,7 +139,10 @@ public:
     void run(Lumetra::TagStore& metadata) {
         const int L = settings_.levels;
         const int subbands = 3 * L + 1;
-        if (L < 0 || size_t(subbands) != map_.size() || bands_ <= 0) throw Error("Error encountered in write_int.");
+        if (L < 0 || size_t(subbands) != map_.size() || bands_ <= 0)
+            throw Error("Error encountered in write_int.");
+        for (const auto& entry : map_)
+            if (!entry) throw Error("Error encountered in write_int.");
         // Header.
         if (!out_.write("wvra", 4)) throw Error("Error encountered in write_SOI.");
         const uint8_t version[3] = {1, 0, 1};
@@ -241,8 +244,7 @@ private:
         decode_indices(*entry.file, block.stored[size_t(k)], block.width(), block.height(), indices_, step);
         poll();
         const int w = block.width(), h = block.height();
-        const std::vector<RecordCut> cuts =
-            cut_records(w, h, settings_.recordWidth, settings_.recordHeight);
+        const std::vector<RecordCut> cuts = cut_records(w, h, settings_.recordWidth, settings_.recordHeight);
         if (cuts.empty()) throw Error("nrec < 0 in convert.");
         records_.resize(cuts.size());
         for (size_t r = 0; r < cuts.size(); ++r) {
@@ -252,7 +254,8 @@ private:
             records_[r].stride = size_t(w);
         }
         Lumetra::HuffmanTable table;
-        if (GenHTDesc2(records_.data(), records_.size(), table) != 0) throw Error("Error encountered in GenHTDesc2.");
+        if (GenHTDesc2(records_.data(), records_.size(), table) != 0)
+            throw Error("Error encountered in GenHTDesc2.");
         poll();
         const int64_t headerAt = out_.position();
         if (headerAt > kLargestOffset) throw Error("Error encountered in record_hblk_offset.");

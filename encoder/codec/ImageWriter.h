@@ -7,12 +7,12 @@
 // forward reference (subband offsets, block tables, record tables, the
 // metadata offset) is patched once its target is written.
 
+#include <cstdint>
+#include <vector>
+
 #include "core/FileSpecification.h"
 #include "encoder/codec/EncoderCallbacks.h"
 #include "encoder/codec/SubbandMap.h"
-
-#include <cstdint>
-#include <vector>
 
 class Image;
 

@@ -1,9 +1,9 @@
 #include "encoder/codec/Quantiser.h"
 
-#include "format/DitherTable.h"
-
 #include <algorithm>
 #include <cmath>
+
+#include "format/DitherTable.h"
 
 namespace {
 
@@ -28,8 +28,8 @@ inline int16_t index_of(float c, float step, float half) {
 
 }  // namespace
 
-float sq(const float* coefficients, int width, int height, size_t stride, float step, const DitherOffsets* dither,
-         int x0, int y0, int16_t* indices) {
+float sq(const float* coefficients, int width, int height, size_t stride, float step,
+         const DitherOffsets* dither, int x0, int y0, int16_t* indices) {
     const size_t w = size_t(std::max(width, 0));
     const size_t h = size_t(std::max(height, 0));
     if (step == 0.0f || w == 0 || h == 0) {
@@ -56,7 +56,8 @@ float sq(const float* coefficients, int width, int height, size_t stride, float 
         int16_t* out = indices + y * w;
         if (dither) {
             const float* ditherRow =
-                table + size_t((y0 + int(y) + dither->row) & (Lumetra::kDitherSize - 1)) * Lumetra::kDitherSize;
+                table +
+                size_t((y0 + int(y) + dither->row) & (Lumetra::kDitherSize - 1)) * Lumetra::kDitherSize;
             int column = (x0 + dither->column) & (Lumetra::kDitherSize - 1);
             for (size_t x = 0; x < w; ++x) {
                 out[x] = index_of(row[x] + step * ditherRow[column], step, half);
@@ -95,8 +96,9 @@ void sq_inv(const int16_t* indices, int width, int height, float step, const Dit
             out[x] = (q >= -kTabulated && q <= kTabulated) ? table[q + kTabulated] : dequantise(q, step);
         }
         if (dither) {
-            const float* ditherRow = dither_table + size_t((y0 + int(y) + dither->row) & (Lumetra::kDitherSize - 1)) *
-                                                        Lumetra::kDitherSize;
+            const float* ditherRow =
+                dither_table +
+                size_t((y0 + int(y) + dither->row) & (Lumetra::kDitherSize - 1)) * Lumetra::kDitherSize;
             int column = (x0 + dither->column) & (Lumetra::kDitherSize - 1);
             for (size_t x = 0; x < w; ++x) {
                 out[x] -= step * ditherRow[column];

@@ -17,8 +17,8 @@ struct DitherOffsets {
 // position (x, y) first. A step of 0 gives all zeros. Returns the step
 // actually used: enlarged to about max|c| / 32760 when the indices would
 // not fit 16 bits.
-float sq(const float* coefficients, int width, int height, size_t stride, float step, const DitherOffsets* dither,
-         int x0, int y0, int16_t* indices);
+float sq(const float* coefficients, int width, int height, size_t stride, float step,
+         const DitherOffsets* dither, int x0, int y0, int16_t* indices);
 
 // Reconstruction of one index: 0 gives 0, q > 0 gives step/2 + step x
 // (q - 0.44), q < 0 gives step x (q + 0.44) - step/2, in single precision.

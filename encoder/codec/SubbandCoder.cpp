@@ -5,8 +5,8 @@
 SubbandCoder::SubbandCoder(SubbandMap& map, const AllocationParameters& allocation, bool dither)
     : map_(map), allocation_(allocation), dither_(dither) {}
 
-StoredBlock SubbandCoder::code_band(SubbandFile& file, const float* coefficients, int width, int height, float step,
-                                    const DitherOffsets* dither, int x0, int y0, float& usedStep,
+StoredBlock SubbandCoder::code_band(SubbandFile& file, const float* coefficients, int width, int height,
+                                    float step, const DitherOffsets* dither, int x0, int y0, float& usedStep,
                                     std::vector<int16_t>& indexScratch, std::vector<uint8_t>& codedScratch) {
     usedStep = 0.0f;
     if (step == 0.0f || width <= 0 || height <= 0) return StoredBlock();
@@ -45,9 +45,9 @@ int SubbandCoder::writePiece(const SubbandPiece& piece, const std::vector<LeafSt
     block.stored.assign(size_t(piece.bands), StoredBlock());
     for (int k = 0; k < piece.bands; ++k) {
         const DitherOffsets* dither = (k == 0 && dither_) ? &entry.dither : nullptr;
-        block.stored[size_t(k)] = code_band(*entry.file, piece.band(k), piece.width(), piece.height(),
-                                            steps[size_t(k)], dither, piece.x0, piece.y0, block.steps[size_t(k)],
-                                            indices_, coded_);
+        block.stored[size_t(k)] =
+            code_band(*entry.file, piece.band(k), piece.width(), piece.height(), steps[size_t(k)], dither,
+                      piece.x0, piece.y0, block.steps[size_t(k)], indices_, coded_);
     }
     entry.blocks.push_back(std::move(block));
     return 0;

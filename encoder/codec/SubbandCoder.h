@@ -4,12 +4,12 @@
 // each band (band 0 dithered when asked) and appends the coded blocks to the
 // subband's temporary file, recording them in the subband map.
 
+#include <cstdint>
+#include <vector>
+
 #include "encoder/codec/BitAllocation.h"
 #include "encoder/codec/SubbandMap.h"
 #include "encoder/codec/SubbandSink.h"
-
-#include <cstdint>
-#include <vector>
 
 class SubbandCoder : public SubbandSink {
 public:
@@ -23,8 +23,8 @@ public:
     // Codes one band of a block into `file` with the given step; returns
     // where it went (offset -1 when the step is 0) and sets `usedStep` to
     // the step sq used.
-    static StoredBlock code_band(SubbandFile& file, const float* coefficients, int width, int height, float step,
-                                 const DitherOffsets* dither, int x0, int y0, float& usedStep,
+    static StoredBlock code_band(SubbandFile& file, const float* coefficients, int width, int height,
+                                 float step, const DitherOffsets* dither, int x0, int y0, float& usedStep,
                                  std::vector<int16_t>& indexScratch, std::vector<uint8_t>& codedScratch);
 
 private:

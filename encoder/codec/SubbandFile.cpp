@@ -1,12 +1,12 @@
 #include "encoder/codec/SubbandFile.h"
 
-#include "core/Error.h"
-#include "core/Exception.h"
-#include "format/CodedBlockSymbols.h"
-
 #include <cstring>
 #include <new>
 #include <string>
+
+#include "core/Error.h"
+#include "core/Exception.h"
+#include "format/CodedBlockSymbols.h"
 
 namespace {
 
@@ -117,8 +117,8 @@ private:
     const uint8_t* p_;
     const uint8_t* end_;
     uint64_t buffer_ = 0;
-    int count_ = 0;       // valid bits in buffer_
-    int64_t padding_ = 0; // bits of padding loaded so far (only grows)
+    int count_ = 0;        // valid bits in buffer_
+    int64_t padding_ = 0;  // bits of padding loaded so far (only grows)
 };
 
 }  // namespace
@@ -126,8 +126,9 @@ private:
 SubbandFile::SubbandFile(const Lumetra::FileSpecification* directory) : reservation_(directory) {
     file_ = reservation_.name().open("w+b");
     if (!file_)
-        throw Lumetra::Exception(std::string("Error opening ") + reservation_.name().path() +
-                                 " for write. Check to see that the target drive is not full or write protected.");
+        throw Lumetra::Exception(
+            std::string("Error opening ") + reservation_.name().path() +
+            " for write. Check to see that the target drive is not full or write protected.");
 }
 
 SubbandFile::~SubbandFile() { discard(); }
@@ -140,7 +141,8 @@ void SubbandFile::discard() {
     reservation_.release();
 }
 
-StoredBlock SubbandFile::append(const Lumetra::HuffmanTable& table, float step, const std::vector<uint8_t>& coded) {
+StoredBlock SubbandFile::append(const Lumetra::HuffmanTable& table, float step,
+                                const std::vector<uint8_t>& coded) {
     std::vector<uint8_t> head;
     head.reserve(2 + 16 + table.symbols.size() + 4);
     head.push_back(cb::kMarkerPrefix);
@@ -148,7 +150,8 @@ StoredBlock SubbandFile::append(const Lumetra::HuffmanTable& table, float step, 
     head.insert(head.end(), table.counts, table.counts + 16);
     head.insert(head.end(), table.symbols.begin(), table.symbols.end());
     put_float(head, step);
-    if (!file_ || fseeko(file_, end_, SEEK_SET) != 0 || std::fwrite(head.data(), 1, head.size(), file_) != head.size() ||
+    if (!file_ || fseeko(file_, end_, SEEK_SET) != 0 ||
+        std::fwrite(head.data(), 1, head.size(), file_) != head.size() ||
         std::fwrite(coded.data(), 1, coded.size(), file_) != coded.size())
         throw Lumetra::Exception(kWriteFailure);
     StoredBlock stored;
@@ -214,12 +217,24 @@ int expand_data(const uint8_t* bytes, size_t size, const Lumetra::HuffmanTable& 
             indices[position++] = int16_t(symbol - cb::kDirectOffset);
         } else {
             switch (symbol) {
-                case cb::kPositive8: indices[position++] = int16_t(bits.take(8)); break;
-                case cb::kNegative8: indices[position++] = int16_t(-int(bits.take(8))); break;
-                case cb::kPositive16: indices[position++] = int16_t(int16_t(bits.take(16))); break;
-                case cb::kNegative16: indices[position++] = int16_t(-int(int16_t(bits.take(16)))); break;
-                case cb::kRun8: position += bits.take(8); break;
-                default: position += bits.take(16); break;  // kRun16
+                case cb::kPositive8:
+                    indices[position++] = int16_t(bits.take(8));
+                    break;
+                case cb::kNegative8:
+                    indices[position++] = int16_t(-int(bits.take(8)));
+                    break;
+                case cb::kPositive16:
+                    indices[position++] = int16_t(int16_t(bits.take(16)));
+                    break;
+                case cb::kNegative16:
+                    indices[position++] = int16_t(-int(int16_t(bits.take(16))));
+                    break;
+                case cb::kRun8:
+                    position += bits.take(8);
+                    break;
+                default:
+                    position += bits.take(16);
+                    break;  // kRun16
             }
         }
         if (bits.overrun()) return 1;
@@ -246,7 +261,8 @@ void decode_indices(SubbandFile& file, const StoredBlock& stored, int width, int
     if (used < 0) throw Error("Error encountered in ReadHTDesc.");
     if (bytes.size() < size_t(used) + 4) throw Error("Error encountered in read_float.");
     step = get_float(bytes.data() + used);
-    const int e = expand_data(bytes.data() + used + 4, bytes.size() - size_t(used) - 4, table, indices.data(), count);
+    const int e =
+        expand_data(bytes.data() + used + 4, bytes.size() - size_t(used) - 4, table, indices.data(), count);
     if (e == 1) throw Error("Error encountered in expand_data.");
     if (e != 0) throw Error("Incorrect number of symbols decoded.");
 }

@@ -7,13 +7,13 @@
 // name and is closed and deleted exactly once: by discard(), or when the
 // object is destroyed.
 
-#include "core/FileSpecification.h"
-#include "core/TemporaryName.h"
-#include "format/HuffmanTable.h"
-
 #include <cstdint>
 #include <cstdio>
 #include <vector>
+
+#include "core/FileSpecification.h"
+#include "core/TemporaryName.h"
+#include "format/HuffmanTable.h"
 
 // Where one band of one block lies in a subband file.
 struct StoredBlock {

@@ -3,11 +3,11 @@
 // the decoder's numbering), each with its dither offsets, its temporary
 // file and the records of the blocks written to it.
 
-#include "encoder/codec/Quantiser.h"
-#include "encoder/codec/SubbandFile.h"
-
 #include <memory>
 #include <vector>
+
+#include "encoder/codec/Quantiser.h"
+#include "encoder/codec/SubbandFile.h"
 
 // One coded block of a subband: its bounds in the subband's coefficient
 // grid and, per band, the step sq actually used (0 = not coded) and where

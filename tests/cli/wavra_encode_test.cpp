@@ -1,12 +1,7 @@
 // End-to-end runs of wavra-encode.
 
-#include "CliProcessRunner.h"
-#include "format/WavraFile.h"
-#include "tool/ProgressPrinter.h"
-
-#include <gtest/gtest.h>
-
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +11,10 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "CliProcessRunner.h"
+#include "format/WavraFile.h"
+#include "tool/ProgressPrinter.h"
 
 namespace {
 
@@ -52,7 +51,9 @@ public:
     std::string file(const std::string& name) const { return path_ + "/" + name; }
     void writeHeader(const std::string& name) const {
         if (FILE* f = std::fopen(file(name).c_str(), "w")) {
-            std::fputs("NROWS 300\nNCOLS 400\nNBANDS 3\nLAYOUT BIP\nULXMAP 100.5\nULYMAP 900.5\nXDIM 1\nYDIM 1\n", f);
+            std::fputs(
+                "NROWS 300\nNCOLS 400\nNBANDS 3\nLAYOUT BIP\nULXMAP 100.5\nULYMAP 900.5\nXDIM 1\nYDIM 1\n",
+                f);
             std::fclose(f);
         }
     }

@@ -1,12 +1,11 @@
-#include <cstddef>
-
-#include "encoder/codec/BitAllocation.h"
-#include "encoder/codec/SubbandSink.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstddef>
 #include <vector>
+
+#include "encoder/codec/BitAllocation.h"
+#include "encoder/codec/SubbandSink.h"
 
 namespace {
 
@@ -53,8 +52,9 @@ TEST(BitAllocation, eachExtraBitPerSampleHalvesEveryStep) {
         ASSERT_GT(b, 0.0f) << s;
         EXPECT_NEAR(a / b, 2.0f, 1e-4f) << s;
     }
-    EXPECT_NEAR(bit_allocation_estimate(params(4, 1, 2.0f), v) - bit_allocation_estimate(params(4, 1, 1.0f), v),
-                1.0f, 1e-4f);
+    EXPECT_NEAR(
+        bit_allocation_estimate(params(4, 1, 2.0f), v) - bit_allocation_estimate(params(4, 1, 1.0f), v), 1.0f,
+        1e-4f);
 }
 
 TEST(BitAllocation, deeperSubbandsAndLuminanceGetFinerSteps) {
@@ -62,8 +62,8 @@ TEST(BitAllocation, deeperSubbandsAndLuminanceGetFinerSteps) {
     const AllocationParameters p = params(3, 3, 2.0f);
     const std::vector<float> coarse = bit_allocation_steps(p, v, 1);  // depth 3
     const std::vector<float> fine = bit_allocation_steps(p, v, 7);    // depth 1
-    EXPECT_NEAR(fine[0] / coarse[0], 4.0f, 1e-3f);                   // gamma^2
-    EXPECT_NEAR(coarse[1] / coarse[0], 4.0f, 1e-3f);                 // weight of band 0
+    EXPECT_NEAR(fine[0] / coarse[0], 4.0f, 1e-3f);                    // gamma^2
+    EXPECT_NEAR(coarse[1] / coarse[0], 4.0f, 1e-3f);                  // weight of band 0
 }
 
 TEST(BitAllocation, chromaOfTheSixFinestSubbandsIsNeverCoded) {

@@ -31,7 +31,8 @@ Picture generatePicture(int width, int height, int channels, bool textured, unsi
                     v += 22.0 * std::sin(x * 0.35 + y * 0.22) * std::cos(y * 0.31 - x * 0.05) +
                          8.0 * std::sin(x * 1.1 - y * 0.7) + double(state >> 29) - 3.5;
                 }
-                p.pixels[(size_t(y) * width + x) * channels + c] = uint8_t(std::lround(std::fmin(255.0, std::fmax(0.0, v))));
+                p.pixels[(size_t(y) * width + x) * channels + c] =
+                    uint8_t(std::lround(std::fmin(255.0, std::fmax(0.0, v))));
             }
     return p;
 }

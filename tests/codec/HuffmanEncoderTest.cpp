@@ -1,13 +1,12 @@
-#include "encoder/codec/HuffmanEncoder.h"
-#include "encoder/codec/SubbandFile.h"
-
-#include "decoder/CodeBlockDecoder.h"
-#include "decoder/HuffmanDecoder.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <vector>
+
+#include "decoder/CodeBlockDecoder.h"
+#include "decoder/HuffmanDecoder.h"
+#include "encoder/codec/HuffmanEncoder.h"
+#include "encoder/codec/SubbandFile.h"
 
 namespace {
 
@@ -84,7 +83,8 @@ TEST(HuffmanEncoder, skewedFrequenciesAreLimitedToSixteenBitsAndStayDecodable) {
     SymbolCodes codes;
     ASSERT_EQ(GenCode2(table, codes), 0);
     // Shorter codes go to the more frequent symbols.
-    for (int s = 2; s < 30; ++s) EXPECT_LE(codes.bySymbol[107 + s].length, codes.bySymbol[107 + s - 1].length);
+    for (int s = 2; s < 30; ++s)
+        EXPECT_LE(codes.bySymbol[107 + s].length, codes.bySymbol[107 + s - 1].length);
     for (int s = 0; s < 30; ++s) {
         EXPECT_GT(codes.bySymbol[107 + s].length, 0);
         EXPECT_LE(codes.bySymbol[107 + s].length, 16);
@@ -167,8 +167,10 @@ TEST(HuffmanEncoder, canonicalCodesDecodeThroughTheRegionDecoder) {
     std::srand(5);
     for (size_t i = 0; i < v.size(); ++i) {
         const int r = std::rand() % 100;
-        if (r < 30) v[i] = int16_t(std::rand() % 11 - 5);
-        else if (r < 33) v[i] = int16_t(std::rand() % 2000 - 1000);
+        if (r < 30)
+            v[i] = int16_t(std::rand() % 11 - 5);
+        else if (r < 33)
+            v[i] = int16_t(std::rand() % 2000 - 1000);
     }
     for (size_t i = 3000; i < 3400; ++i) v[i] = 0;  // a long run across rows
     const IndexRecord r = record_of(v, w, h);
@@ -191,8 +193,8 @@ TEST(HuffmanEncoder, canonicalCodesDecodeThroughTheRegionDecoder) {
     Lumetra::CodeBlockCursor afterTop, afterBottom;
     ASSERT_TRUE(Lumetra::decodeCodeBlockRegion(tree, payload.data(), payload.size(), top.data(), whole, upper,
                                                nullptr, afterTop));
-    ASSERT_TRUE(Lumetra::decodeCodeBlockRegion(tree, payload.data(), payload.size(), bottom.data(), whole, lower,
-                                               &afterTop, afterBottom));
+    ASSERT_TRUE(Lumetra::decodeCodeBlockRegion(tree, payload.data(), payload.size(), bottom.data(), whole,
+                                               lower, &afterTop, afterBottom));
     for (size_t i = 0; i < bottom.size(); ++i) ASSERT_EQ(bottom[i], v[size_t(w) * 40 + i]) << i;
 }
 

@@ -1,25 +1,23 @@
-#include "encoder/codec/ImageEncoder.h"
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "CodecScratchDir.h"
 #include "EncoderRoundTrip.h"
 #include "WavraFileBytes.h"
 #include "core/Error.h"
 #include "core/Exception.h"
+#include "encoder/codec/ImageEncoder.h"
 #include "encoder/rawimage/BBBImage.h"
 #include "format/WavraFile.h"
 #include "format/WavraMetadata.h"
-
-#include <gtest/gtest.h>
-
-#include <dirent.h>
-#include <sys/stat.h>
-
-#include <cstdio>
-#include <algorithm>
-#include <cstdlib>
-#include <functional>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -46,8 +44,9 @@ std::string encodePicture(const ScratchDir& dir, const Picture& p, const EncodeR
     ::mkdir(tmpDir.c_str(), 0700);
     const Lumetra::FileSpecification tmp(tmpDir);
     ::setenv("TMP", tmpDir.c_str(), 1);
-    ImageEncoder encoder(image, run.nlev, run.blockSize, run.rate, run.explicitTemporaryDirectory ? &tmp : nullptr,
-                         run.progress, run.interrupt, 4.0f, 2.0f, run.dither, 0.25f);
+    ImageEncoder encoder(image, run.nlev, run.blockSize, run.rate,
+                         run.explicitTemporaryDirectory ? &tmp : nullptr, run.progress, run.interrupt, 4.0f,
+                         2.0f, run.dither, 0.25f);
     encoder.setWriteWorldFile(run.worldFile);
     const std::string out = dir.file(outName);
     encoder.encode(out.c_str());
@@ -122,11 +121,11 @@ TEST_P(EncoderRoundTrip, everyScaleDecodesCloseToTheInput) {
 
 INSTANTIATE_TEST_SUITE_P(
     Pictures, EncoderRoundTrip,
-    ::testing::Values(RoundTripCase{700, 530, 1, false, 4, 0.6f, 40.0},   // partial blocks both ways
-                      RoundTripCase{1024, 512, 3, true, 4, 2.0f, 40.0},   // whole blocks, textured colour
-                      RoundTripCase{600, 777, 1, true, 5, 2.0f, 40.0},    // five levels, one pass
-                      RoundTripCase{300, 260, 3, false, 1, 2.0f, 35.0},   // one level
-                      RoundTripCase{1100, 900, 1, true, 6, 1.0f, 30.0},   // two passes
+    ::testing::Values(RoundTripCase{700, 530, 1, false, 4, 0.6f, 40.0},  // partial blocks both ways
+                      RoundTripCase{1024, 512, 3, true, 4, 2.0f, 40.0},  // whole blocks, textured colour
+                      RoundTripCase{600, 777, 1, true, 5, 2.0f, 40.0},   // five levels, one pass
+                      RoundTripCase{300, 260, 3, false, 1, 2.0f, 35.0},  // one level
+                      RoundTripCase{1100, 900, 1, true, 6, 1.0f, 30.0},  // two passes
                       RoundTripCase{900, 1300, 3, false, 7, 0.8f, 35.0}));
 
 // The second pass of a deep encoding starts from the reconstructed, and

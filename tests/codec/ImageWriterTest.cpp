@@ -1,16 +1,4 @@
-#include "encoder/codec/IconOutput.h"
-#include "encoder/codec/ImageWriter.h"
-#include "encoder/codec/SubbandCoder.h"
-
-#include "CodecScratchDir.h"
-#include "EncoderRoundTrip.h"
-#include "WavraFileBytes.h"
-#include "core/Error.h"
-#include "encoder/rawimage/BBBImage.h"
-#include "format/TagStore.h"
-
 #include <gtest/gtest.h>
-
 #include <sys/resource.h>
 
 #include <array>
@@ -19,6 +7,16 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "CodecScratchDir.h"
+#include "EncoderRoundTrip.h"
+#include "WavraFileBytes.h"
+#include "core/Error.h"
+#include "encoder/codec/IconOutput.h"
+#include "encoder/codec/ImageWriter.h"
+#include "encoder/codec/SubbandCoder.h"
+#include "encoder/rawimage/BBBImage.h"
+#include "format/TagStore.h"
 
 namespace {
 
@@ -124,10 +122,15 @@ TEST(ImageWriter, encoderTagsFollowTheImageTagsInOrder) {
     std::vector<std::string> names;
     for (int i = 0; i < tags.slotCount(); ++i)
         if (!tags.slot(i).isFree()) names.push_back(tags.slot(i).name);
-    const std::vector<std::string> tail = {
-        "IMAGE::COMPRESSION_VERSION", "IMAGE::TARGET_COMPRESSION_RATIO", "IMAGE::COMPRESSION_NLEV",
-        "IMAGE::COMPRESSION_WEIGHT",  "IMAGE::COMPRESSION_GAMMA",        "IMAGE::COMPRESSION_BLOCK_SIZE",
-        "IMAGE::CREATION_DATE",       "IMAGE::NO_DITHER",                "IMAGE::EOM"};
+    const std::vector<std::string> tail = {"IMAGE::COMPRESSION_VERSION",
+                                           "IMAGE::TARGET_COMPRESSION_RATIO",
+                                           "IMAGE::COMPRESSION_NLEV",
+                                           "IMAGE::COMPRESSION_WEIGHT",
+                                           "IMAGE::COMPRESSION_GAMMA",
+                                           "IMAGE::COMPRESSION_BLOCK_SIZE",
+                                           "IMAGE::CREATION_DATE",
+                                           "IMAGE::NO_DITHER",
+                                           "IMAGE::EOM"};
     ASSERT_GE(names.size(), tail.size() + 2);
     EXPECT_EQ(names.front(), "IMAGE::SOM");
     EXPECT_EQ(names[1], "IMAGE::WIDTH");

@@ -1,10 +1,10 @@
-#include "encoder/codec/Quantiser.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <vector>
+
+#include "encoder/codec/Quantiser.h"
 
 namespace {
 

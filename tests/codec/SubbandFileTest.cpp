@@ -1,11 +1,3 @@
-#include "encoder/codec/SubbandCoder.h"
-#include "encoder/codec/SubbandFile.h"
-#include "encoder/codec/SubbandMap.h"
-
-#include "CodecScratchDir.h"
-#include "core/Error.h"
-#include "core/Exception.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,6 +5,13 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "CodecScratchDir.h"
+#include "core/Error.h"
+#include "core/Exception.h"
+#include "encoder/codec/SubbandCoder.h"
+#include "encoder/codec/SubbandFile.h"
+#include "encoder/codec/SubbandMap.h"
 
 namespace {
 
@@ -48,8 +47,8 @@ TEST(SubbandFile, blocksReadBackInAnyOrderWhateverTheirLastBit) {
         std::vector<float> c(size_t(w) * h);
         for (float& v : c) v = float(std::rand() % 41 - 20) * (b % 3 == 0 ? 0.0f : 1.0f);
         float used = 0.0f;
-        stored.push_back(SubbandCoder::code_band(file, c.data(), w, h, 1.0f, nullptr, 0, 0, used, indexScratch,
-                                                 codedScratch));
+        stored.push_back(SubbandCoder::code_band(file, c.data(), w, h, 1.0f, nullptr, 0, 0, used,
+                                                 indexScratch, codedScratch));
         // 1-bit padding absent: the last payload byte is not a padded one.
         const size_t n = codedScratch.size();
         const bool stuffed = codedScratch[n - 1] == 0x00 && codedScratch[n - 2] == 0xFF;
@@ -163,7 +162,8 @@ TEST(SubbandMap, ditherOffsetsFollowTheSeededGeneratorAndStayInTable) {
 TEST(SubbandMap, unwritableDirectoryIsReported) {
     const Lumetra::FileSpecification missing("/nonexistent-wavra-dir");
     EXPECT_EQ(error_text([&] { subband_map_init(2, &missing); }),
-              "Error: specified temporary directory \"/nonexistent-wavra-dir\" is not accessible or does not exist.");
+              "Error: specified temporary directory \"/nonexistent-wavra-dir\" is not accessible or does not "
+              "exist.");
 }
 
 }  // namespace
