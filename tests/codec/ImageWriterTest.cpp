@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <array>
 #include <cmath>
@@ -258,6 +259,36 @@ TEST(ImageWriter, interruptStopsTheWriterWithoutLeavingFiles) {
     EXPECT_EQ(message, "Program interrupt encountered.");
     const std::vector<std::string> left = dir.entries();
     EXPECT_EQ(left.size(), 2u);  // in.bip and in.hdr only
+}
+
+TEST(ImageWriter, unsetOutputNameSendsTheFileToStandardOutput) {
+    ScratchDir dir;
+    const std::string raw = writeRawPicture(dir.path(), "in", generatePicture(64, 48, 1, false));
+    BBBImage image(raw.c_str());
+    MapBuilder builder(dir);
+    const std::string named = dir.file("named.wvr"), captured = dir.file("captured.wvr");
+    {
+        SubbandMap map = builder.build(2, 1, {{0, 30, 0, 30}}, {1.0f});
+        write_image(image, map, named.c_str(), settings_for(2));
+    }
+    SubbandMap map = builder.build(2, 1, {{0, 30, 0, 30}}, {1.0f});
+    std::fflush(stdout);
+    const int saved = ::dup(1);
+    FILE* sink = std::fopen(captured.c_str(), "wb");
+    ASSERT_TRUE(sink);
+    ::dup2(::fileno(sink), 1);
+    ::setenv("TMP", dir.path().c_str(), 1);
+    write_image(image, map, Lumetra::FileSpecification(), settings_for(2));
+    std::fflush(stdout);
+    ::dup2(saved, 1);
+    ::close(saved);
+    std::fclose(sink);
+    const std::vector<uint8_t> a = readFileBytes(named).bytes, b = readFileBytes(captured).bytes;
+    ASSERT_EQ(a.size(), b.size());
+    size_t differing = 0;
+    for (size_t i = 0; i < a.size(); ++i) differing += a[i] != b[i];
+    EXPECT_LE(differing, 24u);            // at most the creation time
+    EXPECT_EQ(dir.entries().size(), 4u);  // in.bip, in.hdr, named.wvr, captured.wvr: no spool file left
 }
 
 TEST(IconOutput, iconSizeRoundsUpAtEveryLevel) {
