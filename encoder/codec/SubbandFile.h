@@ -63,13 +63,16 @@ private:
 void decode_indices(SubbandFile& file, const StoredBlock& stored, int width, int height,
                     std::vector<int16_t>& indices, float& step);
 
-// The table description at `bytes` (16 counts, then the symbols); returns
-// the number of bytes used, or -1 when it does not fit or is not valid.
+// The table description of a stored block: `bytes` starts at its FF A6
+// marker (checked), then 16 counts and the symbols. Returns the number of
+// bytes used, or -1 when the marker is wrong or the table does not fit or
+// is not valid.
 long ReadHTDesc(const uint8_t* bytes, size_t size, Lumetra::HuffmanTable& table);
 
-// Decodes Huffman-coded symbols (the bytes after FF A3) into exactly `count`
-// index positions, zero runs included. Returns 0, 1 when the data is not a
-// sequence of codes of `table` or ends early, 2 when the positions do not
-// add up to `count`.
+// Decodes a payload (FF A3, checked, then the coded symbols) into exactly
+// `count` index positions into `indices` (zero-filled by the caller), zero
+// runs counted by their length. Returns 0; 1 when the marker is wrong, the
+// data is not a sequence of codes of `table` or ends early; 2 when the
+// positions do not add up to `count`.
 int expand_data(const uint8_t* bytes, size_t size, const Lumetra::HuffmanTable& table, int16_t* indices,
                 size_t count);
