@@ -1,6 +1,7 @@
 #include "encoder/codec/HuffmanEncoder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 #include "format/CodedBlockSymbols.h"
@@ -35,34 +36,46 @@ inline void emit_value(int v, Emit& emit) {
         emit(v >= -255 ? cb::kNegative8 : cb::kNegative16, v >= -255 ? 8 : 16, uint32_t(-v));
 }
 
+// Zero runs are found four indices at a time; a run reaching 65,535 is
+// emitted and counting starts again.
 template <class Emit>
 void for_each_symbol(const IndexRecord& record, Emit&& emit) {
     uint32_t run = 0;
+    const int w = record.width;
     for (int y = 0; y < record.height; ++y) {
         const int16_t* row = record.data + size_t(y) * record.stride;
-        for (int x = 0; x < record.width; ++x) {
-            const int v = row[x];
-            if (v == 0) {
-                if (++run == kLongestRun) {
-                    emit_run(run, emit);
-                    run = 0;
-                }
-                continue;
+        int x = 0;
+        while (x < w) {
+            const int start = x;
+            for (uint64_t four; x + 4 <= w; x += 4) {
+                std::memcpy(&four, row + x, sizeof four);
+                if (four) break;
             }
+            while (x < w && row[x] == 0) ++x;
+            run += uint32_t(x - start);
+            while (run >= kLongestRun) {
+                emit_run(kLongestRun, emit);
+                run -= kLongestRun;
+            }
+            if (x == w) break;
             if (run) {
                 emit_run(run, emit);
                 run = 0;
             }
-            emit_value(v, emit);
+            emit_value(row[x], emit);
+            ++x;
         }
     }
     if (run) emit_run(run, emit);
 }
 
-// Packs bits most significant first, stuffing a 0x00 after every 0xFF.
+// Packs bits most significant first, stuffing a 0x00 after every 0xFF;
+// bytes gather in a small chunk that is appended to the output when full.
 class BitPacker {
 public:
     explicit BitPacker(std::vector<uint8_t>& out) : out_(out) {}
+    ~BitPacker() { flushChunk(); }
+    // Up to 32 bits at a time.
     void put(uint32_t bits, int length) {
         buffer_ = (buffer_ << length) | bits;
         pending_ += length;
@@ -78,16 +91,24 @@ public:
             byte(uint8_t((buffer_ << fill) | ((1u << fill) - 1)));
             pending_ = 0;
         }
+        flushChunk();
     }
 
 private:
     void byte(uint8_t b) {
-        out_.push_back(b);
-        if (b == cb::kMarkerPrefix) out_.push_back(cb::kStuffedByte);
+        if (used_ + 2 > sizeof chunk_) flushChunk();
+        chunk_[used_++] = b;
+        if (b == cb::kMarkerPrefix) chunk_[used_++] = cb::kStuffedByte;
+    }
+    void flushChunk() {
+        out_.insert(out_.end(), chunk_, chunk_ + used_);
+        used_ = 0;
     }
     std::vector<uint8_t>& out_;
     uint64_t buffer_ = 0;
     int pending_ = 0;
+    size_t used_ = 0;
+    uint8_t chunk_[4096];
 };
 
 }  // namespace
@@ -191,8 +212,7 @@ int encode_block2(const IndexRecord& record, const SymbolCodes& codes, std::vect
             missing = true;
             return;
         }
-        packer.put(c.bits, c.length);
-        if (extraLength) packer.put(extra, extraLength);
+        packer.put((uint32_t(c.bits) << extraLength) | extra, c.length + extraLength);
     });
     packer.finish();
     return missing ? 1 : 0;

@@ -20,10 +20,12 @@ float usable_step(float magnitude, float step) {
     return step;
 }
 
+// |c| < step/2 gives 0; otherwise the count of whole steps above step/2,
+// plus one, with the sign of c.
 inline int16_t index_of(float c, float step, float half) {
-    if (c >= half) return int16_t(int((c - half) / step) + 1);
-    if (c <= -half) return int16_t(-(int((-c - half) / step) + 1));
-    return 0;
+    const float a = std::fabs(c);
+    const int q = a >= half ? int((a - half) / step) + 1 : 0;
+    return int16_t(c < 0.0f ? -q : q);
 }
 
 }  // namespace
