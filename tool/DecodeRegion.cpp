@@ -37,7 +37,8 @@ int checkedScale(const Lumetra::WavraFile& file, int32_t scale) {
 }  // namespace
 
 const char* const kIncompatibleScaleMessage =
-    "Error: incompatible scale parameter input for image synthesis.\n scale is less than 0 or greater than nlev\n";
+    "Error: incompatible scale parameter input for image synthesis.\n scale is less than 0 or greater than "
+    "nlev\n";
 
 int32_t centreAtScale(int32_t v, int scale) {
     if (scale <= 0) return v;
@@ -49,8 +50,8 @@ Lumetra::WavraNavigator regionNavigator(const Lumetra::WavraFile& file, bool ico
                                         int32_t y0, int32_t width, int32_t height) {
     if (icon) return Lumetra::WavraNavigator::forRegion(file, true, 0, 0, 0, 0, 0);
     const int s = checkedScale(file, scale);
-    return Lumetra::WavraNavigator::forRegion(file, false, s, centreAtScale(x0, s), centreAtScale(y0, s), width,
-                                              height);
+    return Lumetra::WavraNavigator::forRegion(file, false, s, centreAtScale(x0, s), centreAtScale(y0, s),
+                                              width, height);
 }
 
 Lumetra::WavraNavigator wholeImageNavigator(const Lumetra::WavraFile& file, int32_t scale) {

@@ -37,7 +37,7 @@ private:
 void writeWorldFile(const Lumetra::FileSpecification& file, const Lumetra::GeoReference& geo) {
     std::FILE* f = file.open("w");
     if (!f) throw WriteError(file);
-    const double values[6] = {geo.xPixelSize, geo.xRotation, geo.yRotation,
+    const double values[6] = {geo.xPixelSize,  geo.xRotation,  geo.yRotation,
                               -geo.yPixelSize, geo.upperLeftX, geo.upperLeftY};
     bool ok = true;
     for (double v : values) ok = std::fprintf(f, "%.15f\n", v) > 0 && ok;
@@ -102,7 +102,8 @@ DecodeFormat decodeFormatOf(const Lumetra::FileSpecification& output) {
 }
 
 std::string decodeUsageText() {
-    return "Usage: wavra-decode -i INPUT -o OUTPUT [-s scale] [-x x0 -y y0 -w width -h height | -icon] [-quiet]\n"
+    return "Usage: wavra-decode -i INPUT -o OUTPUT [-s scale] [-x x0 -y y0 -w width -h height | -icon] "
+           "[-quiet]\n"
            "  -i INPUT      Wavra image file to read\n"
            "  -o OUTPUT     .bip (raw BIP with .hdr), .png (with .pgw when georeferenced), .ppm or .pgm\n"
            "  -s scale      0 full resolution, each step halves (default 0)\n"

@@ -36,4 +36,3 @@ bool parseDecodeCommandLine(int argc, const char* const* argv, DecodeOptions& op
 // Decodes and writes the output, printing progress on `progress` unless
 // quiet. Throws Exception or Error; files it began writing are removed then.
 void runDecode(const DecodeOptions& options, std::FILE* progress);
-

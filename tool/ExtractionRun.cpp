@@ -4,11 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <climits>
-#include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 #include "core/Error.h"
 #include "core/Exception.h"
@@ -123,8 +121,8 @@ std::string StagedOutput::tellAsOutput(const char* message) const {
 void runExtraction(const CommandLineValues& values, TemporaryRunFiles& temporaries) {
     const Lumetra::WavraFile input(values.input, 0);
     // A scale beyond the file is refused here, before any temporary file.
-    Lumetra::WavraNavigator region = regionNavigator(input, values.icon, values.scale, values.x0, values.y0,
-                                                     values.width, values.height);
+    Lumetra::WavraNavigator region =
+        regionNavigator(input, values.icon, values.scale, values.x0, values.y0, values.width, values.height);
     const Lumetra::JpegWatermark watermark =
         values.watermark ? Lumetra::JpegWatermark(values.watermarkFile) : Lumetra::JpegWatermark();
 

@@ -42,8 +42,8 @@ void flushFile(png_structp png) {
 bool writeHeader(PngWriter::State* s, png_uint_32 width, png_uint_32 height, int colorType) {
     if (setjmp(png_jmpbuf(s->png))) return false;
     png_set_write_fn(s->png, s, writeToFile, flushFile);
-    png_set_IHDR(s->png, s->info, width, height, 8, colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(s->png, s->info, width, height, 8, colorType, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(s->png, s->info);
     return true;
 }

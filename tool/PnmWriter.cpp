@@ -23,12 +23,14 @@ void PnmWriter::writeRows(const unsigned char* rows, int count, int64_t rowBytes
         const unsigned char* row = rows + int64_t(r) * rowBytes;
         const unsigned char* data = row;
         if (sourceBands_ == 1 && outBands_ == 3) {
-            for (size_t x = 0; x < width; ++x) converted_[3 * x] = converted_[3 * x + 1] = converted_[3 * x + 2] = row[x];
+            for (size_t x = 0; x < width; ++x)
+                converted_[3 * x] = converted_[3 * x + 1] = converted_[3 * x + 2] = row[x];
             data = converted_.data();
         } else if (sourceBands_ == 3 && outBands_ == 1) {
             for (size_t x = 0; x < width; ++x)
-                converted_[x] = (unsigned char)((299u * row[3 * x] + 587u * row[3 * x + 1] + 114u * row[3 * x + 2] +
-                                                 500u) / 1000u);
+                converted_[x] = (unsigned char)((299u * row[3 * x] + 587u * row[3 * x + 1] +
+                                                 114u * row[3 * x + 2] + 500u) /
+                                                1000u);
             data = converted_.data();
         }
         const size_t bytes = width * size_t(outBands_);
