@@ -31,8 +31,8 @@ struct SampleRange {
     double width() const { return double(max) - double(min) + 1.0; }
 
     // Re-centres the range with width w unless it has that width already.
-    // Integer ranges take w truncated to the sample type and keep the new
-    // bounds in the sample type.
+    // Integer ranges take w truncated to the sample type (ignoring a result
+    // of 0) and keep the new bounds in the sample type.
     void setWindow(float w) {
         if constexpr (std::is_floating_point<T>::value) {
             if (double(max) - double(min) + 1.0 == double(w)) return;
@@ -42,7 +42,9 @@ struct SampleRange {
             max = T(wc + double(min) - 1.0);
         } else {
             const T wt = T(toInteger(w));
-            if (int64_t(max) - int64_t(min) + 1 == int64_t(wt)) return;
+            // A window that is 0 in the sample type (256 for 8 bits) would
+            // leave an empty range and an infinite scale: not a window.
+            if (wt == 0 || int64_t(max) - int64_t(min) + 1 == int64_t(wt)) return;
             const int64_t centre = int64_t((double(max) + double(min)) * 0.5);
             min = T(toInteger(double(centre) - double(wt) * 0.5));
             max = T(int64_t(wt) + int64_t(min) - 1);

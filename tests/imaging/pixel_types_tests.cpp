@@ -182,6 +182,11 @@ TEST(SampleRange, windowAndLevelMoveTheRangeAsIntegersOrReals) {
     b.setLevel(50.7f);
     EXPECT_EQ(b.min, 1);
     EXPECT_EQ(b.max, 100);
+
+    SampleRange<unsigned char> full(255, 0);
+    full.setWindow(256.f);  // 0 as 8 bits: would leave an empty range
+    EXPECT_EQ(full.min, 0);
+    EXPECT_EQ(full.max, 255);
 }
 
 TEST(SharedBuffer, copiesShareAndTheLastOwnerFrees) {
