@@ -73,7 +73,11 @@ public:
     Rectangle nextStripRect() const;
     // Converts width x height samples of `sourceInfo` format (rows rowBytes
     // apart) into the current strip at strip-relative (x, y). Writes are
-    // clipped to the strip. Throws Exception "No transformer registered".
+    // clipped to the strip. Throws Exception "No transformer registered",
+    // or "Image buffer write outside the current strip" when (x, y) is not
+    // in the strip. The transformer made by the first write serves the run.
+    // begin() throws Exception "Image buffer too large: cannot allocate its
+    // memory" beyond kMaxBufferBytes or when the memory cannot be had.
     void writeData(const void* samples, int width, int height, int rowBytes,
                    const ImageBufferInfo& sourceInfo, int x, int y, int z);
     // Stamps the watermark, hands the strip on (onStripDone), moves to the
