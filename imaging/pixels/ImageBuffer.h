@@ -65,6 +65,8 @@ public:
 
     // Starts a run: allocates memory, sets the first strip, places the
     // watermark, converts the background, calls onStart, clears the strip.
+    // Throws Exception "Image buffer too large: cannot allocate its memory"
+    // beyond kMaxBufferBytes or when the memory cannot be had.
     void begin();
     // True while the current strip has pixels.
     bool hasStrip() const;
@@ -76,8 +78,6 @@ public:
     // clipped to the strip. Throws Exception "No transformer registered",
     // or "Image buffer write outside the current strip" when (x, y) is not
     // in the strip. The transformer made by the first write serves the run.
-    // begin() throws Exception "Image buffer too large: cannot allocate its
-    // memory" beyond kMaxBufferBytes or when the memory cannot be had.
     void writeData(const void* samples, int width, int height, int rowBytes,
                    const ImageBufferInfo& sourceInfo, int x, int y, int z);
     // Stamps the watermark, hands the strip on (onStripDone), moves to the
