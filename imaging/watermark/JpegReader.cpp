@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-// jpeglib.h relies on FILE and size_t being declared first.
-#include <jerror.h>
+// jpeglib.h relies on FILE and size_t being declared first, and the
+// message codes of jerror.h on the configuration jpeglib.h includes.
 #include <jpeglib.h>
+
+#include <jerror.h>
 
 #include "core/Error.h"
 #include "core/Exception.h"
@@ -60,10 +62,26 @@ struct JpegReader::State {
         std::longjmp(s.jump, 1);
     }
 
+    // Warnings after which the library carries on with made-up samples.
+    static bool losesData(int code) {
+        switch (code) {
+        case JWRN_JPEG_EOF:
+        case JWRN_HIT_MARKER:
+        case JWRN_HUFF_BAD_CODE:
+        case JWRN_MUST_RESYNC:
+#if defined(D_ARITH_CODING_SUPPORTED)
+        case JWRN_ARITH_BAD_CODE:
+#endif
+            return true;
+        default:
+            return false;
+        }
+    }
+
     static void onMessage(j_common_ptr common, int level) {
-        // A file that ends before its last row would otherwise come out
-        // padded with grey and be reported as a success.
-        if (level < 0 && common->err->msg_code == JWRN_JPEG_EOF) onError(common);
+        // A file whose coded data ends early or is damaged would otherwise
+        // come out padded with grey and be reported as a success.
+        if (level < 0 && losesData(common->err->msg_code)) onError(common);
         // Otherwise the library's standard treatment: the first warning and
         // any trace message up to the trace level are printed.
         jpeg_error_mgr* err = common->err;

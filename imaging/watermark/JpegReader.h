@@ -30,7 +30,8 @@ public:
     // Starts decompression with the library's default output conversion.
     void start();
     // Decodes the next row into `row`, which holds width() x components()
-    // bytes. A file that ends early is an error, not a grey-filled picture.
+    // bytes. Coded data that ends early or is damaged is an error, not a
+    // picture filled with grey.
     void readRow(unsigned char* row);
     // Finishes decompression after the last row.
     void finish();

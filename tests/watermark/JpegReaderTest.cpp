@@ -88,6 +88,13 @@ TEST(JpegReader, libraryErrorsBecomeExceptionsWithTheLibrarysMessage) {
     std::string cut = dir.file("cut.jpg");
     wmtest::writeBytes(cut, bytes);
     EXPECT_EQ("Premature end of JPEG file", messageOfLoad(cut));
+
+    // Cut in the same place but properly ended: the coded data still stops
+    // short of the last row.
+    bytes.push_back(0xFF);
+    bytes.push_back(0xD9);
+    wmtest::writeBytes(cut, bytes);
+    EXPECT_EQ("Corrupt JPEG data: premature end of data segment", messageOfLoad(cut));
 }
 
 TEST(JpegReader, readerStaysUsableForErrorsAfterAnEarlierFailure) {
