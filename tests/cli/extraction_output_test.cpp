@@ -34,18 +34,6 @@ TEST(StagedOutput, abandonedStagingLeavesTheOutputAndRemovesItsOwnFiles) {
     EXPECT_EQ(s.entries(""), (std::vector<std::string>{"result.wvr", "tmp"}));
 }
 
-TEST(StagedOutput, commitMovesTheFileOverTheOutputAndReleasesItsName) {
-    Scratch s;
-    const std::string output = s.path("new.wvr");
-    {
-        StagedOutput staged(output);
-        writeFile(staged.writeName().str(), "complete");
-        staged.commit();
-    }
-    EXPECT_EQ(readFile(output), "complete");
-    EXPECT_EQ(s.entries(""), (std::vector<std::string>{"new.wvr", "tmp"}));
-}
-
 TEST(StagedOutput, linkedOutputReplacesTheTargetAndKeepsTheLink) {
     Scratch s;
     s.makeFolder("real");

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 // libjpeg's header needs FILE and size_t declared first.
@@ -213,6 +214,34 @@ TEST(ExtractionRun, everyFailureLeavesTmpEmptyAndAnExistingOutputUntouched) {
     expectCleanFailure(s,
                        s.extract(join({"-quiet", "-i", input, "-o", output}, region(100, 80, 500, 120, 0))),
                        kTooSmall, output);
+}
+
+TEST(ExtractionRun, concurrentRunsSharingTmpNeverMixTheirTemporaryFiles) {
+    Scratch s;
+    const std::string input = s.makeImage("pic", texturedPicture(200, 160, 3), 2);
+    constexpr int kRuns = 4;
+    ProcessResult results[kRuns];
+    std::vector<std::thread> threads;
+    for (int k = 0; k < kRuns; ++k)
+        threads.emplace_back([&, k] {
+            results[k] = s.extract(
+                join({"-quiet", "-i", input, "-o", s.path("run" + std::to_string(k) + ".wvr"), "-n", "1"},
+                     region(100, 80, 40 + 8 * k, 30 + 4 * k, 0)));
+        });
+    for (auto& t : threads) t.join();
+    // Each result holds the pixels the same run makes alone.
+    for (int k = 0; k < kRuns; ++k) {
+        SCOPED_TRACE(k);
+        ASSERT_EQ(results[k].status, 0) << results[k].err;
+        ASSERT_EQ(s.extract(join({"-quiet", "-i", input, "-o", s.path("alone.wvr"), "-n", "1"},
+                                 region(100, 80, 40 + 8 * k, 30 + 4 * k, 0)))
+                      .status,
+                  0);
+        const Picture alone = s.decodeWhole(s.path("alone.wvr"));
+        EXPECT_EQ(alone.width, 40 + 8 * k);
+        EXPECT_EQ(s.decodeWhole(s.path("run" + std::to_string(k) + ".wvr")).samples, alone.samples);
+    }
+    EXPECT_TRUE(s.entries("tmp").empty());
 }
 
 TEST(ExtractionRun, failureWhileWritingTheOutputKeepsTheEarlierFile) {
