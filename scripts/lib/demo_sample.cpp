@@ -33,7 +33,9 @@ uint32_t hash(int32_t x, int32_t y, uint32_t seed) {
     return h ^ (h >> 15);
 }
 
-double lattice(int32_t x, int32_t y, uint32_t seed) { return (hash(x, y, seed) & 0xFFFFFF) / double(0xFFFFFF); }
+double lattice(int32_t x, int32_t y, uint32_t seed) {
+    return (hash(x, y, seed) & 0xFFFFFF) / double(0xFFFFFF);
+}
 
 double smooth(double t) { return t * t * t * (t * (t * 6 - 15) + 10); }
 
@@ -76,8 +78,9 @@ Colour tint(double h) {
     static const struct {
         double height;
         Colour colour;
-    } stops[] = {{-400, {20, 50, 110}},  {0, {60, 120, 180}},    {1, {90, 140, 70}},   {300, {120, 165, 80}},
-                 {700, {175, 170, 95}},  {1100, {150, 115, 75}}, {1500, {125, 110, 100}}, {1800, {245, 245, 250}}};
+    } stops[] = {{-400, {20, 50, 110}},   {0, {60, 120, 180}},    {1, {90, 140, 70}},
+                 {300, {120, 165, 80}},   {700, {175, 170, 95}},  {1100, {150, 115, 75}},
+                 {1500, {125, 110, 100}}, {1800, {245, 245, 250}}};
     if (h <= stops[0].height) return stops[0].colour;
     for (size_t i = 1; i < sizeof stops / sizeof stops[0]; ++i)
         if (h < stops[i].height)
@@ -162,9 +165,12 @@ bool writeBadge(const std::string& path) {
             Colour col = {30, 40, 70};
             const bool border = x < 3 || y < 3 || x >= width - 3 || y >= height - 3;
             const double wave = height / 2.0 + 12 * std::sin(x / 12.0);
-            if (border) col = {235, 235, 240};
-            else if (std::fabs(y - wave) < 3) col = {250, 190, 60};
-            else if (std::fabs(y - wave - 9) < 1.5) col = {120, 180, 230};
+            if (border)
+                col = {235, 235, 240};
+            else if (std::fabs(y - wave) < 3)
+                col = {250, 190, 60};
+            else if (std::fabs(y - wave - 9) < 1.5)
+                col = {120, 180, 230};
             row[3 * size_t(x)] = JSAMPLE(col.r);
             row[3 * size_t(x) + 1] = JSAMPLE(col.g);
             row[3 * size_t(x) + 2] = JSAMPLE(col.b);
