@@ -38,6 +38,14 @@ Image decodeThroughNavigator(const WavraFile& file, int scale, const Rectangle& 
     (void)registered;
     TemporaryReservation reservation(nullptr);
     const FileSpecification data = reservation.name().setExtension("bip");
+    // Remove the raw pair however the decode ends, a thrown failure included.
+    struct RemoveRawPair {
+        FileSpecification data;
+        ~RemoveRawPair() {
+            data.removeQuietly();
+            data.setExtension("hdr").removeQuietly();
+        }
+    } cleanup{data};
     Image img;
     {
         WavraNavigator nav(file, scale, support);
@@ -58,8 +66,6 @@ Image decodeThroughNavigator(const WavraFile& file, int scale, const Rectangle& 
     } else {
         img.pixels.clear();
     }
-    data.removeQuietly();
-    data.setExtension("hdr").removeQuietly();
     return img;
 }
 
