@@ -16,6 +16,7 @@
 #include "format/WavraFile.h"
 #include "imaging/watermark/JpegWatermark.h"
 #include "tool/DecodeRegion.h"
+#include "tool/InterruptSignals.h"
 
 namespace {
 
@@ -126,13 +127,15 @@ void runExtraction(const CommandLineValues& values, TemporaryRunFiles& temporari
     const Lumetra::JpegWatermark watermark =
         values.watermark ? Lumetra::JpegWatermark(values.watermarkFile) : Lumetra::JpegWatermark();
 
+    region.setInterruptHook(interruptRequested);
     temporaries.reserve();
     decodeToRawFile(region, temporaries.rawFile(), values.watermark ? &watermark : nullptr,
                     values.watermarkPosition);
+    throwIfInterrupted();
 
     auto image = std::make_unique<BBBImage>(temporaries.rawFile());
     auto encoder = std::make_unique<ImageEncoder>(*image, values.nlev, kBlockSize, kRate, nullptr, nullptr,
-                                                  nullptr, kWeight, kGamma, kDither, kKWeight);
+                                                  interruptRequested, kWeight, kGamma, kDither, kKWeight);
     // The georeferencing travels in the output's metadata; a world file
     // beside the output would only shadow it or clobber someone else's.
     encoder->setWriteWorldFile(false);
@@ -144,6 +147,8 @@ void runExtraction(const CommandLineValues& values, TemporaryRunFiles& temporari
     } catch (const Lumetra::Exception& e) {
         throw Lumetra::Exception(output.tellAsOutput(e.what()));
     }
+    // The last moment a signal can stop the run: once committed the output is complete.
+    throwIfInterrupted();
     output.commit();
     encoder.reset();
     image.reset();

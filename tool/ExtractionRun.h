@@ -15,7 +15,9 @@
 // above the input's level count is refused before any temporary file is
 // made. The output is written beside its final name and moved there only
 // once complete, so a failed run leaves an existing output untouched. No
-// world file is written or deleted beside the output. Throws on any failure.
+// world file is written or deleted beside the output. Decoding and encoding
+// poll interruptRequested() and stop by throwing, as does the run just before
+// the output is committed. Throws on any failure.
 void runExtraction(const CommandLineValues& values, TemporaryRunFiles& temporaries);
 
 // An output file written under a reserved name in its own directory and

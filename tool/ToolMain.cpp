@@ -8,22 +8,33 @@
 #include "imaging/transform/TransformerRegistry.h"
 #include "tool/CommandLine.h"
 #include "tool/ExtractionRun.h"
+#include "tool/InterruptSignals.h"
+
+namespace {
+
+// One failure line; a run stopped by SIGINT or SIGTERM says so, whatever
+// the stopped operation threw.
+void reportFailure(const char* message, std::FILE* err) {
+    std::fprintf(err, "%s\n", interruptRequested() ? kInterruptedMessage : message);
+}
+
+}  // namespace
 
 int runGuarded(const std::function<int()>& body, const TemporaryRunFiles& temporaries, std::FILE* err) {
     try {
         return body();
     } catch (const Lumetra::Exception& e) {
         temporaries.removeRawFiles();
-        std::fprintf(err, "%s\n", e.what());
+        reportFailure(e.what(), err);
     } catch (const Error& e) {
         temporaries.removeRawFiles();
-        std::fprintf(err, "%s\n", e.message());
+        reportFailure(e.message(), err);
     } catch (const std::exception& e) {
         temporaries.removeRawFiles();
-        std::fprintf(err, "%s\n", e.what());
+        reportFailure(e.what(), err);
     } catch (...) {
         temporaries.removeRawFiles();
-        std::fputs("Unknown exception encountered.\n", err);
+        reportFailure("Unknown exception encountered.", err);
     }
     std::fflush(err);
     return 1;
@@ -32,6 +43,9 @@ int runGuarded(const std::function<int()>& body, const TemporaryRunFiles& tempor
 int runTool(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     // The image buffers find their colour conversions in this registry.
     Lumetra::registerStandardFactories();
+    // Declared before the temporaries so that the signals stay caught until
+    // every file of the run, the reserved names included, is gone.
+    InterruptWindow interrupts;
     TemporaryRunFiles temporaries;
     return runGuarded(
         [&]() {
@@ -46,6 +60,9 @@ int runTool(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
                 std::fflush(out);
                 return 0;
             }
+            // From here on the run makes files: SIGINT and SIGTERM stop it
+            // through the failure path, which removes them.
+            interrupts.arm();
             runExtraction(values, temporaries);
             return 0;
         },

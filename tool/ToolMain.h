@@ -14,6 +14,7 @@ int runTool(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
 
 // Runs `body` guarded: a Lumetra::Exception, an Error, a standard exception
 // or anything else thrown is reported on `err` as one line, after the run's
-// raw file and header were deleted, and 1 is returned. Otherwise returns what
+// raw file and header were deleted, and 1 is returned; after SIGINT or
+// SIGTERM the line is kInterruptedMessage instead. Otherwise returns what
 // `body` returns.
 int runGuarded(const std::function<int()>& body, const TemporaryRunFiles& temporaries, std::FILE* err);

@@ -1,0 +1,195 @@
+// wavra-extract stopped by SIGINT or SIGTERM while it decodes and while it
+// encodes: status 1, one line saying so, and nothing of the run left behind.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "extraction_fixture_test.h"
+
+extern char** environ;
+
+using namespace extracttest;
+
+namespace {
+
+// An extraction running beside the test, its standard error in a file.
+class RunningExtraction {
+public:
+    RunningExtraction(const Scratch& s, const std::vector<std::string>& args) : errPath_(s.path("stderr.txt")) {
+        std::vector<std::string> strings{clitest::builtProgram("wavra-extract")};
+        strings.insert(strings.end(), args.begin(), args.end());
+        std::vector<std::string> env{"TMP=" + s.tmp()};
+        for (char** e = environ; *e; ++e)
+            if (std::string(*e).compare(0, 4, "TMP=") != 0) env.emplace_back(*e);
+        std::vector<char*> argv, envp;
+        for (auto& a : strings) argv.push_back(&a[0]);
+        for (auto& e : env) envp.push_back(&e[0]);
+        argv.push_back(nullptr);
+        envp.push_back(nullptr);
+        const std::string dir = s.path("");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            // A test run started in the background must not pass on ignored signals.
+            ::signal(SIGINT, SIG_DFL);
+            ::signal(SIGTERM, SIG_DFL);
+            const int errFd = ::open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (errFd < 0 || ::dup2(errFd, STDERR_FILENO) < 0 || ::chdir(dir.c_str()) != 0) ::_exit(126);
+            ::execve(argv[0], argv.data(), envp.data());
+            ::_exit(127);
+        }
+    }
+    ~RunningExtraction() {
+        if (pid_ > 0 && !waited_) {
+            ::kill(pid_, SIGKILL);
+            wait();
+        }
+    }
+
+    bool started() const { return pid_ > 0; }
+    // Whether the process is still running.
+    bool running() {
+        int status = 0;
+        const pid_t r = ::waitpid(pid_, &status, WNOHANG);
+        if (r == 0) return true;
+        waited_ = true;
+        status_ = status;
+        return false;
+    }
+    void signal(int sig) const { ::kill(pid_, sig); }
+    int wait() {
+        if (!waited_) {
+            while (::waitpid(pid_, &status_, 0) < 0 && errno == EINTR) {
+            }
+            waited_ = true;
+        }
+        return status_;
+    }
+    std::string err() const { return readFile(errPath_); }
+
+private:
+    std::string errPath_;
+    pid_t pid_ = -1;
+    bool waited_ = false;
+    int status_ = 0;
+};
+
+long long fileSize(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 ? (long long)st.st_size : -1;
+}
+
+// Polls `ready` every half millisecond while the run lasts; sends `sig` as
+// soon as it holds. False when the run ended first (or took over a minute).
+bool signalWhen(RunningExtraction& run, const std::function<bool()>& ready, int sig) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (run.running() && std::chrono::steady_clock::now() < deadline) {
+        if (ready()) {
+            run.signal(sig);
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    return false;
+}
+
+constexpr int kSide = 2400;
+
+class InterruptedRun : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        scratch_ = new Scratch;
+        input_ = scratch_->makeImage("big", texturedPicture(kSide, kSide, 3), 4);
+    }
+    static void TearDownTestSuite() {
+        delete scratch_;
+        scratch_ = nullptr;
+    }
+
+    // Runs an extraction of the whole image at full resolution over an
+    // earlier output, sends `sig` once `ready` holds and checks that the run
+    // ends as interrupted with nothing of it left behind.
+    void interruptWhen(const std::function<bool()>& ready, int sig) {
+        const Scratch& s = *scratch_;
+        const std::string output = s.path("kept.wvr");
+        writeFile(output, "an earlier result");
+        const std::vector<std::string> before = s.entries("");
+        const std::string half = std::to_string(kSide / 2), side = std::to_string(kSide);
+        RunningExtraction run(s, {"-quiet", "-i", input_, "-o", output, "-x", half, "-y", half, "-w", side, "-h",
+                                  side, "-s", "0", "-n", "4"});
+        ASSERT_TRUE(run.started());
+        ASSERT_TRUE(signalWhen(run, ready, sig)) << "the run ended before it could be interrupted: " << run.err();
+        const int status = run.wait();
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        EXPECT_EQ(run.err(), "Interrupted.\n");
+        ::unlink(s.path("stderr.txt").c_str());
+        EXPECT_EQ(s.entries("tmp"), std::vector<std::string>());
+        EXPECT_EQ(s.entries(""), before);
+        EXPECT_EQ(readFile(output), "an earlier result");
+    }
+
+    // Files of the run in TMP with the given extension ("" for bare names).
+    static std::vector<std::string> tmpFiles(const std::string& extension) {
+        std::vector<std::string> found;
+        for (const std::string& name : scratch_->entries("tmp")) {
+            const size_t dot = name.rfind('.');
+            const std::string ext = dot == std::string::npos ? "" : name.substr(dot + 1);
+            if (ext == extension) found.push_back(scratch_->tmp() + "/" + name);
+        }
+        return found;
+    }
+
+    static Scratch* scratch_;
+    static std::string input_;
+};
+
+Scratch* InterruptedRun::scratch_ = nullptr;
+std::string InterruptedRun::input_;
+
+TEST_F(InterruptedRun, sigintWhileDecodingRemovesTheRawFileAndHeader) {
+    const long long full = 3LL * kSide * kSide;
+    interruptWhen(
+        [] {
+            const std::vector<std::string> raw = tmpFiles("bip");
+            if (raw.empty()) return false;
+            const long long size = fileSize(raw.front());
+            return size > 0 && size < full / 2;
+        },
+        SIGINT);
+}
+
+TEST_F(InterruptedRun, sigtermWhileEncodingRemovesSubbandFilesAndTheRawImage) {
+    // The reserved name is bare too; subband data makes a bare file non-empty.
+    interruptWhen(
+        [] {
+            for (const std::string& bare : tmpFiles(""))
+                if (fileSize(bare) > 0) return true;
+            return false;
+        },
+        SIGTERM);
+}
+
+TEST_F(InterruptedRun, sigintWhileWritingRemovesTheUnfinishedOutput) {
+    interruptWhen(
+        [] {
+            for (const std::string& name : scratch_->entries(""))
+                if (name.size() > 5 && name.compare(name.size() - 5, 5, ".part") == 0 &&
+                    fileSize(scratch_->path(name)) > 0)
+                    return true;
+            return false;
+        },
+        SIGINT);
+}
+
+}  // namespace

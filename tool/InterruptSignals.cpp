@@ -1,0 +1,57 @@
+#include "tool/InterruptSignals.h"
+
+#include <signal.h>
+
+#include "core/Exception.h"
+
+const char* const kInterruptedMessage = "Interrupted.";
+
+namespace {
+
+volatile sig_atomic_t g_interrupted = 0;
+
+constexpr int kSignals[] = {SIGINT, SIGTERM};
+constexpr int kSignalCount = int(sizeof kSignals / sizeof kSignals[0]);
+
+struct sigaction g_previous[kSignalCount];
+bool g_installed[kSignalCount] = {};
+
+// Only the flag: everything else happens where the run polls it.
+extern "C" void onInterruptSignal(int) { g_interrupted = 1; }
+
+}  // namespace
+
+int interruptRequested() { return g_interrupted != 0 ? 1 : 0; }
+
+void throwIfInterrupted() {
+    if (interruptRequested()) throw Lumetra::Interrupt();
+}
+
+InterruptWindow::~InterruptWindow() { disarm(); }
+
+void InterruptWindow::arm() {
+    if (armed_) return;
+    armed_ = true;
+    for (int k = 0; k < kSignalCount; ++k) {
+        struct sigaction current;
+        g_installed[k] = false;
+        if (::sigaction(kSignals[k], nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
+        struct sigaction action = {};
+        action.sa_handler = onInterruptSignal;
+        sigemptyset(&action.sa_mask);
+        // Reads and writes of the run's files resume after the handler; the
+        // hooks stop the run at their next poll.
+        action.sa_flags = SA_RESTART;
+        g_installed[k] = ::sigaction(kSignals[k], &action, &g_previous[k]) == 0;
+    }
+}
+
+void InterruptWindow::disarm() {
+    if (!armed_) return;
+    armed_ = false;
+    for (int k = 0; k < kSignalCount; ++k)
+        if (g_installed[k]) {
+            ::sigaction(kSignals[k], &g_previous[k], nullptr);
+            g_installed[k] = false;
+        }
+}

@@ -1,0 +1,34 @@
+#pragma once
+// SIGINT and SIGTERM during the part of a run that makes files: while a
+// window is armed the signals only raise a flag, which the decoder's and
+// encoder's interrupt hooks poll, so the run stops through its ordinary
+// failure path and removes what it made. Outside an armed window the
+// signals keep the dispositions the process started with.
+
+// The message of a run stopped by a signal.
+extern const char* const kInterruptedMessage;
+
+// Non-zero once SIGINT or SIGTERM arrived in an armed window (the shape of
+// the decoder's and encoder's interrupt hooks).
+int interruptRequested();
+
+// Throws Lumetra::Interrupt when interruptRequested().
+void throwIfInterrupted();
+
+class InterruptWindow {
+public:
+    InterruptWindow() = default;
+    // Disarms.
+    ~InterruptWindow();
+    InterruptWindow(const InterruptWindow&) = delete;
+    InterruptWindow& operator=(const InterruptWindow&) = delete;
+
+    // Installs the flag-setting handler for each of the two signals that is
+    // not ignored (a run started with SIGINT ignored stays deaf to it).
+    void arm();
+    // Restores the earlier dispositions; the flag stays as it is.
+    void disarm();
+
+private:
+    bool armed_ = false;
+};
