@@ -219,23 +219,25 @@ TEST(ExtractionRun, everyFailureLeavesTmpEmptyAndAnExistingOutputUntouched) {
 TEST(ExtractionRun, concurrentRunsSharingTmpNeverMixTheirTemporaryFiles) {
     Scratch s;
     const std::string input = s.makeImage("pic", texturedPicture(200, 160, 3), 2);
-    constexpr int kRuns = 4;
+    // Eight runs started together, each on its own region, as a batch over
+    // "xargs -P" would: every process counts its temporary names from the
+    // same start.
+    constexpr int kRuns = 8;
+    auto regionOf = [](int k) { return region(60 + 10 * k, 50 + 7 * k, 40 + 8 * k, 30 + 4 * k, 0); };
     ProcessResult results[kRuns];
     std::vector<std::thread> threads;
     for (int k = 0; k < kRuns; ++k)
         threads.emplace_back([&, k] {
-            results[k] = s.extract(
-                join({"-quiet", "-i", input, "-o", s.path("run" + std::to_string(k) + ".wvr"), "-n", "1"},
-                     region(100, 80, 40 + 8 * k, 30 + 4 * k, 0)));
+            results[k] = s.extract(join(
+                {"-quiet", "-i", input, "-o", s.path("run" + std::to_string(k) + ".wvr"), "-n", "1"}, regionOf(k)));
         });
     for (auto& t : threads) t.join();
+    EXPECT_TRUE(s.entries("tmp").empty());
     // Each result holds the pixels the same run makes alone.
     for (int k = 0; k < kRuns; ++k) {
         SCOPED_TRACE(k);
         ASSERT_EQ(results[k].status, 0) << results[k].err;
-        ASSERT_EQ(s.extract(join({"-quiet", "-i", input, "-o", s.path("alone.wvr"), "-n", "1"},
-                                 region(100, 80, 40 + 8 * k, 30 + 4 * k, 0)))
-                      .status,
+        ASSERT_EQ(s.extract(join({"-quiet", "-i", input, "-o", s.path("alone.wvr"), "-n", "1"}, regionOf(k))).status,
                   0);
         const Picture alone = s.decodeWhole(s.path("alone.wvr"));
         EXPECT_EQ(alone.width, 40 + 8 * k);
