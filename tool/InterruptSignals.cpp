@@ -32,6 +32,8 @@ InterruptWindow::~InterruptWindow() { disarm(); }
 void InterruptWindow::arm() {
     if (armed_) return;
     armed_ = true;
+    // Each run answers only the signals sent while it runs.
+    g_interrupted = 0;
     for (int k = 0; k < kSignalCount; ++k) {
         struct sigaction current;
         g_installed[k] = false;

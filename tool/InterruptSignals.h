@@ -23,8 +23,9 @@ public:
     InterruptWindow(const InterruptWindow&) = delete;
     InterruptWindow& operator=(const InterruptWindow&) = delete;
 
-    // Installs the flag-setting handler for each of the two signals that is
-    // not ignored (a run started with SIGINT ignored stays deaf to it).
+    // Clears the flag and installs the flag-setting handler for each of the
+    // two signals that is not ignored (a run started with SIGINT ignored
+    // stays deaf to it).
     void arm();
     // Restores the earlier dispositions; the flag stays as it is.
     void disarm();
