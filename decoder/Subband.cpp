@@ -98,8 +98,9 @@ std::unique_ptr<Subband> Subband::makeNode(int fullWidth, int fullHeight, int ba
     if (level == levels) return node;
     for (int j = 0; j < 2; ++j) {
         for (int k = 0; k < 2; ++k) {
-            const int cw = k ? node->fullWidth_ / 2 : (node->fullWidth_ + 1) / 2;
-            const int ch = j ? node->fullHeight_ / 2 : (node->fullHeight_ + 1) / 2;
+            // Halved in 64 bits: a full size may be the largest int.
+            const int cw = int(k ? node->fullWidth_ / 2 : (int64_t(node->fullWidth_) + 1) / 2);
+            const int ch = int(j ? node->fullHeight_ / 2 : (int64_t(node->fullHeight_) + 1) / 2);
             int cx0, cx1, cy0, cy1;
             childRange(x0, x1, k == 1, cw, cx0, cx1);
             childRange(y0, y1, j == 1, ch, cy0, cy1);

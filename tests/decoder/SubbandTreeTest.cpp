@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "core/Exception.h"
@@ -79,6 +80,15 @@ TEST(SubbandTree, childSupportsAreWidenedThenClippedAtTheEdges) {
     EXPECT_EQ(end->child(1, 0)->support().x1, 5);
     EXPECT_EQ(end->child(0, 0)->support().x0, 5);
     EXPECT_EQ(end->child(1, 0)->support().x0, 4);
+}
+
+TEST(SubbandTree, largestIntSizesHalveWithoutOverflow) {
+    // A header may claim the largest int as width or height; its children are
+    // 2^30 and 2^30 - 1 wide, not negative.
+    auto root = Subband::buildTree(INT32_MAX, INT32_MAX, 1, 1, 0, 0, 15, 0, 15);
+    EXPECT_EQ(root->child(0, 0)->fullWidth(), 1 << 30);
+    EXPECT_EQ(root->child(1, 0)->fullWidth(), (1 << 30) - 1);
+    EXPECT_EQ(root->child(0, 1)->fullHeight(), (1 << 30) - 1);
 }
 
 TEST(SubbandTree, negativeScaleTreeNumbersItsFinerLeavesAfterTheFileOnes) {
