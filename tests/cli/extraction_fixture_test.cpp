@@ -15,28 +15,6 @@
 
 namespace extracttest {
 
-namespace {
-
-void removeTree(const std::string& dir) {
-    if (DIR* d = ::opendir(dir.c_str())) {
-        while (const dirent* e = ::readdir(d)) {
-            const std::string name = e->d_name;
-            if (name == "." || name == "..") continue;
-            const std::string child = dir + "/" + name;
-            struct stat st;
-            if (::lstat(child.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-                ::chmod(child.c_str(), 0700);
-                removeTree(child);
-            } else {
-                ::unlink(child.c_str());
-            }
-        }
-        ::closedir(d);
-    }
-    ::rmdir(dir.c_str());
-}
-
-}  // namespace
 
 Picture Picture::crop(int x0, int y0, int w, int h) const {
     Picture out;
@@ -140,31 +118,11 @@ Picture readPnm(const std::string& path) {
     return p;
 }
 
-Scratch::Scratch() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/wx_extract_cli_XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (::mkdtemp(buf.data())) dir_ = buf.data();
-    makeFolder("tmp");
-}
+Scratch::Scratch() : dir_(scratch_.path()) { makeFolder("tmp"); }
 
-Scratch::~Scratch() {
-    if (!dir_.empty()) removeTree(dir_);
-}
+Scratch::~Scratch() = default;
 
-std::vector<std::string> Scratch::entries(const std::string& sub) const {
-    std::vector<std::string> names;
-    if (DIR* d = ::opendir((sub.empty() ? dir_ : path(sub)).c_str())) {
-        while (const dirent* e = ::readdir(d)) {
-            const std::string name = e->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        ::closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+std::vector<std::string> Scratch::entries(const std::string& sub) const { return scratch_.entries(sub); }
 
 void Scratch::makeFolder(const std::string& name) const { ::mkdir(path(name).c_str(), 0700); }
 

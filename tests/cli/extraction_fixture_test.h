@@ -2,6 +2,7 @@
 // Scratch folders, raw pictures and Wavra files made with the built
 // programs, for the end-to-end tests of wavra-extract and wavra-decode.
 
+#include "support/ScratchDir.h"
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -81,6 +82,7 @@ public:
     Picture decodeWhole(const std::string& wvrPath) const;
 
 private:
+    testsupport::ScratchDir scratch_{"wx_extract_cli"};
     std::string dir_;
 };
 

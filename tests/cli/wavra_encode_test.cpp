@@ -1,5 +1,6 @@
 // End-to-end runs of wavra-encode.
 
+#include "support/ScratchDir.h"
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -27,12 +28,7 @@ const char* const kProgress = "0...10...20...30...40...50...60...70...80...90...
 // A scratch folder with a 400 x 300 RGB raw picture "pic.bip" and its header.
 class EncodeScratch {
 public:
-    EncodeScratch() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/wx_encode_cli_XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        if (::mkdtemp(buf.data())) path_ = buf.data();
+    EncodeScratch() : scratch_("wx_encode_cli"), path_(scratch_.path()) {
         ::mkdir(file("tmp").c_str(), 0700);
         std::vector<unsigned char> pixels;
         for (int y = 0; y < 300; ++y)
@@ -46,7 +42,6 @@ public:
         }
         writeHeader("pic.hdr");
     }
-    ~EncodeScratch() { removeTree(path_); }
 
     std::string file(const std::string& name) const { return path_ + "/" + name; }
     void writeHeader(const std::string& name) const {
@@ -73,23 +68,7 @@ public:
     }
 
 private:
-    static void removeTree(const std::string& dir) {
-        if (dir.empty()) return;
-        if (DIR* d = ::opendir(dir.c_str())) {
-            while (const dirent* e = ::readdir(d)) {
-                const std::string name = e->d_name;
-                if (name == "." || name == "..") continue;
-                const std::string child = dir + "/" + name;
-                struct stat st;
-                if (::lstat(child.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-                    removeTree(child);
-                else
-                    ::unlink(child.c_str());
-            }
-            ::closedir(d);
-        }
-        ::rmdir(dir.c_str());
-    }
+    testsupport::ScratchDir scratch_;
     std::string path_;
 };
 

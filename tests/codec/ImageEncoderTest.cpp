@@ -71,17 +71,7 @@ EncodeRun levels(int nlev, float rate) {
     return "";
 }
 
-size_t files_in(const ScratchDir& dir, const std::string& sub) {
-    ScratchDir* unused = nullptr;
-    (void)unused;
-    size_t n = 0;
-    if (DIR* d = ::opendir(dir.file(sub).c_str())) {
-        while (const dirent* e = ::readdir(d))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") ++n;
-        ::closedir(d);
-    }
-    return n;
-}
+size_t files_in(const ScratchDir& dir, const std::string& sub) { return dir.entries(sub).size(); }
 
 struct RoundTripCase {
     int width, height, channels;

@@ -2,6 +2,7 @@
 // Helpers for the imaging tests: sample formats, one-pixel conversions and a
 // scratch folder removed with everything in it.
 
+#include "support/ScratchDir.h"
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -62,19 +63,11 @@ inline std::vector<int> asInts(const std::vector<unsigned char>& v) {
 // A fresh folder under /tmp, removed with its files at destruction.
 class ScratchFolder {
 public:
-    ScratchFolder() {
-        char pattern[] = "/tmp/wx_imaging_XXXXXX";
-        const char* made = mkdtemp(pattern);
-        path_ = made ? made : "/tmp";
-    }
-    ~ScratchFolder() {
-        const std::string command = "rm -rf '" + path_ + "'";
-        if (path_ != "/tmp" && std::system(command.c_str()) != 0) {
-        }
-    }
+    ScratchFolder() : scratch_("wx_imaging"), path_(scratch_.path()) {}
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
 private:
+    testsupport::ScratchDir scratch_;
     std::string path_;
 };
 

@@ -1,40 +1,16 @@
 #include "RawImageScratch.h"
 
-#include <dirent.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
-RawImageScratch::RawImageScratch() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/rawimage-test-XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (!mkdtemp(buf.data())) throw std::runtime_error("cannot create scratch directory");
-    dir_ = buf.data();
-}
+RawImageScratch::RawImageScratch() : scratch_("rawimage-test"), dir_(scratch_.path()) {}
 
-RawImageScratch::~RawImageScratch() {
-    if (DIR* d = opendir(dir_.c_str())) {
-        while (dirent* e = readdir(d)) {
-            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-                std::remove(path(e->d_name).c_str());
-        }
-        closedir(d);
-    }
-    rmdir(dir_.c_str());
-}
+RawImageScratch::~RawImageScratch() = default;
 
 std::string RawImageScratch::write(const std::string& name, const std::vector<unsigned char>& bytes) const {
-    const std::string p = path(name);
-    FILE* f = std::fopen(p.c_str(), "wb");
-    if (!f) throw std::runtime_error("cannot write " + p);
-    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-    return p;
+    return scratch_.write(name, bytes);
 }
 
 std::string RawImageScratch::writeText(const std::string& name, const std::string& text) const {

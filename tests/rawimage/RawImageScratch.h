@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/Error.h"
+#include "support/ScratchDir.h"
 
 class RawImageScratch {
 public:
@@ -29,6 +30,7 @@ public:
                          const std::vector<float>& samples) const;
 
 private:
+    testsupport::ScratchDir scratch_;
     std::string dir_;
 };
 

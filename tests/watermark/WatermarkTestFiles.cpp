@@ -9,17 +9,9 @@
 
 namespace wmtest {
 
-ScratchFolder::ScratchFolder() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/wx_watermark_XXXXXX";
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make scratch folder");
-    path_ = pattern;
-}
+ScratchFolder::ScratchFolder() : scratch_("wx_watermark"), path_(scratch_.path()) {}
 
-ScratchFolder::~ScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
+ScratchFolder::~ScratchFolder() = default;
 
 void writeJpeg(const std::string& path, int width, int height, int components, const SampleAt& sample,
                int quality, bool progressive) {

@@ -2,6 +2,7 @@
 // JPEG files written for the watermark tests with the library's compressor,
 // in a scratch folder of the test's own.
 
+#include "support/ScratchDir.h"
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@ public:
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
 private:
+    testsupport::ScratchDir scratch_;
     std::string path_;
 };
 
