@@ -9,6 +9,7 @@
 // figure must grow with the image's width (one block row of pieces), not with
 // its area.
 
+#include "ChildRun.h"
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -69,31 +70,7 @@ public:
     long pieces = 0;
 };
 
-// Runs `work` in a child process; returns the child's peak resident memory in KiB.
-template <class F>
-long inChild(F work) {
-    std::fflush(stdout);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        int status = 0;
-        try {
-            work();
-        } catch (const Exception& e) {
-            std::fprintf(stderr, "%s\n", e.what());
-            status = 1;
-        } catch (const Error& e) {
-            std::fprintf(stderr, "%s\n", e.message());
-            status = 1;
-        }
-        std::fflush(stdout);
-        _exit(status);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
-    return usage.ru_maxrss;
-}
+using bench::inChild;
 
 }  // namespace
 

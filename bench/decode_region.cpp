@@ -8,6 +8,7 @@
 // memory of decoding regions 8192 wide and of two heights, each measured in
 // a process of its own.
 
+#include "ChildRun.h"
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -69,31 +70,7 @@ double decodeRegion(const WavraFile& file, int scale, const Rectangle& support) 
     return double(std::clock() - t0) / CLOCKS_PER_SEC;
 }
 
-// Runs `work` in a child process; returns the child's peak resident memory in KiB.
-template <class F>
-long inChild(F work) {
-    std::fflush(stdout);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        int status = 0;
-        try {
-            work();
-        } catch (const Exception& e) {
-            std::fprintf(stderr, "%s\n", e.what());
-            status = 1;
-        } catch (const Error& e) {
-            std::fprintf(stderr, "%s\n", e.message());
-            status = 1;
-        }
-        std::fflush(stdout);
-        _exit(status);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
-    return usage.ru_maxrss;
-}
+using bench::inChild;
 
 }  // namespace
 
