@@ -148,11 +148,7 @@ void Subband::allocateSupport() {
     allocate(support_.width(), support_.height(), bandCount_);
 }
 
-std::unique_ptr<Subband> Subband::intersect(const Subband* a, const Subband* b, Subband* parent) {
-    if (!a || !b) return nullptr;
-    if (a->bandCount_ != b->bandCount_) throw Exception("Error 1 in Subband::intersect()");
-    if (a->isLeaf() != b->isLeaf()) throw Exception("Error 2 in Subband::intersect()");
-
+std::unique_ptr<Subband> Subband::shapeLike(const Subband* a, Subband* parent) {
     std::unique_ptr<Subband> node(new Subband());
     node->parent_ = parent;
     node->negativeScale_ = a->negativeScale_;
@@ -163,6 +159,15 @@ std::unique_ptr<Subband> Subband::intersect(const Subband* a, const Subband* b, 
     node->fullHeight_ = a->fullHeight_;
     node->weight_ = a->weight_;
     node->organisation_ = 1;
+    return node;
+}
+
+std::unique_ptr<Subband> Subband::intersect(const Subband* a, const Subband* b, Subband* parent) {
+    if (!a || !b) return nullptr;
+    if (a->bandCount_ != b->bandCount_) throw Exception("Error 1 in Subband::intersect()");
+    if (a->isLeaf() != b->isLeaf()) throw Exception("Error 2 in Subband::intersect()");
+
+    std::unique_ptr<Subband> node = shapeLike(a, parent);
     const SubbandSupport& sa = a->support_;
     const SubbandSupport& sb = b->support_;
     if (sa.present && sb.present) {
@@ -209,16 +214,7 @@ std::unique_ptr<Subband> Subband::difference(const Subband* a, const Subband* b,
     if (a->bandCount_ != b->bandCount_) throw Exception("Error 4 in Subband::difference()");
     if (a->isLeaf() != b->isLeaf()) throw Exception("Error 5 in Subband::difference()");
 
-    std::unique_ptr<Subband> node(new Subband());
-    node->parent_ = parent;
-    node->negativeScale_ = a->negativeScale_;
-    node->bandCount_ = a->bandCount_;
-    node->count_ = a->bandCount_;
-    node->leafIndex_ = a->leafIndex_;
-    node->fullWidth_ = a->fullWidth_;
-    node->fullHeight_ = a->fullHeight_;
-    node->weight_ = a->weight_;
-    node->organisation_ = 1;
+    std::unique_ptr<Subband> node = shapeLike(a, parent);
     if (sb.present && sb.y1 != sa.y1) {
         node->support_ = SubbandSupport{sa.x0, sa.x1, sb.y1 + 1, sa.y1, true};
         node->width_ = node->support_.width();

@@ -65,6 +65,8 @@ public:
     void setOrganisation(int code) { organisation_ = code; }  // for tests of the synthesis guard
 
 private:
+    // A node without support or planes, in the same place of the tree as `a`.
+    static std::unique_ptr<Subband> shapeLike(const Subband* a, Subband* parent);
     Subband() = default;
     static std::unique_ptr<Subband> makeNode(int fullWidth, int fullHeight, int bands, int levels, int level,
                                              int x0, int x1, int y0, int y1, bool negativeScale,
