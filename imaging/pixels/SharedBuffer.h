@@ -21,12 +21,12 @@ public:
     // Drops the current memory and takes `count` new, zeroed elements.
     // Throws std::bad_alloc when the memory cannot be had.
     virtual void allocate(size_t count) {
-        data_.reset(new T[count](), std::default_delete<T[]>());
+        data_.reset(new T[count]());
         count_ = count;
     }
     // Drops the current memory and adopts memory allocated with new T[].
     void adopt(T* adopted, size_t count = 0) {
-        data_.reset(adopted, std::default_delete<T[]>());
+        data_.reset(adopted);
         count_ = adopted ? count : 0;
     }
     void reset() { adopt(nullptr); }
@@ -39,7 +39,7 @@ public:
     explicit operator bool() const { return data_ != nullptr; }
 
 private:
-    std::shared_ptr<T> data_;
+    std::shared_ptr<T[]> data_;  // freed with delete[]
     size_t count_ = 0;
 };
 
