@@ -9,7 +9,7 @@ namespace Lumetra {
 
 class FileSpecification {
 public:
-    // The path of a specification that was never given one.
+    // The path of a file name that was never given one.
     static const char* const kUnset;
 
     FileSpecification();

@@ -58,15 +58,15 @@ TEST(FileSpecification, replaceFileNameKeepsTheDirectory) {
 
 TEST(FileSpecification, openExistsAndDeleteWorkOnRealFiles) {
     ScratchDir dir;
-    const FileSpecification spec(dir.file("x.bip"));
-    EXPECT_FALSE(spec.exists());
-    FILE* f = spec.open("wb");
+    const FileSpecification file(dir.file("x.bip"));
+    EXPECT_FALSE(file.exists());
+    FILE* f = file.open("wb");
     ASSERT_NE(f, nullptr);
     std::fclose(f);
-    EXPECT_TRUE(spec.exists());
-    EXPECT_EQ(spec.deleteFile(), 0);
-    EXPECT_FALSE(spec.exists());
-    EXPECT_EQ(spec.open("rb"), nullptr);
+    EXPECT_TRUE(file.exists());
+    EXPECT_EQ(file.deleteFile(), 0);
+    EXPECT_FALSE(file.exists());
+    EXPECT_EQ(file.open("rb"), nullptr);
 }
 
 TEST(FileSpecification, failedDeleteReportsOnStandardErrorAndReturnsNonZero) {
