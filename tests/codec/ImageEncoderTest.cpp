@@ -1,3 +1,4 @@
+#include "support/ThrownMessage.h"
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -60,16 +61,7 @@ EncodeRun levels(int nlev, float rate) {
     return r;
 }
 
-[[maybe_unused]] std::string failure(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.message();
-    } catch (const Lumetra::Exception& e) {
-        return e.what();
-    }
-    return "";
-}
+const auto failure = testsupport::thrownMessage;
 
 size_t files_in(const ScratchDir& dir, const std::string& sub) { return dir.entries(sub).size(); }
 

@@ -1,3 +1,4 @@
+#include "support/ThrownMessage.h"
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -17,16 +18,7 @@ namespace {
 
 using codectest::ScratchDir;
 
-std::string error_text(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.message();
-    } catch (const Lumetra::Exception& e) {
-        return e.what();
-    }
-    return "";
-}
+const auto error_text = testsupport::thrownMessage;
 
 // Blocks whose coded data ends exactly on a byte boundary are followed
 // directly by the next block's FF A6; reading each block back must stop at

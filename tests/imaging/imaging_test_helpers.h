@@ -78,4 +78,14 @@ inline std::string readFile(const std::string& path) {
     return all.str();
 }
 
+// Short names for the sample types and colour spaces the tests combine.
+namespace formats {
+constexpr int U8 = Lumetra::ImageBufferInfo::UInt8, U16 = Lumetra::ImageBufferInfo::UInt16,
+              F32 = Lumetra::ImageBufferInfo::Float32;
+constexpr int RGB = Lumetra::ImageBufferInfo::RGB, GREY = Lumetra::ImageBufferInfo::Grayscale,
+              CMYK = Lumetra::ImageBufferInfo::CMYK;
+constexpr int YIQ = Lumetra::ImageBufferInfo::YIQ, YIQK = Lumetra::ImageBufferInfo::YIQK,
+              RGBK = Lumetra::ImageBufferInfo::RGBK;
+}  // namespace formats
+
 }  // namespace imagingtest

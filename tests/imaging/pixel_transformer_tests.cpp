@@ -11,11 +11,9 @@ using namespace Lumetra;
 using imagingtest::asInts;
 using imagingtest::convertPixel;
 using imagingtest::format;
+using namespace imagingtest::formats;
 
 namespace {
-const int U8 = ImageBufferInfo::UInt8, U16 = ImageBufferInfo::UInt16, F32 = ImageBufferInfo::Float32;
-const int RGB = ImageBufferInfo::RGB, GREY = ImageBufferInfo::Grayscale, CMYK = ImageBufferInfo::CMYK;
-const int YIQ = ImageBufferInfo::YIQ, YIQK = ImageBufferInfo::YIQK, RGBK = ImageBufferInfo::RGBK;
 
 std::vector<int> fromFloat(const std::vector<float>& in, int sourceSpace, int destinationSpace) {
     return asInts(

@@ -10,11 +10,9 @@ using namespace Lumetra;
 using imagingtest::asInts;
 using imagingtest::convertPixel;
 using imagingtest::format;
+using namespace imagingtest::formats;
 
 namespace {
-const int U8 = ImageBufferInfo::UInt8, U16 = ImageBufferInfo::UInt16, F32 = ImageBufferInfo::Float32;
-const int RGB = ImageBufferInfo::RGB, GREY = ImageBufferInfo::Grayscale, CMYK = ImageBufferInfo::CMYK;
-const int YIQ = ImageBufferInfo::YIQ, YIQK = ImageBufferInfo::YIQK, RGBK = ImageBufferInfo::RGBK;
 
 template <template <class, class> class Kind, class D, class S>
 bool isKind(const ImageTransformer* t) {
