@@ -280,30 +280,18 @@ namespace {
 const uint32_t kOne[1] = {1};
 }
 
-int TagStore::addWidth(uint32_t v) {
-    double d = v;
-    return addNumbers(Tag::WIDTH, TypeUInt32, 1, kOne, &d);
-}
-int TagStore::addHeight(uint32_t v) {
-    double d = v;
-    return addNumbers(Tag::HEIGHT, TypeUInt32, 1, kOne, &d);
+int TagStore::addWidth(uint32_t v) { return addNumber(Tag::WIDTH, TypeUInt32, double(v)); }
+int TagStore::addHeight(uint32_t v) { return addNumber(Tag::HEIGHT, TypeUInt32, double(v)); }
+int TagStore::addNumber(const char* name, int type, double value) {
+    return addNumbers(name, type, 1, kOne, &value);
 }
 int TagStore::addInputName(const char* name) { return addTexts(Tag::INPUT_NAME, 1, kOne, &name); }
 int TagStore::addInputFileSize(double v) {
     return addNumbers(Tag::INPUT_FILE_SIZE, TypeFloat64, 1, kOne, &v);
 }
-int TagStore::addBitsPerSample(uint16_t v) {
-    double d = v;
-    return addNumbers(Tag::BITS_PER_SAMPLE, TypeUInt16, 1, kOne, &d);
-}
-int TagStore::addColorScheme(uint32_t v) {
-    double d = v;
-    return addNumbers(Tag::COLOR_SCHEME, TypeUInt32, 1, kOne, &d);
-}
-int TagStore::addDataType(uint32_t v) {
-    double d = v;
-    return addNumbers(Tag::DATA_TYPE, TypeUInt32, 1, kOne, &d);
-}
+int TagStore::addBitsPerSample(uint16_t v) { return addNumber(Tag::BITS_PER_SAMPLE, TypeUInt16, double(v)); }
+int TagStore::addColorScheme(uint32_t v) { return addNumber(Tag::COLOR_SCHEME, TypeUInt32, double(v)); }
+int TagStore::addDataType(uint32_t v) { return addNumber(Tag::DATA_TYPE, TypeUInt32, double(v)); }
 
 int TagStore::addXYOrigin(double x, double y) {
     const uint32_t dims[1] = {2};
@@ -339,10 +327,7 @@ int TagStore::addTransparentDataValue(const uint8_t* values, int bands) {
 int TagStore::addInputLut(const uint8_t* values, int samplesPerEntry, int entries) {
     return addBytes(*this, Tag::INPUT_LUT, values, samplesPerEntry, entries);
 }
-int TagStore::addNoDither() {
-    double d = 1;
-    return addNumbers(Tag::NO_DITHER, TypeUInt8, 1, kOne, &d);
-}
+int TagStore::addNoDither() { return addNumber(Tag::NO_DITHER, TypeUInt8, double(1)); }
 int TagStore::addDynamicRangeWindow(double v) {
     return addNumbers(Tag::DYNAMIC_RANGE_WINDOW, TypeFloat64, 1, kOne, &v);
 }
@@ -358,38 +343,14 @@ int TagStore::addCompressionVersion(const int32_t version[3]) {
 }
 
 int TagStore::addCreationDate(const char* date) { return addTexts(Tag::CREATION_DATE, 1, kOne, &date); }
-int TagStore::addTargetCompressionRatio(float v) {
-    double d = v;
-    return addNumbers(Tag::TARGET_COMPRESSION_RATIO, TypeFloat32, 1, kOne, &d);
-}
-int TagStore::addCompressionWeight(float v) {
-    double d = v;
-    return addNumbers(Tag::COMPRESSION_WEIGHT, TypeFloat32, 1, kOne, &d);
-}
-int TagStore::addCompressionKWeight(float v) {
-    double d = v;
-    return addNumbers(Tag::COMPRESSION_KWEIGHT, TypeFloat32, 1, kOne, &d);
-}
-int TagStore::addCompressionGamma(float v) {
-    double d = v;
-    return addNumbers(Tag::COMPRESSION_GAMMA, TypeFloat32, 1, kOne, &d);
-}
-int TagStore::addCompressionNlev(uint32_t v) {
-    double d = v;
-    return addNumbers(Tag::COMPRESSION_NLEV, TypeUInt32, 1, kOne, &d);
-}
-int TagStore::addCompressionBlockSize(uint32_t v) {
-    double d = v;
-    return addNumbers(Tag::COMPRESSION_BLOCK_SIZE, TypeUInt32, 1, kOne, &d);
-}
-int TagStore::addStartOfMetadata() {
-    double d = 1;
-    return addNumbers(Tag::SOM, TypeUInt16, 1, kOne, &d);
-}
-int TagStore::addEndOfMetadata() {
-    double d = 1;
-    return addNumbers(Tag::EOM, TypeUInt16, 1, kOne, &d);
-}
+int TagStore::addTargetCompressionRatio(float v) { return addNumber(Tag::TARGET_COMPRESSION_RATIO, TypeFloat32, double(v)); }
+int TagStore::addCompressionWeight(float v) { return addNumber(Tag::COMPRESSION_WEIGHT, TypeFloat32, double(v)); }
+int TagStore::addCompressionKWeight(float v) { return addNumber(Tag::COMPRESSION_KWEIGHT, TypeFloat32, double(v)); }
+int TagStore::addCompressionGamma(float v) { return addNumber(Tag::COMPRESSION_GAMMA, TypeFloat32, double(v)); }
+int TagStore::addCompressionNlev(uint32_t v) { return addNumber(Tag::COMPRESSION_NLEV, TypeUInt32, double(v)); }
+int TagStore::addCompressionBlockSize(uint32_t v) { return addNumber(Tag::COMPRESSION_BLOCK_SIZE, TypeUInt32, double(v)); }
+int TagStore::addStartOfMetadata() { return addNumber(Tag::SOM, TypeUInt16, double(1)); }
+int TagStore::addEndOfMetadata() { return addNumber(Tag::EOM, TypeUInt16, double(1)); }
 
 // ---- block writing ----
 

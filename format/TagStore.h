@@ -66,6 +66,8 @@ public:
     // (count = product of the dimensions). An existing tag of that name is
     // deleted first; the new one takes the first free slot. Returns the slot.
     int addNumbers(const char* name, int type, int dimCount, const uint32_t* dims, const double* values);
+    // One value of the given type (a 1 x 1 record).
+    int addNumber(const char* name, int type, double value);
     // Adds a text tag of `count` strings (product of the dimensions).
     int addTexts(const char* name, int dimCount, const uint32_t* dims, const char* const* values);
     // Adds a slot as it stands (used by the reader and by copies).
