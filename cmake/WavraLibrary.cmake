@@ -27,5 +27,5 @@ function(wavra_test name)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} wx_testsupport GTest::gtest_main)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "WAVRA_SHARED_DIR=${WAVRA_SHARED_DIR};WAVRA_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+    PROPERTIES ENVIRONMENT "WAVRA_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
 endfunction()

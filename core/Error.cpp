@@ -5,8 +5,9 @@
 #include "core/FileSpecification.h"
 
 char* Error::getMessage() const {
-    char* copy = new char[message_.size() + 1];
-    std::memcpy(copy, message_.c_str(), message_.size() + 1);
+    const std::string& message = text();
+    char* copy = new char[message.size() + 1];
+    std::memcpy(copy, message.c_str(), message.size() + 1);
     return copy;
 }
 

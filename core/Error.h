@@ -1,29 +1,29 @@
 #pragma once
-// The older exception family of the raw-image and encoder code (global).
+// The older exception family of the raw-image and encoder code (global),
+// part of the library's one exception type, wavra::Error.
 
 #include <string>
+
+#include "wavra/error.h"
 
 namespace Lumetra {
 class FileSpecification;
 }
 
-class Error {
+class Error : public wavra::Error {
 public:
-    explicit Error(const char* message) : message_(message ? message : "") {}
-    explicit Error(const std::string& message) : message_(message) {}
-    virtual ~Error() = default;
+    explicit Error(const char* message) : wavra::Error(message ? message : "") {}
+    explicit Error(const std::string& message) : wavra::Error(message) {}
+    ~Error() override = default;
 
     // A newly allocated copy of the message; the caller frees it with delete[].
     char* getMessage() const;
     // The message without copying.
-    const char* message() const { return message_.c_str(); }
+    const char* message() const { return what(); }
 
 protected:
     Error() = default;
-    void setMessage(std::string message) { message_ = std::move(message); }
-
-private:
-    std::string message_;
+    void setMessage(std::string message) { setText(std::move(message)); }
 };
 
 // "Error opening file %s for %s."

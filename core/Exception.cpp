@@ -6,16 +6,16 @@ namespace Lumetra {
 
 Exception::Exception(const char* message) { setMessage(message); }
 
-Exception::Exception(const std::string& message) : message_(message), hasMessage_(true) {}
+Exception::Exception(const std::string& message) : wavra::Error(message), hasMessage_(true) {}
 
 Exception::Exception(uint32_t statusCode) { setMessage(statusText(statusCode)); }
 
 void Exception::setMessage(const char* message) {
     if (message) {
-        message_ = message;
+        setText(message);
         hasMessage_ = true;
     } else {
-        message_.clear();
+        setText(std::string());
         hasMessage_ = false;
     }
 }

@@ -1,13 +1,16 @@
 #pragma once
 // The exception family of the image-reading classes. Thrown by value, caught
-// by reference; only the command line catches them.
+// by reference; only the command line catches them. Part of the library's
+// one exception type, wavra::Error.
 
 #include <cstdint>
 #include <string>
 
+#include "wavra/error.h"
+
 namespace Lumetra {
 
-class Exception {
+class Exception : public wavra::Error {
 public:
     Exception() = default;
     explicit Exception(const char* message);
@@ -16,16 +19,14 @@ public:
     explicit Exception(uint32_t statusCode);
     Exception(const Exception&) = default;
     Exception& operator=(const Exception&) = default;
-    virtual ~Exception() = default;
+    ~Exception() override = default;
 
     // The message, or nullptr when the exception carries none.
-    const char* getMessage() const { return hasMessage_ ? message_.c_str() : nullptr; }
-    // The message, or "" when there is none.
-    const char* what() const { return hasMessage_ ? message_.c_str() : ""; }
+    const char* getMessage() const { return hasMessage_ ? text().c_str() : nullptr; }
+    // what() is the message, or "" when there is none.
     void setMessage(const char* message);
 
 private:
-    std::string message_;
     bool hasMessage_ = false;
 };
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include "wavra/diagnostics.h"
 
 namespace Lumetra {
 
@@ -60,7 +61,7 @@ bool FileSpecification::exists() const {
 
 int FileSpecification::deleteFile() const {
     const int rc = std::remove(path_.c_str());
-    if (rc != 0) std::fprintf(stderr, "Error deleting file %s.", path_.c_str());
+    if (rc != 0) wavra::diagnostic("Error deleting file " + path_ + ".");
     return rc;
 }
 

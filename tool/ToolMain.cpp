@@ -9,6 +9,7 @@
 #include "tool/CommandLine.h"
 #include "tool/ExtractionRun.h"
 #include "tool/InterruptSignals.h"
+#include "wavra/diagnostics.h"
 
 namespace {
 
@@ -17,6 +18,17 @@ namespace {
 void reportFailure(const char* message, std::FILE* err) {
     std::fprintf(err, "%s\n", interruptRequested() ? kInterruptedMessage : message);
 }
+
+// Routes the library's diagnostic lines to `err` while it lives.
+class DiagnosticsTo {
+public:
+    explicit DiagnosticsTo(std::FILE* err) {
+        wavra::setDiagnosticHandler([err](const std::string& text) { std::fputs(text.c_str(), err); });
+    }
+    ~DiagnosticsTo() { wavra::setDiagnosticHandler(nullptr); }
+    DiagnosticsTo(const DiagnosticsTo&) = delete;
+    DiagnosticsTo& operator=(const DiagnosticsTo&) = delete;
+};
 
 }  // namespace
 
@@ -43,6 +55,7 @@ int runGuarded(const std::function<int()>& body, const TemporaryRunFiles& tempor
 int runTool(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     // The image buffers find their colour conversions in this registry.
     Lumetra::registerStandardFactories();
+    DiagnosticsTo diagnostics(err);
     // Declared before the temporaries so that the signals stay caught until
     // every file of the run, the reserved names included, is gone.
     InterruptWindow interrupts;

@@ -9,6 +9,7 @@
 
 #include "core/Error.h"
 #include "core/Exception.h"
+#include "wavra/diagnostics.h"
 #include "imaging/transform/TransformerRegistry.h"
 #include "tool/DecodeRun.h"
 
@@ -22,6 +23,7 @@ void printFailure(const char* message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    wavra::setDiagnosticHandler([](const std::string& text) { std::fputs(text.c_str(), stderr); });
     // The image buffers find their colour conversions in this registry.
     Lumetra::registerStandardFactories();
     DecodeOptions options;

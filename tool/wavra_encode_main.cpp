@@ -13,6 +13,7 @@
 
 #include "core/Error.h"
 #include "core/Exception.h"
+#include "wavra/diagnostics.h"
 #include "encoder/codec/ImageEncoder.h"
 #include "encoder/rawimage/BBBImage.h"
 #include "tool/ProgressPrinter.h"
@@ -104,6 +105,7 @@ void print_failure(const char* message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    wavra::setDiagnosticHandler([](const std::string& text) { std::fputs(text.c_str(), stderr); });
     Options options;
     if (!parse(argc, argv, options)) {
         std::fputs(kUsage, stderr);

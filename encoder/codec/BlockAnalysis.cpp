@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "encoder/codec/ForwardLifting.h"
+#include "wavra/diagnostics.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ int BlockAnalysis::split(const BlockRecord& block, const float* pixels) {
         const SubbandNode& c = *n->child[0][0];
         if (c.ex0 != grid_.columnRanges(c.depth, block.column).extStart ||
             c.ey0 != grid_.rowRanges(c.depth, block.row).extStart) {
-            std::fputs("Error 1 in subroutine s_init.\n", stderr);
+            wavra::diagnostic("Error 1 in subroutine s_init.\n");
             return 1;
         }
     }

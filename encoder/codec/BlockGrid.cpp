@@ -7,6 +7,7 @@
 #include "core/Error.h"
 #include "core/Exception.h"
 #include "encoder/codec/SubbandTree.h"
+#include "wavra/diagnostics.h"
 
 namespace {
 
@@ -82,7 +83,7 @@ BlockGrid::BlockGrid(int width, int height, int levels, int blockSize, bool full
     axisRanges(width, size_.width, columns_, levels, colRanges_, fullX_);
     axisRanges(height, size_.height, rows_, levels, rowRanges_, fullY_);
     if (!checkNeighbourReach(colRanges_) || !checkNeighbourReach(rowRanges_)) {
-        std::fputs("Error 1 in subroutine s_init.\n", stderr);
+        wavra::diagnostic("Error 1 in subroutine s_init.\n");
         throw Error("Error encountered in subroutine split.");
     }
 }

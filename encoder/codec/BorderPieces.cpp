@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include "wavra/diagnostics.h"
 
 void leafKind(int subband, int levels, int& depth, int& xFilter, int& yFilter) {
     if (subband == 0) {
@@ -73,7 +74,7 @@ int OverlapExchange::keep(int subband, int column, int row, const SubbandNode& l
                           int y1) {
     if (x0 > x1 || y0 > y1) return 0;
     if (column >= grid_.columns() || row >= grid_.rows()) {
-        std::fputs("Error 1 in subroutine copy_data_to_borders.\n", stderr);
+        wavra::diagnostic("Error 1 in subroutine copy_data_to_borders.\n");
         return 1;
     }
     waiting_[size_t(subband)][mortonIndex(column, row)].push_back(cut(leaf, bands_, x0, x1, y0, y1));
@@ -84,7 +85,7 @@ int OverlapExchange::correct(const BlockRecord& block, const std::vector<Subband
                              std::vector<CoefficientPiece>& cells) {
     const int count = 3 * grid_.levels() + 1;
     if (int(leaves.size()) != count) {
-        std::fputs("Error 1 in subroutine zero_overlap.\n", stderr);
+        wavra::diagnostic("Error 1 in subroutine zero_overlap.\n");
         return 1;
     }
     cells.clear();
@@ -95,7 +96,7 @@ int OverlapExchange::correct(const BlockRecord& block, const std::vector<Subband
         cellBounds(grid_, s, block.column, block.row, x0, x1, y0, y1);
         if (leaf.ex0 != x0 || leaf.ey0 != y0 || leaf.ex1 < x1 || leaf.ey1 < y1 ||
             leaf.plane.size() != size_t(bands_) * size_t(leaf.extWidth()) * size_t(leaf.extHeight())) {
-            std::fputs("Error 1 in subroutine zero_overlap.\n", stderr);
+            wavra::diagnostic("Error 1 in subroutine zero_overlap.\n");
             return 1;
         }
         cells.push_back(cut(leaf, bands_, x0, x1, y0, y1));
@@ -106,7 +107,7 @@ int OverlapExchange::correct(const BlockRecord& block, const std::vector<Subband
         if (it != waiting.end()) {
             for (const CoefficientPiece& part : it->second) {
                 if (!addInto(cells.back(), part, bands_)) {
-                    std::fputs("Error 1 in subroutine purge_border.\n", stderr);
+                    wavra::diagnostic("Error 1 in subroutine purge_border.\n");
                     return 1;
                 }
             }

@@ -4,11 +4,12 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include "wavra/diagnostics.h"
 
 namespace {
 
 int assembleFailure() {
-    std::fputs("Error 1 in subroutine assemble.\n", stderr);
+    wavra::diagnostic("Error 1 in subroutine assemble.\n");
     return 1;
 }
 

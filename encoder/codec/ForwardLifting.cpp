@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include "wavra/diagnostics.h"
 
 namespace {
 
@@ -19,11 +20,11 @@ int reflect(int p, int n) {
 
 int checkEdges(int start, int count, int fullLength) {
     if (start + count == fullLength && count < 6) {
-        std::fputs("Error 1 in subroutine conv_ds.\n", stderr);
+        wavra::diagnostic("Error 1 in subroutine conv_ds.\n");
         return 1;
     }
     if (start == 0 && count < 5) {
-        std::fputs("Error 2 in subroutine conv_ds.\n", stderr);
+        wavra::diagnostic("Error 2 in subroutine conv_ds.\n");
         return 1;
     }
     return 0;

@@ -14,6 +14,7 @@
 #include "encoder/codec/HuffmanEncoder.h"
 #include "encoder/rawimage/Image.h"
 #include "format/TagStore.h"
+#include "wavra/diagnostics.h"
 
 namespace {
 
@@ -62,7 +63,7 @@ public:
     // Writes `n` bytes; false on a short write (as fwrite2 reports it).
     bool write(const void* data, size_t n) {
         if (n && std::fwrite(data, 1, n, file_) != n) {
-            std::fputs("Write error in subroutine fwrite2.\n", stderr);
+            wavra::diagnostic("Write error in subroutine fwrite2.\n");
             return false;
         }
         position_ += int64_t(n);
@@ -278,13 +279,13 @@ private:
             if (recordAt > kLargestOffset) throw Error("Error encountered in record_rec_offset.");
             patch_int(bytes_, recordTable + 4 * r, int32_t(recordAt));
             if (encode_block2(records_[r], codes, bytes_) != 0) {
-                std::fprintf(stderr, "File size: %ld\n", long(recordAt));
+                wavra::diagnostic("File size: " + std::to_string(long(recordAt)) + "\n");
                 throw Error("Error encountered in encode_block2.");
             }
         }
         poll();
         if (!out_.write(bytes_)) {
-            std::fprintf(stderr, "File size: %ld\n", long(out_.position()));
+            wavra::diagnostic("File size: " + std::to_string(long(out_.position())) + "\n");
             throw Error("Error encountered in encode_block2.");
         }
         return headerAt;

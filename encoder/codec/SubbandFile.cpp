@@ -7,6 +7,7 @@
 #include "core/Error.h"
 #include "core/Exception.h"
 #include "format/CodedBlockSymbols.h"
+#include "wavra/diagnostics.h"
 
 namespace {
 
@@ -183,7 +184,7 @@ int SubbandFile::read(const StoredBlock& stored, std::vector<uint8_t>& bytes) {
     if (fseeko(file_, stored.offset, SEEK_SET) != 0) return 1;
     bytes.resize(size_t(stored.length));
     if (std::fread(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
-        std::fputs("Read error in subroutine fread2.\n", stderr);
+        wavra::diagnostic("Read error in subroutine fread2.\n");
         return 2;
     }
     return 0;

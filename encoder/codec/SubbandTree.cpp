@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include "wavra/diagnostics.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ void childExtendedRange(int e0, int e1, int filter, bool touchesEnd, int length,
 
 int subband_split(SubbandNode& node) {
     if (node.split) {
-        std::fputs("Internal error in subroutine subband_split.\n", stderr);
+        wavra::diagnostic("Internal error in subroutine subband_split.\n");
         return 1;
     }
     for (int fy = 0; fy < 2; ++fy) {
@@ -95,7 +96,7 @@ int subband_split(SubbandNode& node) {
 std::unique_ptr<SubbandNode> tree_gen(int kind, int levels, int x0, int x1, int y0, int y1, int fullWidth,
                                       int fullHeight, bool rightEdge, bool bottomEdge) {
     if (kind != DyadicTree && kind != FullTree) {
-        std::fputs("Internal error in tree_gen.\n", stderr);
+        wavra::diagnostic("Internal error in tree_gen.\n");
         return nullptr;
     }
     auto root = std::make_unique<SubbandNode>();

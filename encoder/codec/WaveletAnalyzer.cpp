@@ -10,6 +10,7 @@
 #include "encoder/codec/BlockAnalysis.h"
 #include "encoder/codec/BorderPieces.h"
 #include "encoder/codec/DumpSchedule.h"
+#include "wavra/diagnostics.h"
 
 namespace {
 
@@ -98,7 +99,7 @@ void WaveletAnalyzer::runPass(SubbandSink& sink) {
         if (sink.blockDone(index, count) != 0) interrupted();
     }
     if (exchange.waitingPieces() != 0) {
-        std::fputs("Error 2 in subroutine purge_border.\n", stderr);
+        wavra::diagnostic("Error 2 in subroutine purge_border.\n");
         throw Error("Error encountered in subroutine correct.");
     }
     const int r = schedule.dump(count - 1, true, sink);

@@ -1,6 +1,7 @@
 // End-to-end runs of wavra-extract: what it writes to each stream and its
 // exit status for the command-line cases.
 
+#include "support/Conformance.h"
 #include <dirent.h>
 #include <gtest/gtest.h>
 
@@ -30,10 +31,7 @@ const std::string kBanner =
     "* Copyright the Wavra Extract developers. No warranty of any kind.          *\n"
     "*****************************************************************************\n\n";
 
-std::string conformanceDir() {
-    const char* dir = std::getenv("WAVRA_SHARED_DIR");
-    return std::string(dir && *dir ? dir : "/work/shared") + "/conformance/";
-}
+using testsupport::conformanceDir;
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -42,22 +40,6 @@ std::string readFile(const std::string& path) {
     return text.str();
 }
 
-// The conformance images that come with an expected listing.
-std::vector<std::string> listedImages() {
-    std::vector<std::string> names;
-    if (DIR* d = ::opendir(conformanceDir().c_str())) {
-        const std::string suffix = ".misinfo.txt";
-        while (const dirent* e = ::readdir(d)) {
-            const std::string name = e->d_name;
-            if (name.size() > suffix.size() &&
-                name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
-                names.push_back(name.substr(0, name.size() - suffix.size()));
-        }
-        ::closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // A path that names nothing, so no run can read or write it.
 const std::string kMissingInput = "/nonexistent-wavra-dir/in.wvr";
@@ -233,8 +215,8 @@ TEST(ExtractCommandLine, misinfoListsTheFileOnStandardOutput) {
 }
 
 TEST(ExtractCommandLine, misinfoMatchesEveryConformanceListing) {
-    const std::vector<std::string> names = listedImages();
-    ASSERT_FALSE(names.empty()) << "no listings in " << conformanceDir();
+    const std::vector<std::string> names = testsupport::conformanceNames();
+    ASSERT_EQ(names.size(), testsupport::kConformanceFileCount);
     for (const std::string& name : names) {
         SCOPED_TRACE(name);
         const ProcessResult r = extract({"-quiet", "-misinfo", "-i", conformanceDir() + name + ".wvr"});

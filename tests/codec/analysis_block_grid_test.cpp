@@ -7,6 +7,7 @@
 #include "core/Exception.h"
 #include "encoder/codec/BlockGrid.h"
 #include "encoder/codec/SubbandTree.h"
+#include "support/DiagnosticCapture.h"
 
 namespace {
 
@@ -120,6 +121,7 @@ TEST(SubbandTree, childBoundsFollowAbsoluteParity) {
 }
 
 TEST(SubbandTree, dyadicTreeNumbersLeavesCoarsestFirstAndRefusesMisuse) {
+    testsupport::DiagnosticCapture diagnostics;
     auto tree = tree_gen(DyadicTree, 2, 0, 99, 0, 79, 100, 80, true, true);
     ASSERT_TRUE(tree);
     std::vector<SubbandNode*> leaves = treeLeaves(*tree);
@@ -137,10 +139,10 @@ TEST(SubbandTree, dyadicTreeNumbersLeavesCoarsestFirstAndRefusesMisuse) {
     ASSERT_TRUE(full);
     EXPECT_EQ(treeLeaves(*full).size(), 16u);
 
-    testing::internal::CaptureStderr();
+    diagnostics.take();
     EXPECT_FALSE(tree_gen(7, 2, 0, 99, 0, 79, 100, 80, true, true));
     EXPECT_NE(subband_split(*tree), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(diagnostics.take(),
               "Internal error in tree_gen.\nInternal error in subroutine subband_split.\n");
 }
 

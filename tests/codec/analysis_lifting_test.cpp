@@ -8,6 +8,7 @@
 #include "analysis_reference.h"
 #include "encoder/codec/ForwardLifting.h"
 #include "encoder/codec/SubbandTree.h"
+#include "support/DiagnosticCapture.h"
 
 using namespace analysis_test;
 
@@ -116,22 +117,23 @@ TEST(ForwardLifting, parallelLanesGiveTheSameValuesAsSingleLines) {
 }
 
 TEST(ForwardLifting, tooShortLinesAtAnImageEdgeFailWithTheirMessages) {
+    testsupport::DiagnosticCapture diagnostics;
     std::vector<float> x(8, 1.0f), lo(4), hi(4), scratch;
     LiftingOutputs out;
     out.low = lo.data();
     out.lowCount = 2;
     out.high = hi.data();
     out.highCount = 2;
-    testing::internal::CaptureStderr();
+    diagnostics.take();
     EXPECT_NE(conv_ds(x.data(), 0, 4, 40, out, scratch), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error 2 in subroutine conv_ds.\n");
-    testing::internal::CaptureStderr();
+    EXPECT_EQ(diagnostics.take(), "Error 2 in subroutine conv_ds.\n");
+    diagnostics.take();
     EXPECT_NE(conv_ds(x.data(), 35, 5, 40, out, scratch), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error 1 in subroutine conv_ds.\n");
+    EXPECT_EQ(diagnostics.take(), "Error 1 in subroutine conv_ds.\n");
     // Five samples at the start edge and six at the end edge are enough.
-    testing::internal::CaptureStderr();
+    diagnostics.take();
     EXPECT_EQ(conv_ds(x.data(), 0, 5, 40, out, scratch), 0);
     out.lowStart = out.highStart = 17;
     EXPECT_EQ(conv_ds(x.data(), 34, 6, 40, out, scratch), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(diagnostics.take(), "");
 }

@@ -2,6 +2,7 @@
 
 #include "CoreScratchDir.h"
 #include "core/FileSpecification.h"
+#include "support/DiagnosticCapture.h"
 
 using namespace Lumetra;
 using coretest::ScratchDir;
@@ -70,23 +71,25 @@ TEST(FileSpecification, openExistsAndDeleteWorkOnRealFiles) {
 }
 
 TEST(FileSpecification, failedDeleteReportsOnStandardErrorAndReturnsNonZero) {
+    testsupport::DiagnosticCapture diagnostics;
     ScratchDir dir;
     const std::string missing = dir.file("gone.hdr");
-    testing::internal::CaptureStderr();
+    diagnostics.take();
     const int rc = FileSpecification(missing).deleteFile();
-    const std::string err = testing::internal::GetCapturedStderr();
+    const std::string err = diagnostics.take();
     EXPECT_NE(rc, 0);
     EXPECT_EQ(err, "Error deleting file " + missing + ".");
 }
 
 TEST(FileSpecification, quietRemovalIsSilentAndHarmlessForTheUnsetValue) {
+    testsupport::DiagnosticCapture diagnostics;
     ScratchDir dir;
     const std::string p = dir.write("a.bip", {1, 2, 3});
-    testing::internal::CaptureStderr();
+    diagnostics.take();
     FileSpecification(p).removeQuietly();
     FileSpecification(p).removeQuietly();  // already gone
     FileSpecification().removeQuietly();
     FileSpecification().setExtension("bip").removeQuietly();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(diagnostics.take(), "");
     EXPECT_FALSE(coretest::fileExists(p));
 }

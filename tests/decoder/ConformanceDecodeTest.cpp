@@ -14,17 +14,10 @@ using namespace decodertest;
 
 namespace {
 
+// Every file of the manifest, checked to be all of them.
 std::vector<std::string> conformanceNames() {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(conformanceDir().c_str())) {
-        while (dirent* e = readdir(d)) {
-            std::string n = e->d_name;
-            if (n.size() > 4 && n.compare(n.size() - 4, 4, ".wvr") == 0)
-                names.push_back(n.substr(0, n.size() - 4));
-        }
-        closedir(d);
-    }
-    std::sort(names.begin(), names.end());
+    std::vector<std::string> names = testsupport::conformanceNames();
+    EXPECT_EQ(names.size(), testsupport::kConformanceFileCount);
     return names;
 }
 
@@ -53,7 +46,6 @@ TEST(ConformanceDecode, everyFileDecodesToItsExpectedPixelsAtEveryScale) {
         for (int scale = 0; scale <= file.levels(); ++scale) {
             const std::string stem = name + ".s" + std::to_string(scale);
             const Image want = readPnm(expectedPath(stem));
-            if (want.pixels.empty()) continue;  // not every scale is listed
             int32_t w, h;
             imageSizeAtScale(file.width(), file.height(), scale, w, h);
             const Image got = decodeThroughNavigator(file, scale, Rectangle::fromCorners(0, 0, w - 1, h - 1));

@@ -14,11 +14,6 @@ namespace decodertest {
 
 using namespace Lumetra;
 
-std::string conformanceDir() {
-    const char* dir = std::getenv("WAVRA_SHARED_DIR");
-    return std::string(dir ? dir : "/work/shared") + "/conformance/";
-}
-
 Image readPnm(const std::string& path) {
     Image img;
     std::ifstream in(path, std::ios::binary);

@@ -2,6 +2,7 @@
 // Helpers of the decoder tests: PNM reading, decoding through the navigator
 // into a raw BIP file, and the conformance folder.
 
+#include "support/Conformance.h"
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,8 +17,7 @@ struct Image {
     std::vector<uint8_t> pixels;  // row-major, channels interleaved
 };
 
-// The conformance folder, with a trailing "/".
-std::string conformanceDir();
+using testsupport::conformanceDir;
 // Reads a binary P5 or P6 file with maxval 255; an empty image on failure.
 Image readPnm(const std::string& path);
 // Decodes `support` at `scale` through a navigator into a BIP file buffer

@@ -19,15 +19,10 @@ using namespace wavra_test;
 
 namespace {
 
+// Every file of the manifest, checked to be all of them.
 std::vector<std::string> conformanceNames() {
-    std::vector<std::string> names;
-    std::ifstream manifest(conformanceDir() + "MANIFEST.txt");
-    std::string line;
-    while (std::getline(manifest, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        const size_t end = line.find(".wvr");
-        if (end != std::string::npos) names.push_back(line.substr(0, end));
-    }
+    std::vector<std::string> names = testsupport::conformanceNames();
+    EXPECT_EQ(names.size(), testsupport::kConformanceFileCount);
     return names;
 }
 

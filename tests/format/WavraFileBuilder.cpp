@@ -157,10 +157,6 @@ std::string ScratchFiles::writeText(const std::string& extension, const std::str
     return write(extension, Bytes(text.begin(), text.end()));
 }
 
-std::string conformanceDir() {
-    const char* shared = std::getenv("WAVRA_SHARED_DIR");
-    return std::string(shared ? shared : "/work/shared") + "/conformance/";
-}
 
 Bytes readFileBytes(const std::string& path) {
     Bytes out;

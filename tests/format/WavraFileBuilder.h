@@ -4,6 +4,7 @@
 // marker, subband sections (block tables, block headers, code-blocks) and
 // the metadata block, and remembers where every code-block landed.
 
+#include "support/Conformance.h"
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -83,8 +84,7 @@ private:
     std::vector<std::string> written_;
 };
 
-// The folder of the conformance files.
-std::string conformanceDir();
+using testsupport::conformanceDir;
 Bytes readFileBytes(const std::string& path);
 
 }  // namespace wavra_test
