@@ -1,0 +1,238 @@
+#pragma once
+// The Wavra library: open a Wavra image, learn its facts, decode any window
+// at any scale, and encode new files. This header (with error.h and
+// diagnostics.h, which it includes) is all that programs and hosts include.
+//
+// Errors: every failure throws wavra::Error (what() is the message text).
+// Diagnostics: the library never prints; see diagnostics.h.
+// Threads: one Reader may be used by one thread at a time; distinct Readers
+// (even of the same file) may be used concurrently.
+
+#include <array>
+#include <cstddef>
+#include <cstdio>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "wavra/diagnostics.h"
+#include "wavra/error.h"
+
+namespace wavra {
+
+// ---------------------------------------------------------------- bytes in
+
+// The bytes of a Wavra file, served by the host (memory, an archive, a
+// virtual file system). Reads may come in any order.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // Total size in bytes.
+    virtual uint64_t size() = 0;
+    // Copies up to `count` bytes starting at `offset` into `buffer` and
+    // returns how many were copied: fewer only at the end of the data, 0 at
+    // or past it. A failed read throws (any wavra::Error) or returns 0.
+    virtual size_t readAt(uint64_t offset, void* buffer, size_t count) = 0;
+};
+
+// A byte source over a block of memory that the caller keeps alive.
+std::shared_ptr<ByteSource> memorySource(const void* data, size_t size);
+
+// ---------------------------------------------------------------- facts
+
+enum class ColorSpace { Grey, RGB, CMYK };
+
+// The six numbers of a world file, in its order, and whether the file has
+// them. The origin is the centre of the upper-left pixel.
+struct GeoReference {
+    bool present = false;
+    double xPixelSize = 1.0;  // A
+    double yRotation = 0.0;   // D
+    double xRotation = 0.0;   // B
+    double yPixelSize = -1.0; // E (negative: rows go south)
+    double upperLeftX = 0.0;  // C
+    double upperLeftY = 0.0;  // F
+};
+
+// One metadata tag as text: its name (e.g. "IMAGE::NO_DITHER") and its value
+// (numbers separated by single spaces, or the string itself).
+struct Tag {
+    std::string name;
+    std::string value;
+};
+
+struct ImageInfo {
+    int32_t width = 0;
+    int32_t height = 0;
+    int bands = 0;  // 1 grey, 3 RGB, 4 CMYK
+    ColorSpace colorSpace = ColorSpace::Grey;
+    int levels = 0;  // scales 0 .. levels can be decoded
+    std::array<uint8_t, 3> version{};  // major, minor, revision
+    GeoReference geo;
+    std::vector<uint8_t> noData;  // one byte per band; empty when absent
+    std::vector<Tag> tags;
+};
+
+// Size of an image of width x height at `scale` (each scale halves,
+// rounding up), exactly as the decoder produces it.
+std::pair<int32_t, int32_t> sizeAtScale(int32_t width, int32_t height, int scale);
+
+// ---------------------------------------------------------------- callbacks
+
+// Receives the fraction done (0 .. 1); returning false cancels the running
+// operation, which then throws wavra::Error "Program interrupt encountered"
+// after removing every file it began.
+using Progress = std::function<bool(double fraction)>;
+
+// ---------------------------------------------------------------- decoding
+
+// A rectangle in the pixel grid of one scale (at scale 0, full resolution).
+struct Window {
+    int32_t x = 0;
+    int32_t y = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+// How decoded samples are delivered.
+enum class SampleLayout {
+    // The file's own bands: grey, RGB, or C, M, Y, K.
+    Native,
+    // As the command-line programs write them: grey for grey files, RGB for
+    // every other (CMYK converted).
+    GreyOrRGB,
+};
+
+// A region as the command-line programs name it: the width x height
+// rectangle centred on (centreX, centreY), given in full-resolution pixels,
+// at `scale` (negative counts as 0; beyond the file's levels is refused), or
+// with `icon` the whole image at its coarsest scale.
+struct Region {
+    bool icon = false;
+    int32_t scale = 0;
+    int32_t centreX = 0;
+    int32_t centreY = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+// A JPEG picture (grey or RGB) to stamp over decoded pixels.
+class Watermark {
+public:
+    // Loads the picture; a damaged or unreadable JPEG throws.
+    explicit Watermark(const std::string& jpegPath);
+    ~Watermark();
+    Watermark(Watermark&&) noexcept;
+    Watermark& operator=(Watermark&&) noexcept;
+
+    struct Body;
+    const Body& body() const { return *body_; }
+
+private:
+    std::unique_ptr<Body> body_;
+};
+
+// Where a watermark goes: 1 centre, 2 middle left, 3 middle right, 4 top
+// left, 5 top centre, 6 top right, 7 bottom left, 8 bottom centre, 9 bottom
+// right.
+constexpr int kBottomRight = 9;
+
+// Receives `count` consecutive rows of `rowBytes` bytes each, top to bottom.
+using RowSink = std::function<void(const uint8_t* rows, int count, size_t rowBytes)>;
+
+class Reader {
+public:
+    // Opens a file by name; a world file beside it (NAME.wvw) is read too.
+    static Reader open(const std::string& path);
+    // Opens a file served by `source`; `name` is used in messages only.
+    static Reader open(std::shared_ptr<ByteSource> source, const std::string& name = "");
+
+    Reader(Reader&&) noexcept;
+    Reader& operator=(Reader&&) noexcept;
+    ~Reader();
+
+    const ImageInfo& info() const;
+
+    // Decodes `window` of `scale` into `buffer`: window.height rows of
+    // window.width pixels, each pixel `bands` samples interleaved (1, 3 or 4
+    // after `layout`, see bandsFor), rows `rowStride` bytes apart. Parts of
+    // the window outside the image are 0. Equals the same rectangle cut from
+    // the whole image decoded at that scale.
+    void read(int scale, const Window& window, uint8_t* buffer, size_t rowStride,
+              SampleLayout layout = SampleLayout::Native, const Progress& progress = nullptr) const;
+    // Samples per pixel that read() delivers for `layout`.
+    int bandsFor(SampleLayout layout) const;
+
+    // The region's size in pixels and its georeferencing (moved to the
+    // region and scaled); throws for a region the file cannot deliver, with
+    // the messages of the command-line programs.
+    Window regionWindow(const Region& region) const;
+    GeoReference regionGeoReference(const Region& region) const;
+
+    // Decodes a region as GreyOrRGB, strip by strip, into `sink`.
+    void readRegion(const Region& region, const RowSink& sink, const Progress& progress = nullptr) const;
+    // Decodes a region as GreyOrRGB into a raw BIP file at `rawPath` with its
+    // ten-line text header (same name, extension "hdr", carrying the
+    // region's georeferencing), stamping `watermark` at `position` when
+    // given. A failure removes both files.
+    void readRegionToRawFile(const Region& region, const std::string& rawPath, const Watermark* watermark,
+                             int position, const Progress& progress = nullptr) const;
+
+    struct Body;
+
+private:
+    explicit Reader(std::unique_ptr<Body> body);
+    std::unique_ptr<Body> body_;
+};
+
+// The six-line listing (file name, width, height, bands, levels, version)
+// that `wavra-extract -misinfo` prints, written to `out` line by line as it
+// is known; throws when the file cannot be opened as a Wavra file.
+void printListing(const std::string& path, std::FILE* out);
+
+// ---------------------------------------------------------------- encoding
+
+struct EncodeParameters {
+    int levels = 4;  // 1 .. 9
+    float rate = 0.6f;  // bits per sample asked for
+    int blockSize = 512;
+    bool dither = true;
+    float weight = 4.0f;
+    float gamma = 2.0f;
+    float kWeight = 0.25f;
+    // Whether a georeferenced image also gets NAME.wvw beside the output.
+    bool writeWorldFile = true;
+    // Folder for the encoder's temporary files; empty: the TMP rule.
+    std::string temporaryFolder;
+};
+
+// The pixels of an image to encode, served row by row on request.
+class PixelSource {
+public:
+    virtual ~PixelSource() = default;
+    virtual int32_t width() const = 0;
+    virtual int32_t height() const = 0;
+    // Grey (1 band), RGB (3) or CMYK (4).
+    virtual ColorSpace colorSpace() const = 0;
+    // Fills `count` rows from `firstRow` on, each width() pixels of interleaved
+    // 8-bit samples, rows `rowStride` bytes apart. Rows may be asked for more
+    // than once and in any order.
+    virtual void readRows(int32_t firstRow, int32_t count, uint8_t* buffer, size_t rowStride) = 0;
+};
+
+// Encodes `source` into a Wavra file at `outputPath`, carrying `geo` (when
+// present) and `tags` into its metadata. A cancelled or failed encode leaves
+// no output and no temporary file.
+void encode(PixelSource& source, const EncodeParameters& parameters, const GeoReference& geo,
+            const std::vector<Tag>& tags, const std::string& outputPath, const Progress& progress = nullptr);
+
+// Encodes an 8-bit BIL, BIP or BSQ raw image with its ".hdr" header (the
+// encoder's raw input) into `outputPath`. An empty output name writes to
+// standard output.
+void encodeRawFile(const std::string& rawPath, const EncodeParameters& parameters, const std::string& outputPath,
+                   const Progress& progress = nullptr);
+
+}  // namespace wavra
