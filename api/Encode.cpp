@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cstring>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
 #include <vector>
 
 #include "api/Library.h"
@@ -12,6 +15,7 @@
 #include "core/Exception.h"
 #include "encoder/codec/ImageEncoder.h"
 #include "encoder/rawimage/BBBImage.h"
+#include "encoder/rawimage/BandOrderExtraction.h"
 #include "encoder/rawimage/Image.h"
 #include "format/MetadataTypes.h"
 
@@ -75,9 +79,15 @@ public:
     bool written = false;
 };
 
-// The caller's rows as the encoder's image: blocks are cut from a band of
-// rows read from the source on demand, so that memory holds one band (the
-// rows of the block being read), never the whole image.
+// Share of the progress that copying the caller's rows takes.
+constexpr double kSpoolShare = 0.1;
+// Bytes of rows copied at a time.
+constexpr size_t kSpoolChunk = size_t(1) << 20;
+
+// The caller's pixels as the encoder's image. The encoder visits its blocks
+// in Morton order, which would ask for every band of rows many times over;
+// so the rows are read once, top to bottom, a band at a time, and kept
+// band-sequential in a temporary file from which the blocks are cut.
 class PixelSourceImage : public Image {
 public:
     using Image::extract;
@@ -98,7 +108,8 @@ public:
                 scheme_ = kSchemeCMYK;
                 break;
         }
-        if (width_ < 1 || height_ < 1 || bands_ == 0) throw Lumetra::InvalidArgumentException("pixel source");
+        if (width_ < 1 || height_ < 1 || bands_ == 0 || int64_t(width_) * height_ > INT64_MAX / 4)
+            throw Lumetra::InvalidArgumentException("pixel source");
         for (const Tag& tag : tags) checkTag(tag);
         fillMetadata(tags);
     }
@@ -128,36 +139,44 @@ public:
     const unsigned char* transparentValue() const override { return nullptr; }
     void checkCompatibility(const Image&) const override {}
 
+    // Copies the source into a temporary file in `folder` (empty: the
+    // temporary folder), reporting 0 .. 1 to `cancellation`.
+    void spool(const std::string& folder, detail::Cancellation& cancellation) {
+        spool_ = TemporaryName(folder);
+        FILE* out = std::fopen(spool_.path().c_str(), "r+b");
+        if (!out) throw WriteError(spool_.path());
+        std::unique_ptr<FILE, int (*)(FILE*)> closer(out, std::fclose);
+        const size_t w = size_t(width_), n = size_t(bands_), rowBytes = w * n;
+        const int32_t band = int32_t(std::max<size_t>(1, std::min<size_t>(size_t(height_), kSpoolChunk / rowBytes)));
+        std::vector<uint8_t> rows(size_t(band) * rowBytes), plane(size_t(band) * w);
+        for (int32_t y = 0; y < height_; y += band) {
+            const int32_t count = std::min(band, height_ - y);
+            source_.readRows(y, count, rows.data(), rowBytes);
+            for (size_t b = 0; b < n; ++b) {
+                const size_t samples = size_t(count) * w;
+                for (size_t i = 0; i < samples; ++i) plane[i] = rows[i * n + b];
+                const int64_t at = (int64_t(b) * height_ + y) * int64_t(w);
+                if (fseeko(out, off_t(at), SEEK_SET) != 0 || std::fwrite(plane.data(), 1, samples, out) != samples)
+                    throw WriteError(spool_.path());
+            }
+            cancellation.report(double(y + count) / double(height_));
+        }
+        closer.release();
+        if (std::fclose(out) != 0) throw WriteError(spool_.path());
+    }
+
     // Planes of the rectangle's size; the part inside the image is filled.
     void extract(const int r[2][2], unsigned char* pixels) const override {
-        const int x0 = std::max(r[0][0], 0), x1 = std::min(r[0][1], width_ - 1);
-        const int y0 = std::max(r[1][0], 0), y1 = std::min(r[1][1], height_ - 1);
-        if (x0 > x1 || y0 > y1) return;
-        loadRows(y0, y1);
-        const size_t w = size_t(int64_t(r[0][1]) - r[0][0] + 1), h = size_t(int64_t(r[1][1]) - r[1][0] + 1);
-        const size_t n = size_t(bands_);
-        for (size_t b = 0; b < n; ++b) {
-            for (int y = y0; y <= y1; ++y) {
-                const uint8_t* in = rows_.data() + size_t(y - first_) * rowBytes() + size_t(x0) * n + b;
-                unsigned char* out = pixels + (b * h + size_t(y - r[1][0])) * w + size_t(x0 - r[0][0]);
-                for (int x = x0; x <= x1; ++x, in += n) *out++ = *in;
-            }
-        }
+        RawSource s;
+        s.file = Lumetra::FileSpecification(spool_.path());
+        support(s.support);
+        s.width = width_;
+        s.height = height_;
+        s.bands = bands_;
+        extract_raw(s, r, pixels, bands_ == 1 ? "GRAYSCALE" : bands_ == 3 ? "RGB_BSQ" : "CMYK_BSQ");
     }
 
 private:
-    size_t rowBytes() const { return size_t(width_) * size_t(bands_); }
-
-    void loadRows(int y0, int y1) const {
-        if (count_ > 0 && y0 >= first_ && y1 < first_ + count_) return;
-        const int count = y1 - y0 + 1;
-        rows_.resize(size_t(count) * rowBytes());
-        count_ = 0;  // what the buffer holds is unknown until the read succeeds
-        source_.readRows(y0, count, rows_.data(), rowBytes());
-        first_ = y0;
-        count_ = count;
-    }
-
     void fillMetadata(const std::vector<Tag>& tags) {
         Lumetra::TagStore& m = metadata();
         bool ok = m.addWidth(uint32_t(width_)) >= 0 && m.addHeight(uint32_t(height_)) >= 0;
@@ -183,8 +202,7 @@ private:
     int width_, height_;
     int bands_ = 0;
     int scheme_ = kSchemeUnknown;
-    mutable std::vector<uint8_t> rows_;  // rows first_ .. first_ + count_ - 1, interleaved
-    mutable int first_ = 0, count_ = 0;
+    TemporaryName spool_;  // the rows, band-sequential; removed with the image
 };
 
 // Removes a file the encoder made; never a device or pipe written in place.
@@ -193,16 +211,23 @@ void removeRegularFile(const Lumetra::FileSpecification& file) {
     if (::stat(file.path(), &st) == 0 && S_ISREG(st.st_mode)) file.removeQuietly();
 }
 
-// Runs the encoder. `written` tells whether the output was complete; a
-// failure or cancel after that removes it and its world file.
+// Runs the encoder, after `prepare` (when given) made the image ready with
+// the first part of the progress. `written` tells whether the output was
+// complete; a failure or cancel after that removes it and its world file.
 void runEncoder(Image& image, const bool& written, const EncodeParameters& p, const std::string& outputPath,
-                const Progress& progress) {
+                const Progress& progress,
+                const std::function<void(detail::Cancellation&)>& prepare = nullptr) {
     detail::Cancellation cancellation(progress);
     const Lumetra::FileSpecification folder(p.temporaryFolder);
     ImageEncoder encoder(image, p.levels, p.blockSize, p.rate, p.temporaryFolder.empty() ? nullptr : &folder,
                          cancellation.reportHook(), cancellation.pollHook(), p.weight, p.gamma, p.dither,
                          p.kWeight);
     encoder.setWriteWorldFile(p.writeWorldFile);
+    if (prepare) {
+        cancellation.setSpan(0.0, kSpoolShare);
+        prepare(cancellation);
+        cancellation.setSpan(kSpoolShare, 1.0);
+    }
     const Lumetra::FileSpecification output(outputPath);
     try {
         encoder.encode(output);
@@ -222,7 +247,8 @@ void encode(PixelSource& source, const EncodeParameters& parameters, const GeoRe
             const std::vector<Tag>& tags, const std::string& outputPath, const Progress& progress) {
     detail::prepare();
     Watched<PixelSourceImage> image(source, geo, tags);
-    runEncoder(image, image.written, parameters, outputPath, progress);
+    runEncoder(image, image.written, parameters, outputPath, progress,
+               [&](detail::Cancellation& c) { image.spool(parameters.temporaryFolder, c); });
 }
 
 void encodeRawFile(const std::string& rawPath, const EncodeParameters& parameters, const std::string& outputPath,

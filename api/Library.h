@@ -24,6 +24,11 @@ public:
     explicit Cancellation(const Progress& progress) : progress_(progress) {}
 
     bool active() const { return bool(progress_); }
+    // Later reports of 0 .. 1 reach the caller as start .. end.
+    void setSpan(double start, double end) {
+        start_ = start;
+        end_ = end;
+    }
     void report(double fraction);
     // Never returns non-zero: a cancel throws.
     int poll();
@@ -35,6 +40,7 @@ private:
     void ask();
 
     const Progress& progress_;
+    double start_ = 0.0, end_ = 1.0;
     double last_ = 0.0;
     bool reported_ = false;
 };

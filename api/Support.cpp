@@ -20,7 +20,7 @@ void Cancellation::ask() {
 }
 
 void Cancellation::report(double fraction) {
-    last_ = fraction;
+    last_ = start_ + fraction * (end_ - start_);
     reported_ = true;
     ask();
 }
