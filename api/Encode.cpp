@@ -16,7 +16,7 @@
 #include "encoder/codec/ImageEncoder.h"
 #include "encoder/rawimage/BBBImage.h"
 #include "encoder/rawimage/BandOrderExtraction.h"
-#include "encoder/rawimage/Image.h"
+#include "encoder/rawimage/ImageFile.h"
 #include "format/MetadataTypes.h"
 
 namespace wavra {
@@ -84,50 +84,45 @@ constexpr double kSpoolShare = 0.1;
 // Bytes of rows copied at a time.
 constexpr size_t kSpoolChunk = size_t(1) << 20;
 
+// The reserved name of the file a PixelSourceImage keeps its rows in; a
+// base of its own so that the name exists before the image file's base.
+struct SpoolName {
+    explicit SpoolName(const std::string& folder) : spool(folder) {}
+    TemporaryName spool;  // removed with the image
+};
+
 // The caller's pixels as the encoder's image. The encoder visits its blocks
 // in Morton order, which would ask for every band of rows many times over;
 // so the rows are read once, top to bottom, a band at a time, and kept
 // band-sequential in a temporary file from which the blocks are cut.
-class PixelSourceImage : public Image {
+class PixelSourceImage : private SpoolName, public ImageFile {
 public:
     using Image::extract;
 
-    PixelSourceImage(PixelSource& source, const GeoReference& geo, const std::vector<Tag>& tags)
-        : source_(source), geo_(geo), width_(source.width()), height_(source.height()) {
-        switch (source.colorSpace()) {
-            case ColorSpace::Grey:
-                bands_ = 1;
-                scheme_ = kSchemeGrayscale;
-                break;
-            case ColorSpace::RGB:
-                bands_ = 3;
-                scheme_ = kSchemeRGB;
-                break;
-            case ColorSpace::CMYK:
-                bands_ = 4;
-                scheme_ = kSchemeCMYK;
-                break;
-        }
+    // Reserves the file in `folder` (empty: the temporary folder).
+    PixelSourceImage(PixelSource& source, const GeoReference& geo, const std::vector<Tag>& tags,
+                     const std::string& folder)
+        : SpoolName(folder),
+          ImageFile(Lumetra::FileSpecification(spool.path()), nullptr, nullptr),
+          source_(source),
+          geo_(geo) {
+        const ColorSpace space = source.colorSpace();
+        bands_ = space == ColorSpace::Grey   ? 1
+                 : space == ColorSpace::RGB  ? 3
+                 : space == ColorSpace::CMYK ? 4
+                                             : 0;
+        colorScheme_ = bands_ == 1 ? kSchemeGrayscale : bands_ == 3 ? kSchemeRGB : kSchemeCMYK;
+        width_ = source.width();
+        height_ = source.height();
         if (width_ < 1 || height_ < 1 || bands_ == 0 || int64_t(width_) * height_ > INT64_MAX / 4)
             throw Lumetra::InvalidArgumentException("pixel source");
+        support_[0][1] = width_ - 1;
+        support_[1][1] = height_ - 1;
         for (const Tag& tag : tags) checkTag(tag);
         fillMetadata(tags);
     }
 
-    int bands() const override { return bands_; }
-    int codedBands() const override { return bands_; }
-    int width() const override { return width_; }
-    int height() const override { return height_; }
-    int dataType() const override { return kImageUInt8; }
-    int colorScheme() const override { return scheme_; }
-    void support(int s[2][2]) const override {
-        s[0][0] = 0;
-        s[0][1] = width_ - 1;
-        s[1][0] = 0;
-        s[1][1] = height_ - 1;
-    }
     void info() const override {}
-    double fileSize() const override { return double(width_) * double(height_) * bands_; }
     double xcoord() const override { return geo_.upperLeftX; }
     double ycoord() const override { return geo_.upperLeftY; }
     double xscale() const override { return geo_.xPixelSize; }
@@ -135,19 +130,16 @@ public:
     double xrotation() const override { return geo_.yRotation; }  // world-file line 2 (D)
     double yrotation() const override { return geo_.xRotation; }  // line 3 (B)
     bool hasGeoreference() const override { return geo_.present; }
-    const unsigned char* noDataValue() const override { return nullptr; }
-    const unsigned char* transparentValue() const override { return nullptr; }
     void checkCompatibility(const Image&) const override {}
 
-    // Copies the source into a temporary file in `folder` (empty: the
-    // temporary folder), reporting 0 .. 1 to `cancellation`.
-    void spool(const std::string& folder, detail::Cancellation& cancellation) {
-        spool_ = TemporaryName(folder);
-        FILE* out = std::fopen(spool_.path().c_str(), "r+b");
-        if (!out) throw WriteError(spool_.path());
+    // Copies the source into the file, reporting 0 .. 1 to `cancellation`.
+    void copyRows(detail::Cancellation& cancellation) {
+        FILE* out = std::fopen(spool.path().c_str(), "r+b");
+        if (!out) throw WriteError(spool.path());
         std::unique_ptr<FILE, int (*)(FILE*)> closer(out, std::fclose);
         const size_t w = size_t(width_), n = size_t(bands_), rowBytes = w * n;
-        const int32_t band = int32_t(std::max<size_t>(1, std::min<size_t>(size_t(height_), kSpoolChunk / rowBytes)));
+        const int32_t band =
+            int32_t(std::max<size_t>(1, std::min<size_t>(size_t(height_), kSpoolChunk / rowBytes)));
         std::vector<uint8_t> rows(size_t(band) * rowBytes), plane(size_t(band) * w);
         for (int32_t y = 0; y < height_; y += band) {
             const int32_t count = std::min(band, height_ - y);
@@ -156,24 +148,20 @@ public:
                 const size_t samples = size_t(count) * w;
                 for (size_t i = 0; i < samples; ++i) plane[i] = rows[i * n + b];
                 const int64_t at = (int64_t(b) * height_ + y) * int64_t(w);
-                if (fseeko(out, off_t(at), SEEK_SET) != 0 || std::fwrite(plane.data(), 1, samples, out) != samples)
-                    throw WriteError(spool_.path());
+                if (fseeko(out, off_t(at), SEEK_SET) != 0 ||
+                    std::fwrite(plane.data(), 1, samples, out) != samples)
+                    throw WriteError(spool.path());
             }
             cancellation.report(double(y + count) / double(height_));
         }
         closer.release();
-        if (std::fclose(out) != 0) throw WriteError(spool_.path());
+        if (std::fclose(out) != 0) throw WriteError(spool.path());
     }
 
     // Planes of the rectangle's size; the part inside the image is filled.
     void extract(const int r[2][2], unsigned char* pixels) const override {
-        RawSource s;
-        s.file = Lumetra::FileSpecification(spool_.path());
-        support(s.support);
-        s.width = width_;
-        s.height = height_;
-        s.bands = bands_;
-        extract_raw(s, r, pixels, bands_ == 1 ? "GRAYSCALE" : bands_ == 3 ? "RGB_BSQ" : "CMYK_BSQ");
+        const RawSource rows{file(), {{0, width_ - 1}, {0, height_ - 1}}, width_, height_, bands_};
+        extract_raw(rows, r, pixels, bands_ == 1 ? "GRAYSCALE" : bands_ == 3 ? "RGB_BSQ" : "CMYK_BSQ");
     }
 
 private:
@@ -186,7 +174,7 @@ private:
             if (geo_.xRotation != 0.0 || geo_.yRotation != 0.0)
                 ok = ok && m.addXRotation(geo_.yRotation) >= 0 && m.addYRotation(geo_.xRotation) >= 0;
         }
-        ok = ok && m.addColorScheme(uint32_t(scheme_)) >= 0 && m.addDataType(uint32_t(kImageUInt8)) >= 0;
+        ok = ok && m.addColorScheme(uint32_t(colorScheme_)) >= 0 && m.addDataType(uint32_t(kImageUInt8)) >= 0;
         ok = ok && m.addBitsPerSample(8) >= 0;
         const uint32_t one[1] = {1};
         for (const Tag& tag : tags) {
@@ -199,10 +187,6 @@ private:
 
     PixelSource& source_;
     GeoReference geo_;
-    int width_, height_;
-    int bands_ = 0;
-    int scheme_ = kSchemeUnknown;
-    TemporaryName spool_;  // the rows, band-sequential; removed with the image
 };
 
 // Removes a file the encoder made; never a device or pipe written in place.
@@ -246,13 +230,13 @@ void runEncoder(Image& image, const bool& written, const EncodeParameters& p, co
 void encode(PixelSource& source, const EncodeParameters& parameters, const GeoReference& geo,
             const std::vector<Tag>& tags, const std::string& outputPath, const Progress& progress) {
     detail::prepare();
-    Watched<PixelSourceImage> image(source, geo, tags);
+    Watched<PixelSourceImage> image(source, geo, tags, parameters.temporaryFolder);
     runEncoder(image, image.written, parameters, outputPath, progress,
-               [&](detail::Cancellation& c) { image.spool(parameters.temporaryFolder, c); });
+               [&image](detail::Cancellation& c) { image.copyRows(c); });
 }
 
-void encodeRawFile(const std::string& rawPath, const EncodeParameters& parameters, const std::string& outputPath,
-                   const Progress& progress) {
+void encodeRawFile(const std::string& rawPath, const EncodeParameters& parameters,
+                   const std::string& outputPath, const Progress& progress) {
     detail::prepare();
     Watched<BBBImage> image{Lumetra::FileSpecification(rawPath)};
     runEncoder(image, image.written, parameters, outputPath, progress);

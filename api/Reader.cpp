@@ -90,7 +90,8 @@ ImageInfo infoOf(const Lumetra::WavraFile& file) {
     g.yRotation = file.yRotation();
     info.geo = detail::publicGeoReference(g);
     info.noData = file.noDataValue();
-    for (const Lumetra::MetadataElement& element : file.metadata().elements()) info.tags.push_back(tagOf(element));
+    for (const Lumetra::MetadataElement& element : file.metadata().elements())
+        info.tags.push_back(tagOf(element));
     return info;
 }
 

@@ -8,14 +8,14 @@
 #include <string>
 
 struct DecodeOptions {
-    std::string input;                  // -i
-    std::string output;                 // -o
-    int32_t scale = 0;                  // -s: 0 full resolution, each step halves
-    int32_t x0 = 0, y0 = 0;             // -x, -y: centre in full-resolution pixels
-    int32_t width = 0, height = 0;      // -w, -h: size at the scale
-    bool region = false;                // -x, -y, -w and -h all given
-    bool icon = false;                  // -icon: whole image at its coarsest scale
-    bool quiet = false;                 // -quiet: no progress line
+    std::string input;              // -i
+    std::string output;             // -o
+    int32_t scale = 0;              // -s: 0 full resolution, each step halves
+    int32_t x0 = 0, y0 = 0;         // -x, -y: centre in full-resolution pixels
+    int32_t width = 0, height = 0;  // -w, -h: size at the scale
+    bool region = false;            // -x, -y, -w and -h all given
+    bool icon = false;              // -icon: whole image at its coarsest scale
+    bool quiet = false;             // -quiet: no progress line
 };
 
 // What the output's extension asks for (case does not matter).

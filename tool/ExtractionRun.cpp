@@ -13,14 +13,6 @@
 
 namespace {
 
-// Fixed parameters of the re-encoding.
-constexpr int kBlockSize = 512;
-constexpr float kRate = 0.6f;
-constexpr float kWeight = 4.0f;
-constexpr float kGamma = 2.0f;
-constexpr bool kDither = true;
-constexpr float kKWeight = 0.25f;
-
 // Extension of a staged output beside its reserved bare name.
 const char* const kStagedSuffix = ".part";
 
@@ -131,14 +123,10 @@ void runExtraction(const CommandLineValues& values, TemporaryRunFiles& temporari
                               untilInterrupted);
     throwIfInterrupted();
 
+    // The re-encoding takes the encoder's defaults (block size 512, rate 0.6,
+    // dither on, ...) and the requested levels.
     wavra::EncodeParameters parameters;
     parameters.levels = values.nlev;
-    parameters.blockSize = kBlockSize;
-    parameters.rate = kRate;
-    parameters.weight = kWeight;
-    parameters.gamma = kGamma;
-    parameters.dither = kDither;
-    parameters.kWeight = kKWeight;
     // The georeferencing travels in the output's metadata; a world file
     // beside the output would only shadow it or clobber someone else's.
     parameters.writeWorldFile = false;

@@ -42,8 +42,8 @@ public:
     std::string tellAsOutput(const char* message) const;
 
 private:
-    std::string output_;               // as given
-    std::string destination_;          // the file renamed over (a link's target)
+    std::string output_;       // as given
+    std::string destination_;  // the file renamed over (a link's target)
     std::string writeName_;
     wavra::TemporaryName reservation_;  // keeps the staged name ours
     bool committed_ = false;

@@ -2,8 +2,7 @@
 
 #include "wavra/wavra.h"
 
-PnmWriter::PnmWriter(const std::string& file, int32_t width, int32_t height, bool colour,
-                     int sourceBands)
+PnmWriter::PnmWriter(const std::string& file, int32_t width, int32_t height, bool colour, int sourceBands)
     : file_(file), width_(width), height_(height), outBands_(colour ? 3 : 1), sourceBands_(sourceBands) {
     out_ = std::fopen(file_.c_str(), "wb");
     if (!out_) wavra::throwWriteError(file_);

@@ -14,8 +14,7 @@ public:
     // Opens the file and writes the header for width x height pixels.
     // `colour` chooses P6 over P5; `sourceBands` (1 or 3) is what writeRows
     // receives. Throws the library's write error.
-    PnmWriter(const std::string& file, int32_t width, int32_t height, bool colour,
-              int sourceBands);
+    PnmWriter(const std::string& file, int32_t width, int32_t height, bool colour, int sourceBands);
     // Closes the file; a writer not finished leaves its file to the caller.
     ~PnmWriter();
     PnmWriter(const PnmWriter&) = delete;

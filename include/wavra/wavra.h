@@ -10,8 +10,8 @@
 
 #include <array>
 #include <cstddef>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -35,12 +35,12 @@ enum class ColorSpace { Grey, RGB, CMYK };
 // them. The origin is the centre of the upper-left pixel.
 struct GeoReference {
     bool present = false;
-    double xPixelSize = 1.0;  // A
-    double yRotation = 0.0;   // D
-    double xRotation = 0.0;   // B
-    double yPixelSize = -1.0; // E (negative: rows go south)
-    double upperLeftX = 0.0;  // C
-    double upperLeftY = 0.0;  // F
+    double xPixelSize = 1.0;   // A
+    double yRotation = 0.0;    // D
+    double xRotation = 0.0;    // B
+    double yPixelSize = -1.0;  // E (negative: rows go south)
+    double upperLeftX = 0.0;   // C
+    double upperLeftY = 0.0;   // F
 };
 
 // One metadata tag as text: its name (e.g. "IMAGE::NO_DITHER") and its value
@@ -55,8 +55,8 @@ struct ImageInfo {
     int32_t height = 0;
     int bands = 0;  // bands coded in the file (1 grey, 3 RGB, 4 CMYK); read() delivers bandsFor(layout)
     ColorSpace colorSpace = ColorSpace::Grey;  // Grey, CMYK, or RGB for every other scheme
-    int levels = 0;  // scales 0 .. levels can be decoded
-    std::array<uint8_t, 3> version{};  // major, minor, revision
+    int levels = 0;                            // scales 0 .. levels can be decoded
+    std::array<uint8_t, 3> version{};          // major, minor, revision
     // The file's georeferencing (the world file NAME.wvw beside a file opened
     // by path wins over the metadata); without it, pixel units with y upward.
     GeoReference geo;
@@ -198,7 +198,7 @@ void printListing(const std::string& path, std::FILE* out);
 // ---------------------------------------------------------------- encoding
 
 struct EncodeParameters {
-    int levels = 4;  // 1 .. 9
+    int levels = 4;     // 1 .. 9
     float rate = 0.6f;  // bits per sample asked for
     int blockSize = 512;
     bool dither = true;
@@ -232,14 +232,16 @@ public:
 // IMAGE:: name of the format) are not carried, nor names longer than 98
 // bytes or with a zero byte (refused). A cancelled or failed encode leaves no
 // output and no temporary file (an output that is not a regular file is left).
+// The source's rows are read once, top to bottom, into a temporary file as
+// large as its samples (copying takes the first tenth of the progress).
 // Exceptions of the source pass through unchanged.
 void encode(PixelSource& source, const EncodeParameters& parameters, const GeoReference& geo,
             const std::vector<Tag>& tags, const std::string& outputPath, const Progress& progress = nullptr);
 
 // Encodes an 8-bit BIL, BIP or BSQ raw image with its ".hdr" header (the
 // encoder's raw input) into `outputPath`, as encode() does.
-void encodeRawFile(const std::string& rawPath, const EncodeParameters& parameters, const std::string& outputPath,
-                   const Progress& progress = nullptr);
+void encodeRawFile(const std::string& rawPath, const EncodeParameters& parameters,
+                   const std::string& outputPath, const Progress& progress = nullptr);
 
 // ---------------------------------------------------------------- files
 
