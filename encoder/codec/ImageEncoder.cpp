@@ -1,5 +1,6 @@
 #include "encoder/codec/ImageEncoder.h"
 
+#include <algorithm>
 #include <new>
 
 #include "core/Error.h"
@@ -106,6 +107,18 @@ SubbandMap ImageEncoder::analysisPass(float start, float end, float* rateEstimat
 }
 
 void ImageEncoder::writeFile(SubbandMap& map, const Lumetra::FileSpecification& output) {
+    // The length of a block's last code-block runs to the first header of
+    // the next block in the table; a block without data there would cut it
+    // to nothing for a reader that does not look further. So the blocks
+    // without data go first (the grid comes from their bounds, not their
+    // order), and those with data keep their order, the order of their
+    // data in the subband file.
+    for (auto& entry : map)
+        std::stable_partition(entry->blocks.begin(), entry->blocks.end(), [](const SubbandBlockRecord& b) {
+            for (const StoredBlock& s : b.stored)
+                if (s.offset >= 0) return false;
+            return true;
+        });
     WriterSettings settings;
     settings.levels = nlev_;
     settings.recordWidth = kRecordSize;

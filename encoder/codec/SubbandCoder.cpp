@@ -1,6 +1,43 @@
 #include "encoder/codec/SubbandCoder.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "encoder/codec/HuffmanEncoder.h"
+#include "encoder/codec/SynthesisGains.h"
+
+namespace {
+
+// What no 8-bit sample can show: a change of at most 1/64 of a level.
+constexpr double kInvisible = 1.0 / 64.0;
+// The largest error of a coded coefficient, in steps: the decoder puts index
+// q at (|q| + 0.06) steps, so the error lies within (-0.44, 0.56] steps.
+constexpr double kLargestError = 0.56;
+
+// Precision that no decoded sample can show is not paid for. A band of a
+// piece whose largest coefficient moves no sample by more than kInvisible is
+// not coded at all (flat areas, where the coefficients are lifting residues);
+// a coded band gets no finer step than the one whose largest error moves no
+// sample by more than kInvisible.
+void drop_invisible(const SubbandPiece& piece, int levels, std::vector<float>& steps) {
+    const double subbandPeak = subband_output_gains(piece.subband, levels).peak;
+    const size_t area = size_t(piece.width()) * size_t(piece.height());
+    for (int k = 0; k < piece.bands; ++k) {
+        float& step = steps[size_t(k)];
+        if (step == 0.0f) continue;
+        const double peak = subbandPeak * band_output_gains(k, piece.bands).peak;
+        const float* c = piece.band(k);
+        float largest = 0.0f;
+        for (size_t i = 0; i < area; ++i) largest = std::max(largest, std::fabs(c[i]));
+        if (double(largest) * peak < kInvisible) {
+            step = 0.0f;
+            continue;
+        }
+        step = std::max(step, float(kInvisible / (kLargestError * peak)));
+    }
+}
+
+}  // namespace
 
 SubbandCoder::SubbandCoder(SubbandMap& map, const AllocationParameters& allocation, bool dither)
     : map_(map), allocation_(allocation), dither_(dither) {}
@@ -34,7 +71,8 @@ int SubbandCoder::writePiece(const SubbandPiece& piece, const std::vector<LeafSt
         return 1;
     variances_.resize(markedStatistics.size());
     for (size_t j = 0; j < markedStatistics.size(); ++j) variances_[j] = markedStatistics[j].variance();
-    const std::vector<float> steps = bit_allocation_steps(allocation_, variances_, piece.subband);
+    std::vector<float> steps = bit_allocation_steps(allocation_, variances_, piece.subband);
+    if (!allocation_.thumbnailPass) drop_invisible(piece, allocation_.levels, steps);
 
     SubbandBlockRecord block;
     block.x0 = piece.x0;
