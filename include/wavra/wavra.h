@@ -218,6 +218,9 @@ struct EncodeParameters {
     float weight = 4.0f;    // bit-allocation weight of band 0 (Y) of a colour image
     float gamma = 2.0f;     // bit-allocation weight factor per decomposition depth
     float kWeight = 0.25f;  // bit-allocation weight of band 3 (K) of a CMYK image
+    // Best quality for the file size: one distortion level over the whole
+    // image, no dither, the size searched by trial encodings (slower).
+    bool bestQuality = false;
     // Whether a georeferenced image also gets NAME.wvw beside the output.
     bool writeWorldFile = true;
     // Folder for the encoder's temporary files; empty: the TMP rule.
