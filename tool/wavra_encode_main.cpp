@@ -94,13 +94,7 @@ int run(const Options& o, ProgressPrinter& progress) {
     parameters.blockSize = o.blockSize;
     parameters.dither = o.dither;
     parameters.bestQuality = o.best;
-    wavra::Progress report;
-    if (!o.quiet)
-        report = [&progress](double f) {
-            progress.update(float(f));
-            return true;
-        };
-    wavra::encodeRawFile(o.input, parameters, o.output, report);
+    wavra::encodeRawFile(o.input, parameters, o.output, o.quiet ? nullptr : progress.callback());
     if (!o.quiet) progress.finish();
     return 0;
 }
