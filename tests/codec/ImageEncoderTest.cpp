@@ -13,6 +13,7 @@
 #include "CodecScratchDir.h"
 #include "EncoderRoundTrip.h"
 #include "WavraFileBytes.h"
+#include "core/ByteSources.h"
 #include "core/Error.h"
 #include "core/Exception.h"
 #include "encoder/codec/ImageEncoder.h"
@@ -222,7 +223,7 @@ TEST(ImageEncoder, literalLengthRuleReadsEveryCodeBlockWhole) {
     for (size_t c = 0; c < cases.size(); ++c) {
         const std::string out = encodePicture(dir, cases[c].first, cases[c].second);
         const FileBytes f = readFileBytes(out);
-        Lumetra::DBInfoSM db{Lumetra::FileSpecification(out)};
+        Lumetra::DBInfoSM db(std::make_shared<Lumetra::FileByteSource>(out), out);
         ASSERT_EQ(f.sections.size(), size_t(3 * f.levels + 1));
         for (size_t s = 0; s < f.sections.size(); ++s)
             for (size_t j = 0; j < f.sections[s].blocks.size(); ++j) {
