@@ -179,6 +179,7 @@ void WavraDataset::addOverviews() {
     for (int scale = 1; scale <= info.levels; ++scale) {
         std::unique_ptr<WavraDataset> overview(new WavraDataset(reader_, scale, layout_));
         overview->eAccess = eAccess;
+        overview->SetDescription(GetDescription());  // for messages
         overviews_.push_back(std::move(overview));
     }
 }
