@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/ByteSources.h"
 #include "core/Exception.h"
 
 namespace Lumetra {
@@ -12,29 +13,39 @@ FileBuffer::FileBuffer() : area_(kDefaultReadAhead) { emptyWindow(); }
 
 FileBuffer::FileBuffer(const char* path) : FileBuffer() { open(path); }
 
-FileBuffer::~FileBuffer() {
-    if (file_) std::fclose(file_);
-}
+FileBuffer::FileBuffer(std::shared_ptr<wavra::ByteSource> source) : FileBuffer() { open(std::move(source)); }
+
+FileBuffer::~FileBuffer() = default;
 
 void FileBuffer::open(const char* path) {
-    if (file_) close();
-    file_ = path ? std::fopen(path, "rb") : nullptr;
-    if (!file_) throw Exception(std::string("File: ") + (path ? path : "") + " could not be opened.");
+    if (source_) close();
+    if (!path) throw Exception(std::string("File:  could not be opened."));
+    ownFile_ = std::make_shared<FileByteSource>(FileSpecification(path));
+    source_ = ownFile_;
+    sourcePosition_ = 0;
     emptyWindow();
 }
 
 void FileBuffer::open(const FileSpecification& path) { open(path.path()); }
 
-void FileBuffer::close() {
-    if (!file_) return;
-    FILE* f = file_;
-    file_ = nullptr;
+void FileBuffer::open(std::shared_ptr<wavra::ByteSource> source) {
+    if (source_) close();
+    source_ = std::move(source);
+    sourcePosition_ = 0;
     emptyWindow();
-    if (std::fclose(f) != 0) throw Exception("Error closing file!");
+}
+
+void FileBuffer::close() {
+    if (!source_) return;
+    std::shared_ptr<FileByteSource> own = std::move(ownFile_);
+    source_.reset();
+    ownFile_.reset();
+    emptyWindow();
+    if (own && own.use_count() == 1 && !own->close()) throw Exception("Error closing file!");
 }
 
 void FileBuffer::requireOpen() const {
-    if (!file_) throw Exception("Cannot read without an open file!");
+    if (!source_) throw Exception("Cannot read without an open file!");
 }
 
 void FileBuffer::emptyWindow() {
@@ -44,13 +55,8 @@ void FileBuffer::emptyWindow() {
 
 void FileBuffer::setReadAhead(size_t n) {
     if (n == 0) n = 1;
-    if (file_ && !windowEmpty_ && windowRemaining() > 0) {
-        // Bring the file back to the logical position so that the bytes
-        // still waiting in the window are read again after the resize.
-        const int64_t logical = position();
-        emptyWindow();
-        if (fseeko(file_, logical, SEEK_SET) != 0) throw Exception("File error encountered.");
-    }
+    // Bytes still waiting in the window are read again after the resize.
+    if (source_ && !windowEmpty_ && windowRemaining() > 0) sourcePosition_ = position();
     area_.assign(n, 0);
     emptyWindow();
 }
@@ -59,7 +65,8 @@ void FileBuffer::setReadAhead(size_t n) {
 void FileBuffer::advanceWindow(size_t n) { setg(eback(), gptr() + n, egptr()); }
 
 size_t FileBuffer::refill() {
-    const size_t got = std::fread(area_.data(), 1, area_.size(), file_);
+    const size_t got = readFrom(*source_, uint64_t(sourcePosition_), area_.data(), area_.size());
+    sourcePosition_ += int64_t(got);
     setg(area_.data(), area_.data(), area_.data() + got);
     windowEmpty_ = got == 0;
     return got;
@@ -80,7 +87,9 @@ size_t FileBuffer::read(void* dest, size_t n) {
     const size_t rest = n - delivered;
     if (rest >= area_.size()) {
         emptyWindow();
-        return delivered + std::fread(out + delivered, 1, rest, file_);
+        const size_t got = readFrom(*source_, uint64_t(sourcePosition_), out + delivered, rest);
+        sourcePosition_ += int64_t(got);
+        return delivered + got;
     }
     const size_t got = refill();
     if (got == 0) return delivered;
@@ -97,18 +106,12 @@ int FileBuffer::readByte() {
 
 int64_t FileBuffer::position() {
     requireOpen();
-    const int64_t pos = ftello(file_);
-    if (pos < 0) throw Exception("File error encountered.");
-    return windowEmpty_ ? pos : pos - int64_t(windowRemaining());
+    return windowEmpty_ ? sourcePosition_ : sourcePosition_ - int64_t(windowRemaining());
 }
 
 int64_t FileBuffer::size() {
     requireOpen();
-    const int64_t raw = ftello(file_);
-    if (raw < 0 || fseeko(file_, 0, SEEK_END) != 0) return -1;
-    const int64_t end = ftello(file_);
-    if (fseeko(file_, raw, SEEK_SET) != 0) return -1;
-    return end;
+    return sizeOf(*source_);
 }
 
 int64_t FileBuffer::seek(int64_t offset, int origin) {
@@ -123,8 +126,6 @@ int64_t FileBuffer::seek(int64_t offset, int origin) {
             base = current;
             break;
         case SEEK_END:
-            // Measured without disturbing the file position, so the window
-            // and the file stay in step.
             base = size();
             if (base < 0) return -1;
             break;
@@ -144,24 +145,24 @@ int64_t FileBuffer::seek(int64_t offset, int origin) {
         }
     }
     emptyWindow();
-    if (fseeko(file_, target, SEEK_SET) != 0) return -1;
+    sourcePosition_ = target;
     return target;
 }
 
 FileBuffer::int_type FileBuffer::underflow() {
-    if (!file_) return traits_type::eof();
+    if (!source_) return traits_type::eof();
     if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
     if (refill() == 0) return traits_type::eof();
     return traits_type::to_int_type(*gptr());
 }
 
 std::streamsize FileBuffer::xsgetn(char* s, std::streamsize n) {
-    if (!file_ || n <= 0) return 0;
+    if (!source_ || n <= 0) return 0;
     return std::streamsize(read(s, size_t(n)));
 }
 
 FileBuffer::pos_type FileBuffer::seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode) {
-    if (!file_) return pos_type(off_type(-1));
+    if (!source_) return pos_type(off_type(-1));
     const int origin = dir == std::ios_base::beg ? SEEK_SET : dir == std::ios_base::cur ? SEEK_CUR : SEEK_END;
     return pos_type(off_type(seek(off, origin)));
 }

@@ -4,14 +4,13 @@
 #include <cstring>
 #include <limits>
 
+#include "core/ByteSources.h"
 #include "core/Exception.h"
 #include "format/FormatMessages.h"
 
 namespace Lumetra {
 
 namespace {
-
-int closeFile(FILE* f) { return f ? std::fclose(f) : 0; }
 
 uint32_t bigEndian32(const uint8_t* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
@@ -47,10 +46,10 @@ bool DBInfo::TableEntry::hasData() const {
 
 // ---------------------------------------------------------------- DBInfo
 
-DBInfo::DBInfo(const FileSpecification& file) : file_(file), payloadFile_(nullptr, closeFile) {
-    stream_.open(file);
-    payloadFile_.reset(file.open("rb"));
-    if (!payloadFile_) throw Exception(std::string("File: ") + file.path() + " could not be opened.");
+DBInfo::DBInfo(std::shared_ptr<wavra::ByteSource> source, const FileSpecification& name)
+    : file_(name), source_(std::move(source)) {
+    if (!source_) throw NullPointerException();
+    stream_.open(source_);
     fileSize_ = stream_.size();
     if (fileSize_ < 0) throw Exception(kReadStreamBang);
     readFileHeader();
@@ -60,15 +59,16 @@ DBInfo::DBInfo(const FileSpecification& file) : file_(file), payloadFile_(nullpt
 
 DBInfo::~DBInfo() = default;
 
-std::unique_ptr<DBInfo> DBInfo::create(const FileSpecification& file, int mode) {
+std::unique_ptr<DBInfo> DBInfo::create(std::shared_ptr<wavra::ByteSource> source, const FileSpecification& name,
+                                       int mode) {
     switch (mode) {
         case 0:
         case 2:
-            return std::unique_ptr<DBInfo>(new DBInfoMM(file));
+            return std::unique_ptr<DBInfo>(new DBInfoMM(std::move(source), name));
         case 1:
-            return std::unique_ptr<DBInfo>(new DBInfoSM(file));
+            return std::unique_ptr<DBInfo>(new DBInfoSM(std::move(source), name));
         case 3:
-            return std::unique_ptr<DBInfo>(new DBInfoLM(file));
+            return std::unique_ptr<DBInfo>(new DBInfoLM(std::move(source), name));
         default:
             throw InvalidArgumentException("Unknown block index mode");
     }
@@ -273,9 +273,7 @@ const uint8_t* DBInfo::readPayload(const BlockHeader& header, int band, int k, s
     const int64_t n = header.codeBlockLength(band, k) + 2;
     if (offset < 0 || n < 2 || offset + n > fileSize_) throw Exception(kReadRecord);
     if (buffer_.size() < size_t(n)) buffer_.resize(size_t(n));
-    if (fseeko(payloadFile_.get(), offset, SEEK_SET) != 0 ||
-        std::fread(buffer_.data(), 1, size_t(n), payloadFile_.get()) != size_t(n))
-        throw Exception(kReadRecord);
+    if (readFrom(*source_, uint64_t(offset), buffer_.data(), size_t(n)) != size_t(n)) throw Exception(kReadRecord);
     if (size) *size = size_t(n);
     return buffer_.data();
 }
@@ -326,7 +324,8 @@ void buildGrid(DBInfoMM::Grid& g, const std::vector<int32_t>& x0s, const std::ve
 
 }  // namespace
 
-DBInfoMM::DBInfoMM(const FileSpecification& file) : DBInfo(file) {
+DBInfoMM::DBInfoMM(std::shared_ptr<wavra::ByteSource> source, const FileSpecification& name)
+    : DBInfo(std::move(source), name) {
     const int n = subbandCount();
     grids_.resize(size_t(n));
     blockEnds_.resize(size_t(n));
@@ -460,7 +459,8 @@ std::unique_ptr<DBInfo::blk_hdr_iterator> DBInfoMM::iterator(int subband, int32_
 
 // ---------------------------------------------------------------- DBInfoLM
 
-DBInfoLM::DBInfoLM(const FileSpecification& file) : DBInfoMM(file) {
+DBInfoLM::DBInfoLM(std::shared_ptr<wavra::ByteSource> source, const FileSpecification& name)
+    : DBInfoMM(std::move(source), name) {
     headers_.resize(grids_.size());
     for (size_t i = 0; i < grids_.size(); ++i) {
         const Grid& g = grids_[i];
@@ -485,7 +485,8 @@ std::unique_ptr<DBInfo::blk_hdr_iterator> DBInfoLM::iterator(int subband, int32_
 
 // ---------------------------------------------------------------- DBInfoSM
 
-DBInfoSM::DBInfoSM(const FileSpecification& file) : DBInfo(file) {}
+DBInfoSM::DBInfoSM(std::shared_ptr<wavra::ByteSource> source, const FileSpecification& name)
+    : DBInfo(std::move(source), name) {}
 
 std::unique_ptr<DBInfo::blk_hdr_iterator> DBInfoSM::iterator(int subband, int32_t, int32_t, int32_t,
                                                              int32_t) {

@@ -14,6 +14,7 @@
 
 #include "core/FileBuffer.h"
 #include "core/FileSpecification.h"
+#include "wavra/byte_source.h"
 
 namespace Lumetra {
 
@@ -108,8 +109,10 @@ public:
     DBInfo& operator=(const DBInfo&) = delete;
 
     // Builds the database of index mode 0..3 (1: DBInfoSM, 3: DBInfoLM, else
-    // DBInfoMM). A mode above 3 throws InvalidArgumentException.
-    static std::unique_ptr<DBInfo> create(const FileSpecification& file, int mode);
+    // DBInfoMM) over the bytes of `source`; `name` names the file in
+    // messages. A mode above 3 throws InvalidArgumentException.
+    static std::unique_ptr<DBInfo> create(std::shared_ptr<wavra::ByteSource> source, const FileSpecification& name,
+                                          int mode);
 
     // The blocks of `subband` meeting columns [qx0, qx1] and rows [qy0, qy1].
     virtual std::unique_ptr<blk_hdr_iterator> iterator(int subband, int32_t qx0, int32_t qx1, int32_t qy0,
@@ -132,8 +135,8 @@ public:
     const uint8_t* readPayload(const BlockHeader& header, int band, int k, size_t* size = nullptr);
 
 protected:
-    // Opens the file twice, reads the header and every section head.
-    explicit DBInfo(const FileSpecification& file);
+    // Reads the header and every section head.
+    DBInfo(std::shared_ptr<wavra::ByteSource> source, const FileSpecification& name);
 
     // The bounds and header offsets of one block-table entry.
     struct TableEntry {
@@ -169,8 +172,8 @@ private:
     uint8_t version_[3] = {0, 0, 0};
     std::vector<SubbandRecord> subbands_;
     std::vector<uint8_t> buffer_;
-    FileBuffer stream_;
-    std::unique_ptr<FILE, int (*)(FILE*)> payloadFile_;
+    std::shared_ptr<wavra::ByteSource> source_;
+    FileBuffer stream_;  // headers and tables; payloads are read from source_ directly
     int64_t fileSize_ = 0;
     int64_t endOfLast_ = -1;
 };
@@ -190,7 +193,7 @@ public:
         }
     };
 
-    explicit DBInfoMM(const FileSpecification& file);
+    DBInfoMM(std::shared_ptr<wavra::ByteSource> source, const FileSpecification& name);
     std::unique_ptr<blk_hdr_iterator> iterator(int subband, int32_t qx0, int32_t qx1, int32_t qy0,
                                                int32_t qy1) override;
     const Grid& grid(int subband) const { return grids_.at(size_t(subband)); }
@@ -206,7 +209,7 @@ protected:
 // Like DBInfoMM, but holds every block header, all read when it is built.
 class DBInfoLM : public DBInfoMM {
 public:
-    explicit DBInfoLM(const FileSpecification& file);
+    DBInfoLM(std::shared_ptr<wavra::ByteSource> source, const FileSpecification& name);
     std::unique_ptr<blk_hdr_iterator> iterator(int subband, int32_t qx0, int32_t qx1, int32_t qy0,
                                                int32_t qy1) override;
     // The header held for grid cell (column, row) of a subband, or null.
@@ -219,7 +222,7 @@ private:
 // Keeps no grid: visits every block of the subband in table order.
 class DBInfoSM : public DBInfo {
 public:
-    explicit DBInfoSM(const FileSpecification& file);
+    DBInfoSM(std::shared_ptr<wavra::ByteSource> source, const FileSpecification& name);
     std::unique_ptr<blk_hdr_iterator> iterator(int subband, int32_t qx0, int32_t qx1, int32_t qy0,
                                                int32_t qy1) override;
 };

@@ -5,6 +5,8 @@
 #include <limits>
 #include <new>
 
+#include "core/FileBuffer.h"
+
 namespace Lumetra {
 
 bool isNumericMetadataType(int type) {
@@ -98,16 +100,16 @@ bool putValue(FILE* out, int type, double v) {
 
 // ---- big-endian reading ----
 
-bool getUnsigned(FILE* in, int bytes, uint64_t* v) {
+bool getUnsigned(FileBuffer& in, int bytes, uint64_t* v) {
     unsigned char b[8];
-    if (std::fread(b, 1, size_t(bytes), in) != size_t(bytes)) return false;
+    if (in.read(b, size_t(bytes)) != size_t(bytes)) return false;
     uint64_t r = 0;
     for (int i = 0; i < bytes; ++i) r = (r << 8) | b[i];
     *v = r;
     return true;
 }
 
-bool getU32(FILE* in, uint32_t* v) {
+bool getU32(FileBuffer& in, uint32_t* v) {
     uint64_t r;
     if (!getUnsigned(in, 4, &r)) return false;
     *v = uint32_t(r);
@@ -140,15 +142,6 @@ double decodeValue(int type, uint64_t raw) {
         default:
             return 0.0;
     }
-}
-
-// The position of the end of the file (the current position is kept), or -1.
-int64_t endOfFile(FILE* in) {
-    const int64_t here = ftello(in);
-    if (here < 0 || fseeko(in, 0, SEEK_END) != 0) return -1;
-    const int64_t end = ftello(in);
-    if (fseeko(in, here, SEEK_SET) != 0) return -1;
-    return end;
 }
 
 }  // namespace
@@ -385,14 +378,14 @@ int TagStore::write(FILE* out) const {
 
 // ---- block reading ----
 
-int TagStore::read(FILE* in) {
-    if (!in) return TagMissingArgument;
+int TagStore::read(FileBuffer& in) {
+    if (!in.isOpen()) return TagMissingArgument;
     if (!valid_) return TagInvalid;
-    const int m0 = std::fgetc(in);
-    const int m1 = m0 == EOF ? EOF : std::fgetc(in);
-    if (m0 == EOF || m1 == EOF) return TagFailed;
+    const int m0 = in.readByte();
+    const int m1 = m0 < 0 ? -1 : in.readByte();
+    if (m0 < 0 || m1 < 0) return TagFailed;
     if (m0 != 0xFF || m1 != 0xD1) return TagInvalid;
-    const int64_t end = endOfFile(in);
+    const int64_t end = in.size();
     if (end < 0) return TagFailed;
     uint64_t major, minor;
     if (!getUnsigned(in, 2, &major) || !getUnsigned(in, 2, &minor)) return TagFailed;
@@ -408,8 +401,8 @@ int TagStore::read(FILE* in) {
         char name[101];
         size_t n = 0;
         for (;;) {
-            const int c = std::fgetc(in);
-            if (c == EOF) return TagFailed;
+            const int c = in.readByte();
+            if (c < 0) return TagFailed;
             if (c == 0) break;
             if (n == kMaxNameLength) return TagFailed;
             name[n++] = char(c);
@@ -427,7 +420,7 @@ int TagStore::read(FILE* in) {
             if (!getU32(in, &s.dims[d])) return TagFailed;
         // Every value takes at least one byte: the count cannot exceed the
         // bytes left in the file, so nothing is allocated beyond them.
-        const int64_t here = ftello(in);
+        const int64_t here = in.position();
         const int64_t left = here < 0 ? -1 : end - here;
         valuesRead += count;
         if (left < 0 || valuesRead > kMaxValuesRead) return TagFailed;
@@ -437,8 +430,8 @@ int TagStore::read(FILE* in) {
             for (uint32_t i = 0; i < count; ++i) {
                 std::string t;
                 for (;;) {
-                    const int c = std::fgetc(in);
-                    if (c == EOF) return TagFailed;
+                    const int c = in.readByte();
+                    if (c < 0) return TagFailed;
                     if (c == 0) break;
                     t.push_back(char(c));
                 }

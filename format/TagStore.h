@@ -13,6 +13,8 @@
 
 namespace Lumetra {
 
+class FileBuffer;
+
 // Return codes of the tag store.
 enum TagStoreCode : int {
     TagOk = 0,
@@ -121,7 +123,7 @@ public:
     // Reads a block from `in`, positioned at its FF D1 marker, into this
     // store. Sizes read from the block are checked against the bytes left in
     // the file before anything is allocated. Stops with 0 after IMAGE::EOM.
-    int read(FILE* in);
+    int read(FileBuffer& in);
 
 private:
     int takeFreeSlot();

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/ByteSources.h"
 #include "core/Exception.h"
 #include "core/Status.h"
 #include "format/FormatMessages.h"
@@ -151,27 +152,32 @@ ColorScheme colorSchemeOf(const WavraMetadata& md, int bands) {
 }
 
 WavraFile::WavraFile(const FileSpecification& file, int indexMode)
+    : WavraFile(std::make_shared<FileByteSource>(file), file, indexMode, true) {}
+
+WavraFile::WavraFile(std::shared_ptr<wavra::ByteSource> source, const FileSpecification& name, int indexMode)
+    : WavraFile(std::move(source), name, indexMode, false) {}
+
+WavraFile::WavraFile(std::shared_ptr<wavra::ByteSource> source, const FileSpecification& name, int indexMode,
+                     bool worldFile)
     : body_(std::make_shared<WavraFileValue>()) {
     WavraFileValue& v = *body_;
-    v.file = file;
-    v.db = DBInfo::create(file, indexMode);
+    v.file = name;
+    // The database reads the header and refuses a newer version before
+    // anything after the version bytes is parsed.
+    v.db = DBInfo::create(source, name, indexMode);
     v.width = v.db->width();
     v.height = v.db->height();
     v.levels = v.db->levels();
     v.bands = v.db->bands();
     for (int i = 0; i < 3; ++i) v.version[i] = v.db->version()[i];
-    // The database refuses newer versions before reading past the version
-    // bytes; this guards databases built by other means.
-    if (v.version[0] > 1 || (v.version[0] == 1 && v.version[1] != 0))
-        throw Exception(newerVersionMessage(file));
     v.yOrigin = double(v.height) - 1.0;
-    v.metadata.reset(new WavraMetadata(file, v.levels));
+    v.metadata.reset(new WavraMetadata(source, v.levels));
     const WavraMetadata& md = *v.metadata;
     if (!md.isEmpty()) {
         applyGeoreferencing(v, md);
         applyDitherAndNoData(v, md);
     }
-    applyWorldFile(v);
+    if (worldFile) applyWorldFile(v);
     applyLookUpTable(v, md);
     v.scheme = colorSchemeOf(md, v.bands);
     // A scheme needing more bands than the file codes would send the decoder

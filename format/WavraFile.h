@@ -14,6 +14,7 @@
 #include "format/WavraMetadata.h"
 #include "imaging/pixels/Clut.h"
 #include "imaging/pixels/ImageBufferInfo.h"
+#include "wavra/byte_source.h"
 
 namespace Lumetra {
 
@@ -29,8 +30,13 @@ public:
 
     // Opens and validates the file, builds the block database of index mode
     // 0..3 (the tool uses 0) and reads the metadata and the world file beside
-    // it. Every failure throws Exception; nothing stays open.
+    // it (NAME.wvw, else NAME.WVW). Every failure throws Exception; nothing
+    // stays open.
     explicit WavraFile(const FileSpecification& file, int indexMode = 0);
+    // The same over the bytes of `source`, which every later read of the file
+    // (block database, coded blocks) goes through; `name` names the file in
+    // messages only, and no world file is looked for.
+    WavraFile(std::shared_ptr<wavra::ByteSource> source, const FileSpecification& name, int indexMode = 0);
     WavraFile(const WavraFile&) = default;
     WavraFile& operator=(const WavraFile&) = default;
     ~WavraFile() = default;
@@ -76,6 +82,9 @@ public:
     const WavraMetadata& metadata() const;
 
 private:
+    WavraFile(std::shared_ptr<wavra::ByteSource> source, const FileSpecification& name, int indexMode,
+              bool worldFile);
+
     std::shared_ptr<WavraFileValue> body_;
 };
 

@@ -1,17 +1,15 @@
 #include "format/WavraMetadata.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "core/Exception.h"
+#include "core/FileBuffer.h"
 #include "format/TagStore.h"
 
 namespace Lumetra {
 
 class WavraMetadataImp {
 public:
-    FileSpecification file;
-    int levels = 0;
     std::vector<MetadataElement> elements;
 };
 
@@ -21,12 +19,6 @@ const MetadataElement& missingElement() {
     static const MetadataElement empty;
     return empty;
 }
-
-struct FileCloser {
-    void operator()(FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
 
 // One slot as an element, or false when its shape or count is not sound.
 bool convertSlot(const TagSlot& s, std::vector<MetadataElement>& out) {
@@ -79,29 +71,18 @@ WavraMetadata::WavraMetadata() : imp_(new WavraMetadataImp) {}
 
 WavraMetadata::WavraMetadata(const TagStore& store) : WavraMetadata() { convertTags(store, imp_->elements); }
 
-WavraMetadata::WavraMetadata(const FileSpecification& file, int levels) : WavraMetadata() {
-    imp_->file = file;
-    imp_->levels = levels;
-    std::unique_ptr<FILE, FileCloser> f(file.open("rb"));
-    if (!f) throw Exception(std::string("Error opening ") + file.path() + " for read.");
-    try {
-        const int64_t markerAt = 12 * int64_t(levels) + 27;
-        unsigned char marker[2];
-        if (fseeko(f.get(), markerAt, SEEK_SET) != 0 || std::fread(marker, 1, 2, f.get()) != 2 ||
-            marker[0] != 0xFF || marker[1] != 0xD0)
-            return;
-        unsigned char b[4];
-        if (std::fread(b, 1, 4, f.get()) != 4)
-            throw Exception(std::string("Error reading metadata offset from ") + file.path() + ".");
-        const int64_t offset =
-            (int64_t(b[0]) << 24) | (int64_t(b[1]) << 16) | (int64_t(b[2]) << 8) | int64_t(b[3]);
-        TagStore store;
-        if (fseeko(f.get(), offset, SEEK_SET) != 0 || store.read(f.get()) != TagOk)
-            throw Exception(std::string("Error reading metadata from ") + file.path() + ".");
-        convertTags(store, imp_->elements);
-    } catch (const Exception&) {
-        // A damaged block leaves the elements converted so far; the file still opens.
-    }
+WavraMetadata::WavraMetadata(const std::shared_ptr<wavra::ByteSource>& file, int levels) : WavraMetadata() {
+    // A missing marker, an unreadable offset or a damaged block leaves the
+    // collection empty; the file still opens.
+    FileBuffer in(file);
+    const int64_t markerAt = 12 * int64_t(levels) + 27;
+    unsigned char b[6];
+    if (in.seek(markerAt, SEEK_SET) != markerAt || in.read(b, 2) != 2 || b[0] != 0xFF || b[1] != 0xD0) return;
+    if (in.read(b + 2, 4) != 4) return;
+    const int64_t offset = (int64_t(b[2]) << 24) | (int64_t(b[3]) << 16) | (int64_t(b[4]) << 8) | int64_t(b[5]);
+    TagStore store;
+    if (in.seek(offset, SEEK_SET) != offset || store.read(in) != TagOk) return;
+    convertTags(store, imp_->elements);
 }
 
 WavraMetadata::~WavraMetadata() = default;

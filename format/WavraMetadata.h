@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "core/FileSpecification.h"
 #include "format/MetadataElement.h"
+#include "wavra/byte_source.h"
 
 namespace Lumetra {
 
@@ -18,10 +18,9 @@ class WavraMetadata {
 public:
     // An empty collection.
     WavraMetadata();
-    // Reads the metadata block of the file with `levels` wavelet levels. Throws
-    // Exception "Error opening <path> for read." when the file cannot be
-    // opened; a missing or damaged block gives an empty or partial collection.
-    WavraMetadata(const FileSpecification& file, int levels);
+    // Reads the metadata block of the file with `levels` wavelet levels from
+    // its bytes; a missing or damaged block gives an empty collection.
+    WavraMetadata(const std::shared_ptr<wavra::ByteSource>& file, int levels);
     // Converts the tags of a store (all slots but the first and the last).
     explicit WavraMetadata(const TagStore& store);
     ~WavraMetadata();

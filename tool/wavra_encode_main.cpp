@@ -11,12 +11,8 @@
 #include <exception>
 #include <string>
 
-#include "core/Error.h"
-#include "core/Exception.h"
-#include "wavra/diagnostics.h"
-#include "encoder/codec/ImageEncoder.h"
-#include "encoder/rawimage/BBBImage.h"
 #include "tool/ProgressPrinter.h"
+#include "wavra/wavra.h"
 
 namespace {
 
@@ -87,12 +83,18 @@ bool parse(int argc, char** argv, Options& o) {
 }
 
 int run(const Options& o, ProgressPrinter& progress) {
-    BBBImage image(o.input.c_str());
-    EncoderProgress hook;
-    if (!o.quiet) hook = [&progress](float f) { progress.update(f); };
-    ImageEncoder encoder(image, o.nlev, o.blockSize, o.rate, nullptr, hook, nullptr, 4.0f, 2.0f, o.dither,
-                         0.25f);
-    encoder.encode(o.output.c_str());
+    wavra::EncodeParameters parameters;
+    parameters.levels = o.nlev;
+    parameters.rate = o.rate;
+    parameters.blockSize = o.blockSize;
+    parameters.dither = o.dither;
+    wavra::Progress report;
+    if (!o.quiet)
+        report = [&progress](double f) {
+            progress.update(float(f));
+            return true;
+        };
+    wavra::encodeRawFile(o.input, parameters, o.output, report);
     if (!o.quiet) progress.finish();
     return 0;
 }
@@ -114,12 +116,6 @@ int main(int argc, char** argv) {
     ProgressPrinter progress(stderr);
     try {
         return run(options, progress);
-    } catch (const Lumetra::Exception& e) {
-        progress.abandon();
-        print_failure(e.what());
-    } catch (const Error& e) {
-        progress.abandon();
-        print_failure(e.message());
     } catch (const std::exception& e) {
         progress.abandon();
         print_failure(e.what());

@@ -10,8 +10,8 @@
 
 #include <array>
 #include <cstddef>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -35,12 +35,12 @@ enum class ColorSpace { Grey, RGB, CMYK };
 // them. The origin is the centre of the upper-left pixel.
 struct GeoReference {
     bool present = false;
-    double xPixelSize = 1.0;  // A
-    double yRotation = 0.0;   // D
-    double xRotation = 0.0;   // B
-    double yPixelSize = -1.0; // E (negative: rows go south)
-    double upperLeftX = 0.0;  // C
-    double upperLeftY = 0.0;  // F
+    double xPixelSize = 1.0;   // A
+    double yRotation = 0.0;    // D
+    double xRotation = 0.0;    // B
+    double yPixelSize = -1.0;  // E (negative: rows go south)
+    double upperLeftX = 0.0;   // C
+    double upperLeftY = 0.0;   // F
 };
 
 // One metadata tag as text: its name (e.g. "IMAGE::NO_DITHER") and its value
@@ -53,12 +53,17 @@ struct Tag {
 struct ImageInfo {
     int32_t width = 0;
     int32_t height = 0;
-    int bands = 0;  // 1 grey, 3 RGB, 4 CMYK
-    ColorSpace colorSpace = ColorSpace::Grey;
-    int levels = 0;  // scales 0 .. levels can be decoded
-    std::array<uint8_t, 3> version{};  // major, minor, revision
+    int bands = 0;  // bands coded in the file (1 grey, 3 RGB, 4 CMYK); read() delivers bandsFor(layout)
+    ColorSpace colorSpace = ColorSpace::Grey;  // Grey, CMYK, or RGB for every other scheme
+    int levels = 0;                            // scales 0 .. levels can be decoded
+    std::array<uint8_t, 3> version{};          // major, minor, revision
+    // The file's georeferencing (the world file NAME.wvw beside a file opened
+    // by path wins over the metadata); without it, pixel units with y upward.
     GeoReference geo;
-    std::vector<uint8_t> noData;  // one byte per band; empty when absent
+    // The no-data bytes as stored (the encoder stores three whatever the
+    // band count); empty when absent.
+    std::vector<uint8_t> noData;
+    // Every metadata tag in file order, the IMAGE:: tags included.
     std::vector<Tag> tags;
 };
 
@@ -68,10 +73,18 @@ std::pair<int32_t, int32_t> sizeAtScale(int32_t width, int32_t height, int scale
 
 // ---------------------------------------------------------------- callbacks
 
-// Receives the fraction done (0 .. 1); returning false cancels the running
-// operation, which then throws wavra::Error "Program interrupt encountered"
-// after removing every file it began.
+// Receives the fraction done (0 .. 1, never decreasing; asked again with the
+// same fraction between reports, and 1 at the end); returning false cancels
+// the running operation, which then throws wavra::Error "Program interrupt
+// encountered" after removing every file it began.
 using Progress = std::function<bool(double fraction)>;
+
+// Throws the error of a cancelled operation ("Program interrupt
+// encountered"); a PixelSource or RowSink may call it to cancel.
+[[noreturn]] void throwInterrupt();
+// Throws the library's error for a file that could not be written:
+// "Error writing file PATH. Perhaps you are out of disk space."
+[[noreturn]] void throwWriteError(const std::string& path);
 
 // ---------------------------------------------------------------- decoding
 
@@ -94,8 +107,9 @@ enum class SampleLayout {
 
 // A region as the command-line programs name it: the width x height
 // rectangle centred on (centreX, centreY), given in full-resolution pixels,
-// at `scale` (negative counts as 0; beyond the file's levels is refused), or
-// with `icon` the whole image at its coarsest scale.
+// at `scale` (negative counts as 0; beyond the file's levels is refused);
+// with `wholeImage` the whole image at `scale`; with `icon` the whole image
+// at its coarsest scale. Parts outside the image are 0.
 struct Region {
     bool icon = false;
     int32_t scale = 0;
@@ -103,6 +117,7 @@ struct Region {
     int32_t centreY = 0;
     int32_t width = 0;
     int32_t height = 0;
+    bool wholeImage = false;
 };
 
 // A JPEG picture (grey or RGB) to stamp over decoded pixels.
@@ -152,9 +167,10 @@ public:
     // Samples per pixel that read() delivers for `layout`.
     int bandsFor(SampleLayout layout) const;
 
-    // The region's size in pixels and its georeferencing (moved to the
-    // region and scaled); throws for a region the file cannot deliver, with
-    // the messages of the command-line programs.
+    // The region's rectangle at its scale (an icon's scale is the file's
+    // levels) and its georeferencing (moved to the region and scaled);
+    // throws for a region the file cannot deliver, with the messages of the
+    // command-line programs.
     Window regionWindow(const Region& region) const;
     GeoReference regionGeoReference(const Region& region) const;
 
@@ -182,7 +198,7 @@ void printListing(const std::string& path, std::FILE* out);
 // ---------------------------------------------------------------- encoding
 
 struct EncodeParameters {
-    int levels = 4;  // 1 .. 9
+    int levels = 4;     // 1 .. 9
     float rate = 0.6f;  // bits per sample asked for
     int blockSize = 512;
     bool dither = true;
@@ -210,15 +226,49 @@ public:
 };
 
 // Encodes `source` into a Wavra file at `outputPath`, carrying `geo` (when
-// present) and `tags` into its metadata. A cancelled or failed encode leaves
-// no output and no temporary file.
+// present, rotation included) and `tags` into its metadata. Tags are stored
+// as text; tags named like one the encoder writes itself (IMAGE::WIDTH,
+// IMAGE::XY_ORIGIN, IMAGE::COMPRESSION_NLEV, IMAGE::NO_DATA_VALUE, ... every
+// IMAGE:: name of the format) are not carried, nor names longer than 98
+// bytes or with a zero byte (refused). A cancelled or failed encode leaves no
+// output and no temporary file (an output that is not a regular file is left).
+// The source's rows are read once, top to bottom, into a temporary file as
+// large as its samples (copying takes the first tenth of the progress).
+// Exceptions of the source pass through unchanged.
 void encode(PixelSource& source, const EncodeParameters& parameters, const GeoReference& geo,
             const std::vector<Tag>& tags, const std::string& outputPath, const Progress& progress = nullptr);
 
 // Encodes an 8-bit BIL, BIP or BSQ raw image with its ".hdr" header (the
-// encoder's raw input) into `outputPath`. An empty output name writes to
-// standard output.
-void encodeRawFile(const std::string& rawPath, const EncodeParameters& parameters, const std::string& outputPath,
-                   const Progress& progress = nullptr);
+// encoder's raw input) into `outputPath`, as encode() does.
+void encodeRawFile(const std::string& rawPath, const EncodeParameters& parameters,
+                   const std::string& outputPath, const Progress& progress = nullptr);
+
+// ---------------------------------------------------------------- files
+
+// A name FOLDER/tmpN reserved for the caller: the bare file is created
+// exclusively (and FOLDER/tmpN.bip, .hdr are free), so concurrent processes
+// never share it; the bare file goes with the object, derived files stay
+// the owner's business.
+class TemporaryName {
+public:
+    // Nothing reserved (path() is "").
+    TemporaryName();
+    // Reserves in `folder`, which must exist, or with an empty folder in the
+    // temporary folder: TMP (quotes removed) if it names a folder, else ".",
+    // else "/". Throws Error when no name can be had.
+    explicit TemporaryName(const std::string& folder);
+    ~TemporaryName();
+    TemporaryName(TemporaryName&&) noexcept;
+    TemporaryName& operator=(TemporaryName&&) noexcept;
+
+    const std::string& path() const { return path_; }
+    bool isReserved() const { return !path_.empty(); }
+
+    struct Body;
+
+private:
+    std::unique_ptr<Body> body_;
+    std::string path_;
+};
 
 }  // namespace wavra

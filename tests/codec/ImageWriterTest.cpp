@@ -13,6 +13,7 @@
 #include "EncoderRoundTrip.h"
 #include "WavraFileBytes.h"
 #include "core/Error.h"
+#include "core/FileBuffer.h"
 #include "encoder/codec/IconOutput.h"
 #include "encoder/codec/ImageWriter.h"
 #include "encoder/codec/SubbandCoder.h"
@@ -114,12 +115,10 @@ TEST(ImageWriter, encoderTagsFollowTheImageTagsInOrder) {
     s.tags.dither = false;
     write_image(image, map, out.c_str(), s);
     const FileBytes f = readFileBytes(out);
-    FILE* in = std::fopen(out.c_str(), "rb");
-    ASSERT_TRUE(in);
-    std::fseek(in, long(f.u32(12 * 1 + 29)), SEEK_SET);
+    Lumetra::FileBuffer in(out.c_str());
+    in.seek(f.u32(12 * 1 + 29), SEEK_SET);
     Lumetra::TagStore tags;
     ASSERT_EQ(tags.read(in), 0);
-    std::fclose(in);
     std::vector<std::string> names;
     for (int i = 0; i < tags.slotCount(); ++i)
         if (!tags.slot(i).isFree()) names.push_back(tags.slot(i).name);

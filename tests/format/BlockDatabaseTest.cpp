@@ -51,8 +51,7 @@ BandData payloadBand(std::vector<Bytes> codeBlocks, int32_t cw = 128, int32_t ch
 TEST(BlockDatabaseTest, aSubbandWithoutBlocksHasAnEmptyGridAndYieldsNothing) {
     WavraFileBuilder b = WavraFileBuilder::simple(1, 1, 8, 8);
     b.subbands[2].blocks.clear();
-    ScratchFiles scratch;
-    DBInfoMM db(scratch.write("wvr", b.build()));
+    DBInfoMM db(bytesSource(b.build()), "wvr");
     EXPECT_EQ(db.subband(2).blockCount, 0);
     EXPECT_EQ(db.grid(2).columnCount, 0);
     EXPECT_EQ(db.grid(2).rowCount, 0);
@@ -67,8 +66,7 @@ TEST(BlockDatabaseTest, queriesVisitOnlyTheGridColumnsAndRowsTheyMeet) {
         for (int32_t x : {0, 512})
             b.addBlock(0, x, y, x == 0 ? 511 : 999, y == 0 ? 511 : 699).bands[0] =
                 payloadBand({Bytes{0xFF, 0xA3, 1}}, 512, 512);
-    ScratchFiles scratch;
-    DBInfoMM db(scratch.write("wvr", b.build()));
+    DBInfoMM db(bytesSource(b.build()), "wvr");
     const DBInfoMM::Grid& g = db.grid(0);
     EXPECT_EQ(g.columns, (std::vector<int32_t>{0, 512, 1000}));
     EXPECT_EQ(g.rows, (std::vector<int32_t>{0, 512, 700}));
@@ -111,8 +109,7 @@ TEST(BlockDatabaseTest, codeBlockLengthsRunToTheNextThingInTheFile) {
     const Bytes bytes = b.build();
     const BlockData& first = b.subbands[0].blocks[0];
     const BlockData& second = b.subbands[0].blocks[1];
-    ScratchFiles scratch;
-    DBInfoMM db(scratch.write("wvr", bytes));
+    DBInfoMM db(bytesSource(bytes), "wvr");
 
     const auto h = db.readBlockHeader(0, 0);
     EXPECT_FALSE(h->hasData(1));
@@ -146,8 +143,7 @@ TEST(BlockDatabaseTest, withoutTheD0MarkerTheLastCodeBlockEndsTwoBytesBeforeTheF
     b.withMetadata = false;
     b.subbands[3].blocks[0].bands[0] = payloadBand({Bytes{0xFF, 0xA3, 1, 2, 3, 4}});
     const Bytes bytes = b.build();
-    ScratchFiles scratch;
-    DBInfoMM db(scratch.write("wvr", bytes));
+    DBInfoMM db(bytesSource(bytes), "wvr");
     const auto h = db.readBlockHeader(3, 0);
     EXPECT_EQ(h->codeBlockOffset(0, 0) + h->codeBlockLength(0, 0), int64_t(bytes.size()) - 2);
     size_t n = 0;
@@ -163,8 +159,8 @@ TEST(BlockDatabaseTest, blocksWithoutBandDataNeitherTakeACellNorEndTheBlockBefor
     b.addEmptyBlock(0);
     b.addBlock(0, 4, 0, 7, 3).bands[0] = payloadBand({Bytes{0xFF, 0xA3, 4, 5}});
     b.addEmptyBlock(0);
-    ScratchFiles scratch;
-    DBInfoMM db(scratch.write("wvr", b.build()));
+    const auto file = bytesSource(b.build());
+    DBInfoMM db(file, "wvr");
     EXPECT_EQ(db.grid(0).columns, (std::vector<int32_t>{0, 4, 8}));
     EXPECT_EQ(visit(db, 0, 0, 7, 0, 3), (std::set<int32_t>{0, 2}));
     // Block 0's code-block keeps its payload up to block 2's header.
@@ -180,10 +176,10 @@ TEST(BlockDatabaseTest, blocksWithoutBandDataNeitherTakeACellNorEndTheBlockBefor
     EXPECT_EQ(empty->codeBlockCount(0), 0);
 
     // The other kinds agree on lengths; their block numbers follow their rules.
-    DBInfoSM sm(scratch.path("wvr"));
+    DBInfoSM sm(file, "wvr");
     EXPECT_EQ(visit(sm, 0, 0, 0, 0, 0), (std::set<int32_t>{1, 2, 3, 4}));
     EXPECT_EQ(sm.readBlockHeader(0, 0)->codeBlockLength(0, 0), 5);
-    DBInfoLM lm(scratch.path("wvr"));
+    DBInfoLM lm(file, "wvr");
     EXPECT_EQ(visit(lm, 0, 0, 7, 0, 3), (std::set<int32_t>{1, 2}));  // cells (0,0) and (1,0), plus 1
     auto it = lm.iterator(0, 0, 3, 0, 3);
     ASSERT_FALSE(it->done());
@@ -192,58 +188,56 @@ TEST(BlockDatabaseTest, blocksWithoutBandDataNeitherTakeACellNorEndTheBlockBefor
 }
 
 TEST(BlockDatabaseTest, headerAndSectionFaultsRaiseTheirMessages) {
-    ScratchFiles scratch;
     const Bytes good = WavraFileBuilder::simple(1, 1, 8, 8).build();
 
     Bytes wrongSection = good;
     wrongSection[getU32(good, 23 + 4)] = 0x00;
-    EXPECT_EQ(failureOf([&] { DBInfoMM db(scratch.write("a.wvr", wrongSection)); }),
+    EXPECT_EQ(failureOf([&] { DBInfoMM db(bytesSource(wrongSection), "a.wvr"); }),
               "Marker problem encountered.  Possible file corruption.");
 
     Bytes sectionPastEnd = good;
     putU32(sectionPastEnd, 23 + 8, uint32_t(good.size()));
-    EXPECT_EQ(failureOf([&] { DBInfoMM db(scratch.write("b.wvr", sectionPastEnd)); }),
+    EXPECT_EQ(failureOf([&] { DBInfoMM db(bytesSource(sectionPastEnd), "b.wvr"); }),
               "Error reading from stream.");
 
     Bytes hugeBlockCount = good;
     putU32(hugeBlockCount, getU32(good, 23) + 4, 0x10000000u);
-    EXPECT_EQ(failureOf([&] { DBInfoMM db(scratch.write("c.wvr", hugeBlockCount)); }),
+    EXPECT_EQ(failureOf([&] { DBInfoMM db(bytesSource(hugeBlockCount), "c.wvr"); }),
               "Error reading from stream.");
 
     Bytes negativeBlockCount = good;
     putU32(negativeBlockCount, getU32(good, 23) + 4, 0xFFFFFFFFu);
-    EXPECT_EQ(failureOf([&] { DBInfoMM db(scratch.write("d.wvr", negativeBlockCount)); }),
+    EXPECT_EQ(failureOf([&] { DBInfoMM db(bytesSource(negativeBlockCount), "d.wvr"); }),
               "Error reading from stream.");
 
     Bytes hugeLevels = good;
     putU32(hugeLevels, 11, 20);  // an offset table past the end of the file
-    EXPECT_EQ(failureOf([&] { DBInfoMM db(scratch.write("e.wvr", hugeLevels)); }),
+    EXPECT_EQ(failureOf([&] { DBInfoMM db(bytesSource(hugeLevels), "e.wvr"); }),
               "Error reading from stream.");
 
     Bytes wrongBlockMarker = good;
     const uint32_t table = getU32(good, 23) + 8;
     wrongBlockMarker[getU32(good, table) + 1] = 0xAB;
     EXPECT_EQ(failureOf([&] {
-                  DBInfoMM db(scratch.write("f.wvr", wrongBlockMarker));
+                  DBInfoMM db(bytesSource(wrongBlockMarker), "f.wvr");
                   readEverything(db);
               }),
               "Marker problem encountered. Possible file corruption.");
 }
 
 TEST(BlockDatabaseTest, derivedSizesFromTheTablesAreBoundedBeforeUse) {
-    ScratchFiles scratch;
     // Blocks on a diagonal ask for columns x rows cells.
     WavraFileBuilder diagonal = WavraFileBuilder::simple(1, 0, 4000, 4000);
     diagonal.subbands[0].blocks.clear();
     for (int32_t i = 0; i < 2000; ++i) diagonal.addBlock(0, 2 * i, 2 * i, 2 * i + 1, 2 * i + 1);
-    EXPECT_EQ(failureOf([&] { DBInfoMM db(scratch.write("a.wvr", diagonal.build())); }),
+    EXPECT_EQ(failureOf([&] { DBInfoMM db(bytesSource(diagonal.build()), "a.wvr"); }),
               "Invalid block table encountered. Possible file corruption.");
 
     // A code-block width of 0 would divide by zero.
     WavraFileBuilder zeroWidth = WavraFileBuilder::simple(1, 0, 8, 8);
     zeroWidth.subbands[0].blocks[0].bands[0].codeBlockWidth = 0;
     EXPECT_EQ(failureOf([&] {
-                  DBInfoMM db(scratch.write("b.wvr", zeroWidth.build()));
+                  DBInfoMM db(bytesSource(zeroWidth.build()), "b.wvr");
                   readEverything(db);
               }),
               "Invalid block header encountered. Possible file corruption.");
@@ -255,7 +249,7 @@ TEST(BlockDatabaseTest, derivedSizesFromTheTablesAreBoundedBeforeUse) {
     manyCodeBlocks.subbands[0].blocks[0].bands[0].codeBlockWidth = 1;
     manyCodeBlocks.subbands[0].blocks[0].bands[0].codeBlockHeight = 1;
     EXPECT_EQ(failureOf([&] {
-                  DBInfoMM db(scratch.write("c.wvr", manyCodeBlocks.build()));
+                  DBInfoMM db(bytesSource(manyCodeBlocks.build()), "c.wvr");
                   readEverything(db);
               }),
               "Error reading from stream.");
@@ -270,7 +264,7 @@ TEST(BlockDatabaseTest, derivedSizesFromTheTablesAreBoundedBeforeUse) {
     putU32(swapped, list, uint32_t(band.writtenOffsets[1]));
     putU32(swapped, list + 4, uint32_t(band.writtenOffsets[0]));
     EXPECT_EQ(failureOf([&] {
-                  DBInfoMM db(scratch.write("d.wvr", swapped));
+                  DBInfoMM db(bytesSource(swapped), "d.wvr");
                   readEverything(db);
               }),
               "Error reading record from stream!");
@@ -284,7 +278,7 @@ TEST(BlockDatabaseTest, derivedSizesFromTheTablesAreBoundedBeforeUse) {
     const size_t entries = size_t(shared.subbands[0].offset) + 8;
     putU32(sharedBytes, entries + 20, getU32(sharedBytes, entries));
     EXPECT_EQ(failureOf([&] {
-                  DBInfoMM db(scratch.write("g.wvr", sharedBytes));
+                  DBInfoMM db(bytesSource(sharedBytes), "g.wvr");
                   readEverything(db);
               }),
               "Error reading record from stream!");
@@ -294,7 +288,7 @@ TEST(BlockDatabaseTest, derivedSizesFromTheTablesAreBoundedBeforeUse) {
     const BandData& insideBand = inside.subbands[0].blocks[0].bands[0];
     putU32(insideBytes, size_t(insideBand.writtenOffsets[0]) - 4, uint32_t(insideBand.headerOffset));
     EXPECT_EQ(failureOf([&] {
-                  DBInfoMM db(scratch.write("h.wvr", insideBytes));
+                  DBInfoMM db(bytesSource(insideBytes), "h.wvr");
                   readEverything(db);
               }),
               "Error reading record from stream!");
@@ -304,7 +298,7 @@ TEST(BlockDatabaseTest, derivedSizesFromTheTablesAreBoundedBeforeUse) {
     Bytes truncated = WavraFileBuilder::simple(1, 0, 8, 8).build();
     putU32(truncated, 12 * 0 + 29, 0);
     EXPECT_EQ(failureOf([&] {
-                  DBInfoMM db(scratch.write("e.wvr", truncated));
+                  DBInfoMM db(bytesSource(truncated), "e.wvr");
                   readEverything(db);
               }),
               "Error reading record from stream!");
@@ -313,6 +307,6 @@ TEST(BlockDatabaseTest, derivedSizesFromTheTablesAreBoundedBeforeUse) {
     WavraFileBuilder inverted = WavraFileBuilder::simple(1, 0, 8, 8);
     inverted.subbands[0].blocks[0].x0 = 5;
     inverted.subbands[0].blocks[0].x1 = 2;
-    EXPECT_EQ(failureOf([&] { DBInfoMM db(scratch.write("f.wvr", inverted.build())); }),
+    EXPECT_EQ(failureOf([&] { DBInfoMM db(bytesSource(inverted.build()), "f.wvr"); }),
               "Invalid block table encountered. Possible file corruption.");
 }

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "WavraFileBuilder.h"
+#include "core/ByteSources.h"
 #include "core/Exception.h"
 #include "format/InformationListing.h"
 #include "format/WavraFile.h"
@@ -241,9 +242,10 @@ TEST(ConformanceFilesTest, everyKindOfDatabaseFindsTheSameBlocksAndLengths) {
     for (const std::string& name : conformanceNames()) {
         SCOPED_TRACE(name);
         const FileSpecification path(conformanceDir() + name + ".wvr");
-        const std::unique_ptr<DBInfo> mm = DBInfo::create(path, 0);
-        const std::unique_ptr<DBInfo> sm = DBInfo::create(path, 1);
-        const std::unique_ptr<DBInfo> lm = DBInfo::create(path, 3);
+        const auto source = std::make_shared<FileByteSource>(path);
+        const std::unique_ptr<DBInfo> mm = DBInfo::create(source, path, 0);
+        const std::unique_ptr<DBInfo> sm = DBInfo::create(source, path, 1);
+        const std::unique_ptr<DBInfo> lm = DBInfo::create(source, path, 3);
         for (int s = 0; s < mm->subbandCount(); ++s) {
             const Blocks expected = collect(*mm, s);
             EXPECT_EQ(collect(*lm, s), expected);

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "core/ByteSources.h"
+
 namespace wavra_test {
 
 namespace {
@@ -167,6 +169,19 @@ Bytes readFileBytes(const std::string& path) {
     while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
     std::fclose(f);
     return out;
+}
+
+std::shared_ptr<wavra::ByteSource> bytesSource(Bytes bytes) {
+    struct Owned : wavra::ByteSource {
+        explicit Owned(Bytes b) : bytes(std::move(b)), memory(bytes.data(), bytes.size()) {}
+        uint64_t size() override { return memory.size(); }
+        size_t readAt(uint64_t offset, void* buffer, size_t count) override {
+            return memory.readAt(offset, buffer, count);
+        }
+        Bytes bytes;
+        Lumetra::MemoryByteSource memory;
+    };
+    return std::make_shared<Owned>(std::move(bytes));
 }
 
 }  // namespace wavra_test

@@ -7,11 +7,13 @@
 #include "support/Conformance.h"
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/TemporaryName.h"
 #include "format/TagStore.h"
+#include "wavra/byte_source.h"
 
 namespace wavra_test {
 
@@ -83,6 +85,9 @@ private:
     Lumetra::TemporaryReservation reservation_;
     std::vector<std::string> written_;
 };
+
+// A byte source serving its own copy of `bytes`.
+std::shared_ptr<wavra::ByteSource> bytesSource(Bytes bytes);
 
 using testsupport::conformanceDir;
 Bytes readFileBytes(const std::string& path);

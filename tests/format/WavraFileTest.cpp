@@ -199,6 +199,11 @@ TEST(WavraFileTest, worldFileOverridesMetadataOnlyWhenItHasSixLines) {
         EXPECT_EQ(f.yResolution(), 2.5);
         EXPECT_EQ(f.xOrigin(), 1000.0);
         EXPECT_EQ(f.yOrigin(), 2000.0);
+        // Opened from a byte source, the name only names it: no world file.
+        const WavraFile fromSource(bytesSource(b.build()), path);
+        EXPECT_EQ(fromSource.xResolution(), 5.0);
+        EXPECT_EQ(fromSource.xOrigin(), 10.0);
+        EXPECT_EQ(fromSource.file(), FileSpecification(path));
     }
     scratch.writeText("wvw", "0.5\n0\n0\n-2.5\n1000\n");
     {
