@@ -146,11 +146,9 @@ GDALDataset* createCopy(const char* filename, GDALDataset* source, int strict, c
     if (bands.empty()) return nullptr;
     wavra::EncodeParameters parameters;
     if (!parseParameters(options, parameters)) return nullptr;
-    // The georeferencing goes into the file's metadata; a world file beside
-    // it is written only when the transform is rotated, which the metadata
-    // cannot hold.
+    // The georeferencing, rotation included, goes into the file's metadata.
     const wavra::GeoReference geo = geoReferenceOf(source);
-    parameters.writeWorldFile = geo.present && (geo.xRotation != 0 || geo.yRotation != 0);
+    parameters.writeWorldFile = false;
 
     // The encoder writes real files: a virtual output is encoded into a
     // temporary file and copied.
@@ -179,10 +177,7 @@ GDALDataset* createCopy(const char* filename, GDALDataset* source, int strict, c
     }
     if (virtualOutput) {
         const bool copied = CPLCopyFile(filename, encoded.c_str()) == 0;
-        const std::string world = CPLResetExtension(encoded.c_str(), "wvw");
-        if (copied && parameters.writeWorldFile) CPLCopyFile(CPLResetExtension(filename, "wvw"), world.c_str());
         VSIUnlink(encoded.c_str());
-        VSIUnlink(world.c_str());
         if (!copied) {
             VSIUnlink(filename);
             CPLError(CE_Failure, CPLE_FileIO, "%s: could not be written", filename);
