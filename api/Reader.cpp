@@ -203,6 +203,15 @@ Reader Reader::open(const std::string& path) {
     return Reader(std::move(body));
 }
 
+Reader Reader::open(std::shared_ptr<ByteSource> source, const std::string& name) {
+    detail::prepare();
+    if (!source) throw Lumetra::NullPointerException();
+    auto body =
+        std::make_unique<Body>(Lumetra::WavraFile(std::move(source), Lumetra::FileSpecification(name), 0));
+    body->info = infoOf(body->file);
+    return Reader(std::move(body));
+}
+
 const ImageInfo& Reader::info() const { return body_->info; }
 
 int Reader::bandsFor(SampleLayout layout) const {

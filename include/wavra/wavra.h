@@ -148,7 +148,9 @@ class Reader {
 public:
     // Opens a file by name; a world file beside it (NAME.wvw) is read too.
     static Reader open(const std::string& path);
-    // Opens a file served by `source`; `name` is used in messages only.
+    // Opens a file served by `source`, which the Reader keeps and reads
+    // through for every later decode; `name` is used in messages only, and no
+    // world file is looked for.
     static Reader open(std::shared_ptr<ByteSource> source, const std::string& name = "");
 
     Reader(Reader&&) noexcept;
