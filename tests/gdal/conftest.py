@@ -59,14 +59,16 @@ def read_pnm(path):
     return pixels.reshape(height, width, samples)
 
 
-def wavra_decode(path, scale, x, y, width, height, out_dir):
+def wavra_decode(path, scale, x, y, width, height, out_dir, grey=False):
     """The window (x, y, width, height) of `scale` as wavra-decode writes it.
 
     The program names a region by its centre in full-resolution pixels; this
-    picks the centre whose region starts at (x, y)."""
-    cx = (x + (width + 1) // 2) << scale
-    cy = (y + (height + 1) // 2) << scale
-    out = os.path.join(out_dir, "window.ppm")
+    picks the centre whose region starts at (x, y); a 1 x 1 region is its
+    centre."""
+    single = width == 1 and height == 1
+    cx = (x if single else x + (width + 1) // 2) << scale
+    cy = (y if single else y + (height + 1) // 2) << scale
+    out = os.path.join(out_dir, "window.pgm" if grey else "window.ppm")
     subprocess.run(
         [os.path.join(BIN_DIR, "wavra-decode"), "-quiet", "-i", path, "-o", out, "-s", str(scale),
          "-x", str(cx), "-y", str(cy), "-w", str(width), "-h", str(height)],
@@ -74,9 +76,14 @@ def wavra_decode(path, scale, x, y, width, height, out_dir):
     return read_pnm(out)
 
 
-def pixels_of(dataset, x, y, width, height):
-    """A window of every band as (rows, columns, samples), read in one call."""
-    return dataset.ReadAsArray(x, y, width, height, interleave="pixel")
+def pixels_of(dataset, x, y, width, height, buf_width=None, buf_height=None):
+    """A window of every band as (rows, columns, samples), read in one call
+    into a pixel-interleaved buffer (of the window's size by default)."""
+    bands = dataset.RasterCount
+    buf_width, buf_height = buf_width or width, buf_height or height
+    raw = dataset.ReadRaster(x, y, width, height, buf_width, buf_height, buf_pixel_space=bands,
+                             buf_line_space=buf_width * bands, buf_band_space=1)
+    return np.frombuffer(raw, np.uint8).reshape(buf_height, buf_width, bands)
 
 
 @contextlib.contextmanager
@@ -88,15 +95,6 @@ def config_option(key, value):
         yield
     finally:
         gdal.SetConfigOption(key, before)
-
-
-@contextlib.contextmanager
-def quiet_errors():
-    gdal.PushErrorHandler("CPLQuietErrorHandler")
-    try:
-        yield
-    finally:
-        gdal.PopErrorHandler()
 
 
 def psnr(a, b):

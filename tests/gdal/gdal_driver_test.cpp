@@ -45,9 +45,11 @@ bool openAndRead(const std::string& bytes, const std::string& what) {
     VSIFCloseL(f);
     CPLErrorReset();
     const char* const drivers[] = {"WAVRA", nullptr};
-    GDALDatasetH ds = GDALOpenEx(path, GDAL_OF_RASTER, drivers, nullptr, nullptr);
+    GDALDatasetH ds = GDALOpenEx(path, GDAL_OF_RASTER | GDAL_OF_VERBOSE_ERROR, drivers, nullptr, nullptr);
     bool ok = ds != nullptr;
-    if (!ok) EXPECT_STRNE(CPLGetLastErrorMsg(), "") << what << ": open failed without a message";
+    if (!ok) {
+        EXPECT_STRNE(CPLGetLastErrorMsg(), "") << what << ": open failed without a message";
+    }
     if (ds != nullptr) {
         GDALRasterBandH first = GDALGetRasterBand(ds, 1);
         std::vector<GDALRasterBandH> levels = {first};

@@ -78,7 +78,7 @@ def test_facts_equal_the_listing_and_georeferencing(name, width, height, bands, 
     else:
         x, y, xres, yres = stored
         # The stored origin is the centre of the upper-left pixel, GDAL's its corner.
-        assert ds.GetGeoTransform() == pytest.approx((x - xres / 2, xres, 0, y + yres / 2, 0, -yres), abs=1e-9)
+        assert ds.GetGeoTransform() == pytest.approx((x - xres / 2, xres, 0, y + yres / 2, 0, -yres), abs=1e-6)
         assert float(ds.GetMetadataItem("X_RESOLUTION", "WAVRA")) == pytest.approx(xres)
     if bands == 4:
         rgb = open_wavra(conformance_path(name), CMYK_AS_RGB="YES")
@@ -107,17 +107,17 @@ def test_windows_at_every_scale_equal_wavra_decode(name, width, height, bands, l
         w, h = level_size(width, height, scale)
         assert (level.RasterXSize, level.RasterYSize) == (w, h)
         for (x, y, ww, hh) in windows_of(w, h):
-            expected = wavra_decode(conformance_path(name), scale, x, y, ww, hh, str(tmp_path))
-            np.testing.assert_array_equal(pixels_of(level, x, y, ww, hh).reshape(expected.shape), expected,
+            expected = wavra_decode(conformance_path(name), scale, x, y, ww, hh, str(tmp_path), bands == 1)
+            np.testing.assert_array_equal(pixels_of(level, x, y, ww, hh), expected,
                                           err_msg="scale %d window %s" % (scale, (x, y, ww, hh)))
             # One band at a time, as clients that read band by band do.
             last = level.GetRasterBand(level.RasterCount).ReadAsArray(x, y, ww, hh)
             np.testing.assert_array_equal(last, expected[:, :, -1])
         if scale > 0:
             # A reduced read of the whole image is served by that scale.
-            whole = ds.ReadAsArray(buf_xsize=w, buf_ysize=h, interleave="pixel")
-            expected = wavra_decode(conformance_path(name), scale, 0, 0, w, h, str(tmp_path))
-            np.testing.assert_array_equal(whole.reshape(expected.shape), expected, err_msg="scale %d" % scale)
+            whole = pixels_of(ds, 0, 0, width, height, w, h)
+            expected = wavra_decode(conformance_path(name), scale, 0, 0, w, h, str(tmp_path), bands == 1)
+            np.testing.assert_array_equal(whole, expected, err_msg="scale %d" % scale)
 
 
 @pytest.mark.parametrize("scheme", ["/vsimem/", "/vsizip/"])
@@ -137,7 +137,8 @@ def test_virtual_file_systems_give_the_same_pixels(scheme, tmp_path):
         for a, b in ((virtual, real), (virtual.GetRasterBand(1).GetOverview(1), real.GetRasterBand(1).GetOverview(1))):
             np.testing.assert_array_equal(a.ReadAsArray(), b.ReadAsArray())
     finally:
-        gdal.Unlink("/vsimem/c03.wvr")
+        if scheme == "/vsimem/":
+            gdal.Unlink(path)
 
 
 def test_world_file_and_prj_beside_the_file(tmp_path):
@@ -153,7 +154,9 @@ def test_world_file_and_prj_beside_the_file(tmp_path):
     ds = open_wavra(path)
     # The world file overrides the metadata; its origin is a pixel centre too.
     assert ds.GetGeoTransform() == pytest.approx((100.0, 2.0, 0.0, 201.0, 0.0, -3.0))
-    assert ds.GetSpatialRef().GetAuthorityCode(None) == "4326"
+    wgs84 = osr.SpatialReference()
+    wgs84.ImportFromEPSG(4326)
+    assert ds.GetSpatialRef().IsSame(wgs84, ["IGNORE_DATA_AXIS_TO_SRS_AXIS_MAPPING=YES"])
     assert sorted(os.path.basename(f) for f in ds.GetFileList()) == ["earth.prj", "earth.wvr", "earth.wvw"]
 
 

@@ -7,7 +7,7 @@ import numpy as np
 import pytest
 from osgeo import gdal, osr
 
-from conftest import BIN_DIR, config_option, psnr, quiet_errors, read_pnm
+from conftest import BIN_DIR, config_option, psnr, read_pnm
 
 ORIGIN_X, ORIGIN_Y, PIXEL = 431000.0, 5272000.0, 10.0
 
@@ -22,7 +22,9 @@ def textured(width, height, bands):
 
 def write_geotiff(path, pixels, data_type=gdal.GDT_Byte, colours=None):
     height, width, bands = pixels.shape
-    ds = gdal.GetDriverByName("GTiff").Create(path, width, height, bands, data_type)
+    # Four bands without colours are CMYK.
+    options = ["PHOTOMETRIC=SEPARATED"] if bands == 4 and not colours else []
+    ds = gdal.GetDriverByName("GTiff").Create(path, width, height, bands, data_type, options)
     ds.SetGeoTransform((ORIGIN_X, PIXEL, 0, ORIGIN_Y, 0, -PIXEL))
     srs = osr.SpatialReference()
     srs.ImportFromEPSG(32633)
@@ -36,7 +38,8 @@ def write_geotiff(path, pixels, data_type=gdal.GDT_Byte, colours=None):
 
 
 def cli_round_trip(pixels, tmp_path, levels):
-    """PSNR of the same pixels through wavra-encode and wavra-decode."""
+    """PSNR of the same pixels through wavra-encode and wavra-decode (which
+    take grey and RGB images)."""
     height, width, bands = pixels.shape
     raw = str(tmp_path / "cli.bip")
     pixels.tofile(raw)
@@ -47,8 +50,6 @@ def cli_round_trip(pixels, tmp_path, levels):
     encoded, decoded = str(tmp_path / "cli.wvr"), str(tmp_path / "cli.bip.out.pgm")
     run = [os.path.join(BIN_DIR, "wavra-encode"), "-quiet", "-i", raw, "-o", encoded, "-n", str(levels)]
     subprocess.run(run, check=True, capture_output=True)
-    if bands == 4:  # wavra-decode writes CMYK as RGB: compare natively through GDAL
-        return psnr(gdal.Open(encoded).ReadAsArray(interleave="pixel"), pixels)
     decoded = str(tmp_path / ("cli.pgm" if bands == 1 else "cli.ppm"))
     subprocess.run([os.path.join(BIN_DIR, "wavra-decode"), "-quiet", "-i", encoded, "-o", decoded],
                    check=True, capture_output=True)
@@ -70,7 +71,8 @@ def test_geotiff_round_trip_keeps_georeferencing_and_quality(bands, tmp_path):
     assert result.GetGeoTransform() == pytest.approx(gdal.Open(source).GetGeoTransform(), abs=1e-6)
     assert result.GetSpatialRef().GetAuthorityCode(None) == "32633"
     through_gdal = psnr(result.ReadAsArray(interleave="pixel").reshape(pixels.shape), pixels)
-    assert through_gdal >= cli_round_trip(pixels, tmp_path, 3) - 1e-9
+    if bands != 4:
+        assert through_gdal >= cli_round_trip(pixels, tmp_path, 3) - 1e-9
     assert through_gdal > 25
 
 
@@ -93,11 +95,14 @@ def test_sources_it_cannot_write_are_refused(bands, data_type, colours, strict, 
     (4, gdal.GDT_Byte, [gdal.GCI_RedBand, gdal.GCI_GreenBand, gdal.GCI_BlueBand, gdal.GCI_AlphaBand]),
 ])
 def test_a_non_strict_copy_converts_with_a_warning(bands, data_type, colours, tmp_path):
-    source = write_geotiff(str(tmp_path / "source.tif"), textured(80, 60, bands), data_type, colours)
-    gdal.ErrorReset()
-    with quiet_errors():
+    source = write_geotiff(str(tmp_path / "source.tif"), textured(128, 128, bands), data_type, colours)
+    warnings = []
+    gdal.PushErrorHandler(lambda level, number, message: warnings.append((level, message)))
+    try:
         ds = gdal.GetDriverByName("WAVRA").CreateCopy(str(tmp_path / "out.wvr"), gdal.Open(source), strict=0)
-        assert gdal.GetLastErrorType() == gdal.CE_Warning
+    finally:
+        gdal.PopErrorHandler()
+    assert [level for level, _ in warnings] == [gdal.CE_Warning]
     assert ds.RasterCount == min(bands, 3)
 
 
