@@ -227,9 +227,12 @@ GDALColorInterp WavraRasterBand::GetColorInterpretation() {
 }
 
 double WavraRasterBand::GetNoDataValue(int* success) {
+    // The encoder stores zeros when it was given no value, so zeros alone
+    // declare nothing: black stays a colour.
     const WavraDataset* ds = dataset();
     const std::vector<uint8_t>& noData = ds->reader_->info().noData;
-    if (ds->layout_ == wavra::SampleLayout::Native && size_t(nBand) <= noData.size()) {
+    const bool declared = std::any_of(noData.begin(), noData.end(), [](uint8_t v) { return v != 0; });
+    if (declared && ds->layout_ == wavra::SampleLayout::Native && size_t(nBand) <= noData.size()) {
         if (success != nullptr) *success = TRUE;
         return noData[size_t(nBand) - 1];
     }

@@ -19,7 +19,7 @@ namespace {
 constexpr int kDirectEdge = 64;
 // A window decoded for reordering into the caller's layout is held whole up
 // to this size, and decoded in strips beyond it.
-constexpr size_t kWindowBytes = size_t(256) << 20;
+constexpr size_t kWindowBytes = size_t(128) << 20;
 
 bool isIdentity(const int* bandMap, int bandCount, int samples) {
     if (bandCount != samples) return false;
@@ -41,6 +41,8 @@ void scatterBand(const uint8_t* decoded, int samples, int band, int width, int r
 
 bool WavraDataset::decode(const wavra::Window& window, uint8_t* buffer, size_t rowStride,
                           const wavra::Progress& progress, const bool* cancelled) const {
+    CPLDebug("WAVRA", "decoding scale %d: %d x %d at %d, %d", scale_, window.width, window.height, window.x,
+             window.y);
     try {
         reader_->read(scale_, window, buffer, rowStride, layout_, progress);
         return true;

@@ -67,6 +67,7 @@ def test_geotiff_round_trip_keeps_georeferencing_and_quality(bands, tmp_path):
 
     copy, result = gdal.Open(wvr), gdal.Open(back)
     assert copy.GetRasterBand(1).GetOverviewCount() == 3
+    assert copy.GetRasterBand(1).GetNoDataValue() is None  # the encoder's zeros declare none
     assert (result.RasterXSize, result.RasterYSize, result.RasterCount) == (300, 200, bands)
     assert result.GetGeoTransform() == pytest.approx(gdal.Open(source).GetGeoTransform(), abs=1e-6)
     assert result.GetSpatialRef().GetAuthorityCode(None) == "32633"
