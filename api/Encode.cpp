@@ -207,6 +207,7 @@ void runEncoder(Image& image, const bool& written, const EncodeParameters& p, co
                          cancellation.reportHook(), cancellation.pollHook(), p.weight, p.gamma, p.dither,
                          p.kWeight);
     encoder.setWriteWorldFile(p.writeWorldFile);
+    encoder.setBestQuality(p.bestQuality);
     if (prepare) {
         cancellation.setSpan(0.0, kSpoolShare);
         prepare(cancellation);

@@ -172,25 +172,13 @@ bool parseDecodeCommandLine(int argc, const char* const* argv, DecodeOptions& o)
 void runDecode(const DecodeOptions& o, std::FILE* progressStream) {
     if (decodeFormatOf(o.output) == DecodeFormat::Unknown) throw wavra::Error(kUnknownFormat);
     const wavra::Reader input = wavra::Reader::open(o.input);
-    wavra::Region region;
-    region.icon = o.icon;
-    region.wholeImage = !o.region && !o.icon;
-    region.scale = o.scale;
-    region.centreX = o.x0;
-    region.centreY = o.y0;
-    region.width = o.width;
-    region.height = o.height;
+    // Icon, scale, centre and size; without either the whole image at the scale.
+    const wavra::Region region{o.icon, o.scale, o.x0, o.y0, o.width, o.height, !o.region && !o.icon};
     input.regionWindow(region);  // a region the file cannot deliver fails before any file is made
     ProgressPrinter progress(progressStream);
-    wavra::Progress report;
-    if (!o.quiet)
-        report = [&progress](double f) {
-            progress.update(float(f));
-            return true;
-        };
     PartialFiles partial;
     try {
-        writeOutput(o, input, region, report, partial);
+        writeOutput(o, input, region, o.quiet ? nullptr : progress.callback(), partial);
     } catch (...) {
         if (!o.quiet) progress.abandon();
         throw;

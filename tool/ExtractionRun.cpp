@@ -105,13 +105,8 @@ std::string StagedOutput::tellAsOutput(const char* message) const {
 
 void runExtraction(const CommandLineValues& values, TemporaryRunFiles& temporaries) {
     const wavra::Reader input = wavra::Reader::open(values.input);
-    wavra::Region region;
-    region.icon = values.icon;
-    region.scale = values.scale;
-    region.centreX = values.x0;
-    region.centreY = values.y0;
-    region.width = values.width;
-    region.height = values.height;
+    // Icon, scale, centre and size.
+    const wavra::Region region{values.icon, values.scale, values.x0, values.y0, values.width, values.height};
     // A region the file cannot deliver is refused here, before any temporary file.
     input.regionWindow(region);
     std::unique_ptr<wavra::Watermark> watermark;

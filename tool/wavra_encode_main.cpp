@@ -1,7 +1,7 @@
 // wavra-encode: makes a Wavra image file from a raw BIL/BIP/BSQ image.
 //
 //   wavra-encode -i INPUT -o OUTPUT [-n nlev] [-rate bits] [-b blocksize]
-//                [-nodither] [-quiet]
+//                [-nodither] [-best] [-quiet]
 
 #include <cerrno>
 #include <cmath>
@@ -17,13 +17,15 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: wavra-encode -i INPUT -o OUTPUT [-n nlev] [-rate bits] [-b blocksize] [-nodither] [-quiet]\n"
+    "Usage: wavra-encode -i INPUT -o OUTPUT [-n nlev] [-rate bits] [-b blocksize] [-nodither] [-best] [-quiet]\n"
     "  -i INPUT      raw 8-bit BIL, BIP or BSQ image with its .hdr header beside it\n"
     "  -o OUTPUT     Wavra image file to write\n"
     "  -n nlev       wavelet levels, 1 to 9 (default 4)\n"
     "  -rate bits    target bits per sample, above 0 and at most 32 (default 0.6)\n"
     "  -b blocksize  largest processing block edge, 16 to 65536 (default 512)\n"
     "  -nodither     quantise without subtractive dither\n"
+    "  -best         best quality for the file size: one distortion level over the whole image,\n"
+    "                no dither, the file size searched to within 3% of -rate (slower)\n"
     "  -quiet        no progress output\n";
 
 struct Options {
@@ -32,6 +34,7 @@ struct Options {
     float rate = 0.6f;
     int blockSize = 512;
     bool dither = true;
+    bool best = false;
     bool quiet = false;
 };
 
@@ -73,6 +76,8 @@ bool parse(int argc, char** argv, Options& o) {
             if (!parse_int(argv[++i], 16, 65536, o.blockSize)) return false;
         } else if (a == "-nodither") {
             o.dither = false;
+        } else if (a == "-best") {
+            o.best = true;
         } else if (a == "-quiet") {
             o.quiet = true;
         } else {
@@ -88,13 +93,8 @@ int run(const Options& o, ProgressPrinter& progress) {
     parameters.rate = o.rate;
     parameters.blockSize = o.blockSize;
     parameters.dither = o.dither;
-    wavra::Progress report;
-    if (!o.quiet)
-        report = [&progress](double f) {
-            progress.update(float(f));
-            return true;
-        };
-    wavra::encodeRawFile(o.input, parameters, o.output, report);
+    parameters.bestQuality = o.best;
+    wavra::encodeRawFile(o.input, parameters, o.output, o.quiet ? nullptr : progress.callback());
     if (!o.quiet) progress.finish();
     return 0;
 }

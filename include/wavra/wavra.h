@@ -29,6 +29,7 @@ std::shared_ptr<ByteSource> memorySource(const void* data, size_t size);
 
 // ---------------------------------------------------------------- facts
 
+// The colour spaces of Wavra images: 1, 3 and 4 bands.
 enum class ColorSpace { Grey, RGB, CMYK };
 
 // The six numbers of a world file, in its order, and whether the file has
@@ -50,6 +51,7 @@ struct Tag {
     std::string value;
 };
 
+// What a Wavra file says about itself.
 struct ImageInfo {
     int32_t width = 0;
     int32_t height = 0;
@@ -129,6 +131,7 @@ public:
     Watermark(Watermark&&) noexcept;
     Watermark& operator=(Watermark&&) noexcept;
 
+    // The decoded picture (its definition stays inside the library).
     struct Body;
     const Body& body() const { return *body_; }
 
@@ -144,6 +147,7 @@ constexpr int kBottomRight = 9;
 // Receives `count` consecutive rows of `rowBytes` bytes each, top to bottom.
 using RowSink = std::function<void(const uint8_t* rows, int count, size_t rowBytes)>;
 
+// An open Wavra file: its facts and decodes of any part of it.
 class Reader {
 public:
     // Opens a file by name; a world file beside it (NAME.wvw) is read too.
@@ -153,17 +157,21 @@ public:
     // world file is looked for.
     static Reader open(std::shared_ptr<ByteSource> source, const std::string& name = "");
 
+    // Movable, not copyable; closing is the destructor's.
     Reader(Reader&&) noexcept;
     Reader& operator=(Reader&&) noexcept;
     ~Reader();
 
+    // The file's facts, read when it was opened.
     const ImageInfo& info() const;
 
     // Decodes `window` of `scale` into `buffer`: window.height rows of
     // window.width pixels, each pixel `bands` samples interleaved (1, 3 or 4
     // after `layout`, see bandsFor), rows `rowStride` bytes apart. Parts of
     // the window outside the image are 0. Equals the same rectangle cut from
-    // the whole image decoded at that scale.
+    // the whole image decoded at that scale. A scale outside 0 .. levels, a
+    // negative size, a row stride below width x bands or a window reaching
+    // past 32-bit coordinates throws; an empty window decodes nothing.
     void read(int scale, const Window& window, uint8_t* buffer, size_t rowStride,
               SampleLayout layout = SampleLayout::Native, const Progress& progress = nullptr) const;
     // Samples per pixel that read() delivers for `layout`.
@@ -176,7 +184,8 @@ public:
     Window regionWindow(const Region& region) const;
     GeoReference regionGeoReference(const Region& region) const;
 
-    // Decodes a region as GreyOrRGB, strip by strip, into `sink`.
+    // Decodes a region as GreyOrRGB, strip by strip, into `sink` (rows of
+    // regionWindow(region).width pixels).
     void readRegion(const Region& region, const RowSink& sink, const Progress& progress = nullptr) const;
     // Decodes a region as GreyOrRGB into a raw BIP file at `rawPath` with its
     // ten-line text header (same name, extension "hdr", carrying the
@@ -185,6 +194,7 @@ public:
     void readRegionToRawFile(const Region& region, const std::string& rawPath, const Watermark* watermark,
                              int position, const Progress& progress = nullptr) const;
 
+    // The open file (its definition stays inside the library).
     struct Body;
 
 private:
@@ -199,14 +209,18 @@ void printListing(const std::string& path, std::FILE* out);
 
 // ---------------------------------------------------------------- encoding
 
+// The encoder's settings; the defaults are those of the command-line programs.
 struct EncodeParameters {
-    int levels = 4;     // 1 .. 9
-    float rate = 0.6f;  // bits per sample asked for
-    int blockSize = 512;
-    bool dither = true;
-    float weight = 4.0f;
-    float gamma = 2.0f;
-    float kWeight = 0.25f;
+    int levels = 4;         // wavelet levels, 1 .. 9
+    float rate = 0.6f;      // bits per sample asked for
+    int blockSize = 512;    // largest processing block edge
+    bool dither = true;     // subtractive dither when quantising
+    float weight = 4.0f;    // bit-allocation weight of band 0 (Y) of a colour image
+    float gamma = 2.0f;     // bit-allocation weight factor per decomposition depth
+    float kWeight = 0.25f;  // bit-allocation weight of band 3 (K) of a CMYK image
+    // Best quality for the file size: one distortion level over the whole
+    // image, no dither, the size searched by trial encodings (slower).
+    bool bestQuality = false;
     // Whether a georeferenced image also gets NAME.wvw beside the output.
     bool writeWorldFile = true;
     // Folder for the encoder's temporary files; empty: the TMP rule.
@@ -217,6 +231,7 @@ struct EncodeParameters {
 class PixelSource {
 public:
     virtual ~PixelSource() = default;
+    // Size in pixels, each at least 1.
     virtual int32_t width() const = 0;
     virtual int32_t height() const = 0;
     // Grey (1 band), RGB (3) or CMYK (4).
@@ -263,9 +278,11 @@ public:
     TemporaryName(TemporaryName&&) noexcept;
     TemporaryName& operator=(TemporaryName&&) noexcept;
 
+    // The reserved name, and whether there is one.
     const std::string& path() const { return path_; }
     bool isReserved() const { return !path_.empty(); }
 
+    // The reservation (its definition stays inside the library).
     struct Body;
 
 private:
