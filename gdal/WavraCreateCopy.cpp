@@ -19,6 +19,9 @@ const char* const kCreationOptions =
     "  <Option name='RATE' type='float' default='0.6' description='Bits per sample to aim for'/>"
     "  <Option name='BLOCKSIZE' type='int' default='512' description='Size of the coded blocks'/>"
     "  <Option name='DITHER' type='boolean' default='YES' description='Dither the quantisation'/>"
+    "  <Option name='BEST_QUALITY' type='boolean' default='NO' "
+    "description='Best quality for the file size: one distortion level over the whole image, no dither, "
+    "the size searched by trial encodings (slower)'/>"
     "</CreationOptionList>";
 
 namespace {
@@ -113,6 +116,7 @@ bool parseParameters(char** options, wavra::EncodeParameters& p) {
     if (const char* v = CSLFetchNameValue(options, "RATE")) p.rate = float(CPLAtof(v));
     if (const char* v = CSLFetchNameValue(options, "BLOCKSIZE")) p.blockSize = std::atoi(v);
     p.dither = CPLFetchBool(options, "DITHER", true);
+    p.bestQuality = CPLFetchBool(options, "BEST_QUALITY", false);
     if (p.levels < 1 || p.levels > 9) {
         CPLError(CE_Failure, CPLE_IllegalArg, "NLEV must lie between 1 and 9.");
         return false;

@@ -45,7 +45,7 @@ def test_driver_is_listed_with_its_capabilities():
     assert re.search(r"^\s*WAVRA -raster- \(rwv\): Wavra wavelet image$", formats, re.M), formats
     driver = gdal.GetDriverByName("WAVRA")
     assert driver.GetMetadataItem(gdal.DMD_EXTENSION) == "wvr"
-    for option in ("NLEV", "RATE", "BLOCKSIZE", "DITHER"):
+    for option in ("NLEV", "RATE", "BLOCKSIZE", "DITHER", "BEST_QUALITY"):
         assert "name='%s'" % option in driver.GetMetadataItem(gdal.DMD_CREATIONOPTIONLIST)
     assert "CMYK_AS_RGB" in driver.GetMetadataItem(gdal.DMD_OPENOPTIONLIST)
 

@@ -75,6 +75,10 @@ def test_geotiff_round_trip_keeps_georeferencing_and_quality(bands, tmp_path):
     if bands != 4:
         assert through_gdal >= cli_round_trip(pixels, tmp_path, 3) - 1e-9
     assert through_gdal > 25
+    if bands == 3:
+        best = gdal.Translate(str(tmp_path / "best.wvr"), source, format="WAVRA",
+                              creationOptions=["NLEV=3", "BEST_QUALITY=YES"])
+        assert best.GetMetadataItem("NO_DITHER", "WAVRA") is not None
 
 
 @pytest.mark.parametrize("bands,data_type,colours,strict,message", [
