@@ -35,7 +35,8 @@ void readFacts(GDALDatasetH ds) {
 }
 
 void readLevel(GDALDatasetH owner, int bands) {
-    const int w = std::min(GDALGetRasterXSize(owner), kMaxEdge), h = std::min(GDALGetRasterYSize(owner), kMaxEdge);
+    const int w = std::min(GDALGetRasterXSize(owner), kMaxEdge),
+              h = std::min(GDALGetRasterYSize(owner), kMaxEdge);
     std::vector<GByte> pixels(size_t(w) * size_t(h) * size_t(bands));
     if (GDALDatasetRasterIO(owner, GF_Read, 0, 0, w, h, pixels.data(), w, h, GDT_Byte, bands, nullptr, bands,
                             GSpacing(w) * bands, 1) == CE_None)
@@ -67,8 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int x = GDALGetRasterXSize(ds) - 1, y = GDALGetRasterYSize(ds) - 1;
         if (GDALRasterIO(first, GF_Read, x, y, 1, 1, pixel, 1, 1, GDT_Byte, 0, 0) == CE_None) sink = pixel[0];
         // The whole image into a small buffer: served by a reduced scale.
-        if (GDALDatasetRasterIO(ds, GF_Read, 0, 0, x + 1, y + 1, pixel, 1, 1, GDT_Byte, 1, nullptr, 0, 0, 0) ==
-            CE_None)
+        if (GDALDatasetRasterIO(ds, GF_Read, 0, 0, x + 1, y + 1, pixel, 1, 1, GDT_Byte, 1, nullptr, 0, 0,
+                                0) == CE_None)
             sink = pixel[0];
         GDALClose(ds);
     }

@@ -6,16 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "WavraDataset.h"
 #include "cpl_string.h"
 #include "cpl_vsi.h"
-
-#include "WavraDataset.h"
 
 namespace wavragdal {
 
 const char* const kCreationOptions =
     "<CreationOptionList>"
-    "  <Option name='NLEV' type='int' min='1' max='9' default='4' description='Wavelet levels (reduced scales)'/>"
+    "  <Option name='NLEV' type='int' min='1' max='9' default='4' description='Wavelet levels (reduced "
+    "scales)'/>"
     "  <Option name='RATE' type='float' default='0.6' description='Bits per sample to aim for'/>"
     "  <Option name='BLOCKSIZE' type='int' default='512' description='Size of the coded blocks'/>"
     "  <Option name='DITHER' type='boolean' default='YES' description='Dither the quantisation'/>"
@@ -35,8 +35,9 @@ public:
     int32_t width() const override { return source_->GetRasterXSize(); }
     int32_t height() const override { return source_->GetRasterYSize(); }
     wavra::ColorSpace colorSpace() const override {
-        return bands_.size() == 1 ? wavra::ColorSpace::Grey
-                                  : bands_.size() == 3 ? wavra::ColorSpace::RGB : wavra::ColorSpace::CMYK;
+        return bands_.size() == 1   ? wavra::ColorSpace::Grey
+               : bands_.size() == 3 ? wavra::ColorSpace::RGB
+                                    : wavra::ColorSpace::CMYK;
     }
     void readRows(int32_t firstRow, int32_t count, uint8_t* buffer, size_t rowStride) override {
         const int samples = int(bands_.size());
@@ -70,11 +71,13 @@ std::vector<int> bandsToWrite(GDALDataset* source, bool strict) {
                           source->GetRasterBand(4)->GetColorInterpretation() == GCI_AlphaBand;
         if (rgba) {
             if (strict) {
-                CPLError(CE_Failure, CPLE_NotSupported,
-                         "The WAVRA driver writes 4 bands as CMYK; this source is RGBA (drop the alpha band).");
+                CPLError(
+                    CE_Failure, CPLE_NotSupported,
+                    "The WAVRA driver writes 4 bands as CMYK; this source is RGBA (drop the alpha band).");
                 return {};
             }
-            CPLError(CE_Warning, CPLE_AppDefined, "The WAVRA driver writes the RGB bands of this RGBA source only.");
+            CPLError(CE_Warning, CPLE_AppDefined,
+                     "The WAVRA driver writes the RGB bands of this RGBA source only.");
             bands.pop_back();
         }
     }
@@ -87,9 +90,10 @@ std::vector<int> bandsToWrite(GDALDataset* source, bool strict) {
                      GDALGetDataTypeName(type));
             return {};
         }
-        CPLError(CE_Warning, CPLE_AppDefined,
-                 "The WAVRA driver writes Byte bands only: %s samples are converted to Byte (clipped to 0..255).",
-                 GDALGetDataTypeName(type));
+        CPLError(
+            CE_Warning, CPLE_AppDefined,
+            "The WAVRA driver writes Byte bands only: %s samples are converted to Byte (clipped to 0..255).",
+            GDALGetDataTypeName(type));
         break;
     }
     return bands;

@@ -94,7 +94,8 @@ int WavraDataset::identify(GDALOpenInfo* openInfo) {
 GDALDataset* WavraDataset::open(GDALOpenInfo* openInfo) {
     if (!identify(openInfo) || openInfo->fpL == nullptr) return nullptr;
     if (openInfo->eAccess == GA_Update) {
-        CPLError(CE_Failure, CPLE_NotSupported, "The WAVRA driver does not support update access to existing files.");
+        CPLError(CE_Failure, CPLE_NotSupported,
+                 "The WAVRA driver does not support update access to existing files.");
         return nullptr;
     }
     auto source = std::make_shared<VsiByteSource>(openInfo->fpL);
@@ -109,7 +110,8 @@ GDALDataset* WavraDataset::open(GDALOpenInfo* openInfo) {
     }
     const wavra::ImageInfo& info = reader->info();
     if (!GDALCheckDatasetDimensions(info.width, info.height) ||
-        (info.bands != 1 && info.bands != 3 && info.bands != 4) || info.levels < 0 || info.levels > kMaxScales) {
+        (info.bands != 1 && info.bands != 3 && info.bands != 4) || info.levels < 0 ||
+        info.levels > kMaxScales) {
         CPLError(CE_Failure, CPLE_OpenFailed, "%s: not a usable Wavra file (%d x %d, %d bands, %d levels)",
                  openInfo->pszFilename, info.width, info.height, info.bands, info.levels);
         return nullptr;
@@ -117,8 +119,8 @@ GDALDataset* WavraDataset::open(GDALOpenInfo* openInfo) {
 
     const bool cmykAsRgb = info.colorSpace == wavra::ColorSpace::CMYK &&
                            CPLFetchBool(openInfo->papszOpenOptions, "CMYK_AS_RGB", false);
-    std::unique_ptr<WavraDataset> dataset(
-        new WavraDataset(reader, 0, cmykAsRgb ? wavra::SampleLayout::GreyOrRGB : wavra::SampleLayout::Native));
+    std::unique_ptr<WavraDataset> dataset(new WavraDataset(
+        reader, 0, cmykAsRgb ? wavra::SampleLayout::GreyOrRGB : wavra::SampleLayout::Native));
     dataset->describeFile(openInfo);
     dataset->addOverviews();
     return dataset.release();

@@ -9,7 +9,6 @@
 #include "gdal_pam.h"
 #include "gdal_priv.h"
 #include "ogr_spatialref.h"
-
 #include "wavra/wavra.h"
 
 namespace wavragdal {
@@ -48,9 +47,9 @@ private:
 
     // Decodes the window of all bands and delivers `bandCount` of them into
     // the caller's buffer in its layout and type.
-    CPLErr readWindow(int xOff, int yOff, int xSize, int ySize, void* data, GDALDataType bufType, int bandCount,
-                      const int* bandMap, GSpacing pixelSpace, GSpacing lineSpace, GSpacing bandSpace,
-                      GDALRasterIOExtraArg* extra);
+    CPLErr readWindow(int xOff, int yOff, int xSize, int ySize, void* data, GDALDataType bufType,
+                      int bandCount, const int* bandMap, GSpacing pixelSpace, GSpacing lineSpace,
+                      GSpacing bandSpace, GDALRasterIOExtraArg* extra);
     // Decodes one block of all bands; the block of `band` goes to `image`,
     // the others into GDAL's block cache unless they are there already.
     CPLErr readBlock(int blockX, int blockY, int band, void* image);

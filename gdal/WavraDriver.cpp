@@ -9,7 +9,8 @@ namespace {
 void routeDiagnostics() {
     wavra::setDiagnosticHandler([](const std::string& text) {
         const size_t end = text.find_last_not_of("\r\n");
-        if (end != std::string::npos) CPLError(CE_Warning, CPLE_AppDefined, "%s", text.substr(0, end + 1).c_str());
+        if (end != std::string::npos)
+            CPLError(CE_Warning, CPLE_AppDefined, "%s", text.substr(0, end + 1).c_str());
     });
 }
 

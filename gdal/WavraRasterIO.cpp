@@ -33,8 +33,8 @@ bool isIdentity(const int* bandMap, int bandCount, int samples) {
 void scatterBand(const uint8_t* decoded, int samples, int band, int width, int rows, GByte* out,
                  GDALDataType outType, GSpacing pixelSpace, GSpacing lineSpace) {
     for (int r = 0; r < rows; ++r)
-        GDALCopyWords64(decoded + size_t(r) * size_t(width) * size_t(samples) + size_t(band - 1), GDT_Byte, samples,
-                        out + r * lineSpace, outType, int(pixelSpace), width);
+        GDALCopyWords64(decoded + size_t(r) * size_t(width) * size_t(samples) + size_t(band - 1), GDT_Byte,
+                        samples, out + r * lineSpace, outType, int(pixelSpace), width);
 }
 
 }  // namespace
@@ -47,10 +47,11 @@ bool WavraDataset::decode(const wavra::Window& window, uint8_t* buffer, size_t r
         reader_->read(scale_, window, buffer, rowStride, layout_, progress);
         return true;
     } catch (const std::bad_alloc&) {
-        CPLError(CE_Failure, CPLE_OutOfMemory, "%s: out of memory decoding a %d x %d window", GetDescription(),
-                 window.width, window.height);
+        CPLError(CE_Failure, CPLE_OutOfMemory, "%s: out of memory decoding a %d x %d window",
+                 GetDescription(), window.width, window.height);
     } catch (const std::exception& e) {
-        CPLError(CE_Failure, cancelled != nullptr && *cancelled ? CPLE_UserInterrupt : CPLE_AppDefined, "%s: %s", GetDescription(), e.what());
+        CPLError(CE_Failure, cancelled != nullptr && *cancelled ? CPLE_UserInterrupt : CPLE_AppDefined,
+                 "%s: %s", GetDescription(), e.what());
     }
     return false;
 }
@@ -59,24 +60,26 @@ bool WavraDataset::decodesDirectly(int xSize, int ySize) const {
     return xSize >= std::min(kDirectEdge, nRasterXSize) && ySize >= std::min(kDirectEdge, nRasterYSize);
 }
 
-CPLErr WavraDataset::IRasterIO(GDALRWFlag rw, int xOff, int yOff, int xSize, int ySize, void* data, int bufXSize,
-                               int bufYSize, GDALDataType bufType, int bandCount, int* bandMap, GSpacing pixelSpace,
-                               GSpacing lineSpace, GSpacing bandSpace, GDALRasterIOExtraArg* extra) {
+CPLErr WavraDataset::IRasterIO(GDALRWFlag rw, int xOff, int yOff, int xSize, int ySize, void* data,
+                               int bufXSize, int bufYSize, GDALDataType bufType, int bandCount, int* bandMap,
+                               GSpacing pixelSpace, GSpacing lineSpace, GSpacing bandSpace,
+                               GDALRasterIOExtraArg* extra) {
     if (rw == GF_Write) {
         CPLError(CE_Failure, CPLE_NotSupported, "The WAVRA driver cannot write into an open file.");
         return CE_Failure;
     }
     if ((bufXSize < xSize || bufYSize < ySize) && !overviews_.empty()) {
         int tried = FALSE;
-        const CPLErr err = TryOverviewRasterIO(rw, xOff, yOff, xSize, ySize, data, bufXSize, bufYSize, bufType,
-                                               bandCount, bandMap, pixelSpace, lineSpace, bandSpace, extra, &tried);
+        const CPLErr err =
+            TryOverviewRasterIO(rw, xOff, yOff, xSize, ySize, data, bufXSize, bufYSize, bufType, bandCount,
+                                bandMap, pixelSpace, lineSpace, bandSpace, extra, &tried);
         if (tried) return err;
     }
     if (bufXSize == xSize && bufYSize == ySize && decodesDirectly(xSize, ySize))
         return readWindow(xOff, yOff, xSize, ySize, data, bufType, bandCount, bandMap, pixelSpace, lineSpace,
                           bandSpace, extra);
-    return GDALPamDataset::IRasterIO(rw, xOff, yOff, xSize, ySize, data, bufXSize, bufYSize, bufType, bandCount,
-                                     bandMap, pixelSpace, lineSpace, bandSpace, extra);
+    return GDALPamDataset::IRasterIO(rw, xOff, yOff, xSize, ySize, data, bufXSize, bufYSize, bufType,
+                                     bandCount, bandMap, pixelSpace, lineSpace, bandSpace, extra);
 }
 
 CPLErr WavraDataset::readWindow(int xOff, int yOff, int xSize, int ySize, void* data, GDALDataType bufType,
@@ -99,11 +102,14 @@ CPLErr WavraDataset::readWindow(int xOff, int yOff, int xSize, int ySize, void* 
     if (bufType == GDT_Byte && isIdentity(bandMap, bandCount, samples_) && pixelSpace == samples_ &&
         (bandSpace == 1 || samples_ == 1) && lineSpace >= GSpacing(xSize) * samples_) {
         const wavra::Window window{xOff, yOff, xSize, ySize};
-        return decode(window, out, size_t(lineSpace), progressFor(0, ySize), &cancelled) ? CE_None : CE_Failure;
+        return decode(window, out, size_t(lineSpace), progressFor(0, ySize), &cancelled) ? CE_None
+                                                                                         : CE_Failure;
     }
-    if (pixelSpace > INT_MAX || pixelSpace < INT_MIN)
-        return GDALPamDataset::IRasterIO(GF_Read, xOff, yOff, xSize, ySize, data, xSize, ySize, bufType, bandCount,
-                                         const_cast<int*>(bandMap), pixelSpace, lineSpace, bandSpace, extra);
+    if (pixelSpace > INT_MAX || pixelSpace < INT_MIN) {
+        CPLError(CE_Failure, CPLE_NotSupported, "%s: pixel spacing " CPL_FRMT_GIB " is not supported",
+                 GetDescription(), GIntBig(pixelSpace));
+        return CE_Failure;
+    }
 
     // Otherwise decode all bands once and lay the requested ones out. The
     // last such window is kept, for the sibling bands' requests.
@@ -113,12 +119,13 @@ CPLErr WavraDataset::readWindow(int xOff, int yOff, int xSize, int ySize, void* 
                         last.height == ySize;
     if (!cached) {
         last.samples.clear();
-        const int stripRows = int(std::min<size_t>(size_t(ySize), std::max<size_t>(1, kWindowBytes / rowBytes)));
+        const int stripRows =
+            int(std::min<size_t>(size_t(ySize), std::max<size_t>(1, kWindowBytes / rowBytes)));
         try {
             last.samples.resize(rowBytes * size_t(stripRows));
         } catch (const std::bad_alloc&) {
-            CPLError(CE_Failure, CPLE_OutOfMemory, "%s: out of memory decoding a %d x %d window", GetDescription(),
-                     xSize, ySize);
+            CPLError(CE_Failure, CPLE_OutOfMemory, "%s: out of memory decoding a %d x %d window",
+                     GetDescription(), xSize, ySize);
             return CE_Failure;
         }
         if (stripRows < ySize) {
@@ -137,7 +144,8 @@ CPLErr WavraDataset::readWindow(int xOff, int yOff, int xSize, int ySize, void* 
             last.samples.clear();
             return CE_None;
         }
-        if (!decode({xOff, yOff, xSize, ySize}, last.samples.data(), rowBytes, progressFor(0, ySize), &cancelled)) {
+        if (!decode({xOff, yOff, xSize, ySize}, last.samples.data(), rowBytes, progressFor(0, ySize),
+                    &cancelled)) {
             last.samples.clear();
             return CE_Failure;
         }
@@ -160,8 +168,8 @@ CPLErr WavraDataset::readBlock(int blockX, int blockY, int band, void* image) {
     const int x = blockX * blockW, y = blockY * blockH;
     const int w = std::min(blockW, nRasterXSize - x), h = std::min(blockH, nRasterYSize - y);
     if (w <= 0 || h <= 0) {
-        CPLError(CE_Failure, CPLE_IllegalArg, "%s: block %d, %d is outside the image", GetDescription(), blockX,
-                 blockY);
+        CPLError(CE_Failure, CPLE_IllegalArg, "%s: block %d, %d is outside the image", GetDescription(),
+                 blockX, blockY);
         return CE_Failure;
     }
     const size_t rowBytes = size_t(w) * size_t(samples_);
@@ -217,14 +225,15 @@ CPLErr WavraRasterBand::IRasterIO(GDALRWFlag rw, int xOff, int yOff, int xSize, 
     }
     if ((bufXSize < xSize || bufYSize < ySize) && GetOverviewCount() > 0) {
         int tried = FALSE;
-        const CPLErr err = TryOverviewRasterIO(rw, xOff, yOff, xSize, ySize, data, bufXSize, bufYSize, bufType,
-                                               pixelSpace, lineSpace, extra, &tried);
+        const CPLErr err = TryOverviewRasterIO(rw, xOff, yOff, xSize, ySize, data, bufXSize, bufYSize,
+                                               bufType, pixelSpace, lineSpace, extra, &tried);
         if (tried) return err;
     }
     if (bufXSize == xSize && bufYSize == ySize && ds->decodesDirectly(xSize, ySize))
-        return ds->readWindow(xOff, yOff, xSize, ySize, data, bufType, 1, &nBand, pixelSpace, lineSpace, 0, extra);
-    return GDALPamRasterBand::IRasterIO(rw, xOff, yOff, xSize, ySize, data, bufXSize, bufYSize, bufType, pixelSpace,
-                                        lineSpace, extra);
+        return ds->readWindow(xOff, yOff, xSize, ySize, data, bufType, 1, &nBand, pixelSpace, lineSpace, 0,
+                              extra);
+    return GDALPamRasterBand::IRasterIO(rw, xOff, yOff, xSize, ySize, data, bufXSize, bufYSize, bufType,
+                                        pixelSpace, lineSpace, extra);
 }
 
 }  // namespace wavragdal

@@ -13,7 +13,6 @@
 #include "cpl_error.h"
 #include "cpl_vsi.h"
 #include "gdal.h"
-
 #include "support/Conformance.h"
 #include "support/DamagedFiles.h"
 
@@ -57,12 +56,13 @@ bool openAndRead(const std::string& bytes, const std::string& what) {
         const int bands = GDALGetRasterCount(ds);
         for (GDALRasterBandH level : levels) {
             const int w = GDALGetRasterBandXSize(level), h = GDALGetRasterBandYSize(level);
-            if (size_t(w) * size_t(h) > (size_t(1) << 24)) continue;  // an absurd size that opened: not decoded
+            if (size_t(w) * size_t(h) > (size_t(1) << 24))
+                continue;  // an absurd size that opened: not decoded
             std::vector<GByte> pixels(size_t(w) * size_t(h) * size_t(bands));
             CPLErrorReset();
             GDALDatasetH owner = GDALGetBandDataset(level);
-            const CPLErr err = GDALDatasetRasterIO(owner, GF_Read, 0, 0, w, h, pixels.data(), w, h, GDT_Byte, bands,
-                                                   nullptr, bands, GSpacing(w) * bands, 1);
+            const CPLErr err = GDALDatasetRasterIO(owner, GF_Read, 0, 0, w, h, pixels.data(), w, h, GDT_Byte,
+                                                   bands, nullptr, bands, GSpacing(w) * bands, 1);
             if (err != CE_None) {
                 ok = false;
                 EXPECT_STRNE(CPLGetLastErrorMsg(), "") << what << ": read failed without a message";
