@@ -4,6 +4,7 @@
 
 #include "core/Error.h"
 #include "core/Exception.h"
+#include "imaging/transform/YiqMatrices.h"
 
 namespace {
 
@@ -18,15 +19,15 @@ void requireSize(const std::vector<T>& samples, int width, int height, int bands
         throw Error("Error: pixel buffer smaller than its planes in PixelData.");
 }
 
-// Forward YIQ coefficients as single-precision values; the products are
+// The forward matrices' single-precision coefficients; the products are
 // summed in double and rounded to float once per output sample.
-constexpr double kY[3] = {double(0.3f), double(0.6f), double(0.1f)};
-constexpr double kI[3] = {double(0.6f), double(-0.28f), double(-0.32f)};
-constexpr double kQ[3] = {double(0.21f), double(-0.53f), double(0.32f)};
+constexpr double kY[3] = {Lumetra::Yiq::kFromRgb[0][0], Lumetra::Yiq::kFromRgb[0][1], Lumetra::Yiq::kFromRgb[0][2]};
+constexpr double kI[3] = {Lumetra::Yiq::kFromRgb[1][0], Lumetra::Yiq::kFromRgb[1][1], Lumetra::Yiq::kFromRgb[1][2]};
+constexpr double kQ[3] = {Lumetra::Yiq::kFromRgb[2][0], Lumetra::Yiq::kFromRgb[2][1], Lumetra::Yiq::kFromRgb[2][2]};
 
-constexpr double kYk[4] = {double(0.15f), double(0.3f), double(0.05f), double(0.5f)};  // C, M, Y, K
-constexpr double kIk[3] = {double(-0.3f), double(0.14f), double(0.16f)};               // C, M, Y
-constexpr double kQk[3] = {double(-0.105f), double(0.265f), double(-0.16f)};           // C, M, Y
+constexpr const float (&kYk)[4] = Lumetra::Yiq::kLumaFromInks;  // C, M, Y, K
+constexpr const float (&kIk)[3] = Lumetra::Yiq::kIFromInks;     // C, M, Y
+constexpr const float (&kQk)[3] = Lumetra::Yiq::kQFromInks;     // C, M, Y
 
 }  // namespace
 
