@@ -24,7 +24,6 @@ namespace Lumetra {
 namespace FileLayout {
 
 constexpr char kMagic[4] = {'w', 'v', 'r', 'a'};
-constexpr int64_t kVersionAt = 4;
 constexpr uint8_t kWrittenVersion[3] = {1, 0, 1};
 constexpr int64_t kSubbandTableAt = 23;
 
@@ -38,10 +37,9 @@ inline bool isReadableVersion(const uint8_t version[3]) {
 constexpr int subbandCount(int levels) { return 3 * levels + 1; }
 // Where subband s's section offset is stored.
 constexpr int64_t subbandSlotAt(int s) { return kSubbandTableAt + 4 * int64_t(s); }
-// Where the FF D0 marker after the subband offset table lies (12L + 27).
+// Where the FF D0 marker after the subband offset table lies (12L + 27);
+// the metadata block's offset follows it.
 constexpr int64_t headerEndAt(int levels) { return subbandSlotAt(subbandCount(levels)); }
-// Where the metadata block's offset is stored, after that marker.
-constexpr int64_t metadataSlotAt(int levels) { return headerEndAt(levels) + 2; }
 
 // Every marker is kMarker followed by its code.
 constexpr uint8_t kMarker = 0xFF;
