@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/Error.h"
-#include "extraction_fixture_test.h"
+#include "ExtractionFixtureTest.h"
 #include "tool/ExtractionRun.h"
 
 using namespace extracttest;

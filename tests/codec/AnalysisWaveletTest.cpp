@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "analysis_reference.h"
+#include "AnalysisReference.h"
 #include "core/Error.h"
 #include "encoder/codec/BitAllocation.h"
 #include "encoder/codec/WaveletAnalyzer.h"
