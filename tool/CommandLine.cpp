@@ -3,7 +3,7 @@
 #include <climits>
 #include <cstring>
 
-#include "core/Exception.h"
+#include "wavra/error.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ std::string boxedLine(const std::string& text) {
 }
 
 void missing(const char* option) {
-    throw Lumetra::Exception(std::string("Error: missing required option ") + option);
+    throw wavra::Error(std::string("Error: missing required option ") + option);
 }
 
 ParseResult usageError(const char* programName, std::FILE* err) {

@@ -6,24 +6,22 @@
 #include <cstdio>
 #include <string>
 
-#include "core/FileSpecification.h"
-
 // The values of one run; the defaults apply when an option is absent.
 struct CommandLineValues {
-    Lumetra::FileSpecification input;          // -i: Wavra file to read
-    Lumetra::FileSpecification output;         // -o: Wavra file to write
-    int32_t x0 = 0;                            // -x: centre column, full-resolution pixels
-    int32_t y0 = 0;                            // -y: centre row, full-resolution pixels
-    int32_t scale = 0;                         // -s: 0 full resolution, each step halves
-    int32_t width = 0;                         // -w: region width in output pixels
-    int32_t height = 0;                        // -h: region height in output pixels
-    int32_t nlev = 4;                          // -n: wavelet levels of the output file
-    bool icon = false;                         // -icon: whole image at its coarsest level
-    bool misinfo = false;                      // -misinfo: print file information only
-    bool quiet = false;                        // -quiet: no banner
-    Lumetra::FileSpecification watermarkFile;  // -wm: JPEG stamped into the region
-    bool watermark = false;                    // set by -wm
-    int32_t watermarkPosition = 9;             // -wp: 1..9
+    std::string input;              // -i: Wavra file to read
+    std::string output;             // -o: Wavra file to write
+    int32_t x0 = 0;                 // -x: centre column, full-resolution pixels
+    int32_t y0 = 0;                 // -y: centre row, full-resolution pixels
+    int32_t scale = 0;              // -s: 0 full resolution, each step halves
+    int32_t width = 0;              // -w: region width in output pixels
+    int32_t height = 0;             // -h: region height in output pixels
+    int32_t nlev = 4;               // -n: wavelet levels of the output file
+    bool icon = false;              // -icon: whole image at its coarsest level
+    bool misinfo = false;           // -misinfo: print file information only
+    bool quiet = false;             // -quiet: no banner
+    std::string watermarkFile;      // -wm: JPEG stamped into the region
+    bool watermark = false;         // set by -wm
+    int32_t watermarkPosition = 9;  // -wp: 1..9
 
     // Which of -i, -o, -w, -h, -s, -x, -y were given.
     bool hasInput = false, hasOutput = false, hasWidth = false, hasHeight = false;
@@ -43,7 +41,7 @@ int32_t parseInteger(const char* text);
 // UsageError. After the walk the requirements are checked (see below).
 ParseResult parseCommandLine(int argc, const char* const* argv, CommandLineValues& values, std::FILE* err);
 
-// Throws Lumetra::Exception "Error: missing required option -X" for the first
+// Throws wavra::Error "Error: missing required option -X" for the first
 // missing option: -i; then (unless -misinfo) -o; then (unless -icon) -w, -h,
 // -s, -x, -y.
 void checkRequirements(const CommandLineValues& values);

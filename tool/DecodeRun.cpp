@@ -2,76 +2,89 @@
 
 #include <cctype>
 #include <cstring>
-#include <memory>
 #include <vector>
 
-#include "core/Error.h"
-#include "core/Exception.h"
-#include "decoder/WavraNavigator.h"
-#include "format/WavraFile.h"
 #include "tool/CommandLine.h"
-#include "tool/DecodeRegion.h"
 #include "tool/PngWriter.h"
 #include "tool/PnmWriter.h"
 #include "tool/ProgressPrinter.h"
+#include "wavra/wavra.h"
 
 namespace {
 
 const char* const kUnknownFormat = "Error: the output name must end in .bip, .png, .ppm or .pgm.";
 
+// Where the last "." of the file name is ("/" and "\\" both separate
+// directories); npos when the file name has none.
+size_t extensionDot(const std::string& path) {
+    const size_t separator = path.find_last_of("/\\");
+    const size_t start = separator == std::string::npos ? 0 : separator + 1;
+    const size_t dot = path.find_last_of('.');
+    return dot == std::string::npos || dot < start ? std::string::npos : dot;
+}
+
+// The file name cut before its last "." and then "." + extension.
+std::string withExtension(const std::string& path, const char* extension) {
+    return path.substr(0, extensionDot(path)) + "." + extension;
+}
+
 // Removes the files a failed decode began, unless disarmed.
 class PartialFiles {
 public:
-    void add(const Lumetra::FileSpecification& file) { files_.push_back(file); }
+    void add(const std::string& file) { files_.push_back(file); }
     void keep() { files_.clear(); }
     ~PartialFiles() {
-        for (const auto& f : files_) f.removeQuietly();
+        for (const auto& f : files_) std::remove(f.c_str());
     }
 
 private:
-    std::vector<Lumetra::FileSpecification> files_;
+    std::vector<std::string> files_;
 };
 
-// Six lines in the order pixel width, the two rotations, pixel height
-// (negative: rows go south), and the centre of the upper-left pixel.
-void writeWorldFile(const Lumetra::FileSpecification& file, const Lumetra::GeoReference& geo) {
-    std::FILE* f = file.open("w");
-    if (!f) throw WriteError(file);
-    const double values[6] = {geo.xPixelSize,  geo.xRotation,  geo.yRotation,
-                              -geo.yPixelSize, geo.upperLeftX, geo.upperLeftY};
+// Six lines in world-file order: pixel width, the two rotations, pixel
+// height (negative: rows go south), and the centre of the upper-left pixel.
+void writeWorldFile(const std::string& file, const wavra::GeoReference& geo) {
+    std::FILE* f = std::fopen(file.c_str(), "w");
+    if (!f) wavra::throwWriteError(file);
+    const double values[6] = {geo.xPixelSize, geo.yRotation,  geo.xRotation,
+                              geo.yPixelSize, geo.upperLeftX, geo.upperLeftY};
     bool ok = true;
     for (double v : values) ok = std::fprintf(f, "%.15f\n", v) > 0 && ok;
     ok = std::ferror(f) == 0 && ok;
-    if (std::fclose(f) != 0 || !ok) throw WriteError(file);
+    if (std::fclose(f) != 0 || !ok) wavra::throwWriteError(file);
 }
 
 // Decodes the region into a row writer (PngWriter or PnmWriter).
 template <typename Writer>
-void decodeInto(Lumetra::WavraNavigator& navigator, Writer& writer) {
-    decodeToRows(navigator, [&writer](const unsigned char* rows, int count, int64_t rowBytes) {
-        writer.writeRows(rows, count, rowBytes);
-    });
+void decodeInto(const wavra::Reader& input, const wavra::Region& region, const wavra::Progress& progress,
+                Writer& writer) {
+    input.readRegion(
+        region,
+        [&writer](const uint8_t* rows, int count, size_t rowBytes) {
+            writer.writeRows(rows, count, int64_t(rowBytes));
+        },
+        progress);
     writer.finish();
 }
 
-void writeOutput(const DecodeOptions& o, Lumetra::WavraNavigator& navigator, PartialFiles& partial) {
+void writeOutput(const DecodeOptions& o, const wavra::Reader& input, const wavra::Region& region,
+                 const wavra::Progress& progress, PartialFiles& partial) {
     const DecodeFormat format = decodeFormatOf(o.output);
-    const Lumetra::Rectangle& region = navigator.support();
-    const bool grey = decodedColorSpace(navigator.file()) == Lumetra::ImageBufferInfo::Grayscale;
-    const int bands = grey ? 1 : 3;
+    const wavra::Window window = input.regionWindow(region);
+    const int bands = input.bandsFor(wavra::SampleLayout::GreyOrRGB);
     switch (format) {
         case DecodeFormat::RawBip:
             partial.add(o.output);
-            partial.add(o.output.setExtension("hdr"));
-            decodeToRawFile(navigator, o.output, nullptr, Lumetra::WatermarkBottomRight);
+            partial.add(withExtension(o.output, "hdr"));
+            input.readRegionToRawFile(region, o.output, nullptr, wavra::kBottomRight, progress);
             break;
         case DecodeFormat::Png: {
             partial.add(o.output);
-            PngWriter writer(o.output, region.width(), region.height(), bands);
-            decodeInto(navigator, writer);
-            const Lumetra::GeoReference geo = navigator.geoReference();
+            PngWriter writer(o.output, window.width, window.height, bands);
+            decodeInto(input, region, progress, writer);
+            const wavra::GeoReference geo = input.regionGeoReference(region);
             if (geo.present) {
-                const Lumetra::FileSpecification world = o.output.setExtension("pgw");
+                const std::string world = withExtension(o.output, "pgw");
                 partial.add(world);
                 writeWorldFile(world, geo);
             }
@@ -80,19 +93,20 @@ void writeOutput(const DecodeOptions& o, Lumetra::WavraNavigator& navigator, Par
         case DecodeFormat::Ppm:
         case DecodeFormat::Pgm: {
             partial.add(o.output);
-            PnmWriter writer(o.output, region.width(), region.height(), format == DecodeFormat::Ppm, bands);
-            decodeInto(navigator, writer);
+            PnmWriter writer(o.output, window.width, window.height, format == DecodeFormat::Ppm, bands);
+            decodeInto(input, region, progress, writer);
             break;
         }
         case DecodeFormat::Unknown:
-            throw Lumetra::Exception(kUnknownFormat);
+            throw wavra::Error(kUnknownFormat);
     }
 }
 
 }  // namespace
 
-DecodeFormat decodeFormatOf(const Lumetra::FileSpecification& output) {
-    std::string ext = output.extension();
+DecodeFormat decodeFormatOf(const std::string& output) {
+    const size_t dot = extensionDot(output);
+    std::string ext = dot == std::string::npos ? std::string() : output.substr(dot + 1);
     for (char& c : ext) c = char(std::tolower((unsigned char)c));
     if (ext == "bip") return DecodeFormat::RawBip;
     if (ext == "png") return DecodeFormat::Png;
@@ -156,16 +170,15 @@ bool parseDecodeCommandLine(int argc, const char* const* argv, DecodeOptions& o)
 }
 
 void runDecode(const DecodeOptions& o, std::FILE* progressStream) {
-    if (decodeFormatOf(o.output) == DecodeFormat::Unknown) throw Lumetra::Exception(kUnknownFormat);
-    const Lumetra::WavraFile input(o.input, 0);
-    Lumetra::WavraNavigator navigator =
-        o.region || o.icon ? regionNavigator(input, o.icon, o.scale, o.x0, o.y0, o.width, o.height)
-                           : wholeImageNavigator(input, o.scale);
+    if (decodeFormatOf(o.output) == DecodeFormat::Unknown) throw wavra::Error(kUnknownFormat);
+    const wavra::Reader input = wavra::Reader::open(o.input);
+    // Icon, scale, centre and size; without either the whole image at the scale.
+    const wavra::Region region{o.icon, o.scale, o.x0, o.y0, o.width, o.height, !o.region && !o.icon};
+    input.regionWindow(region);  // a region the file cannot deliver fails before any file is made
     ProgressPrinter progress(progressStream);
-    if (!o.quiet) navigator.setProgressHook([&progress](float f) { progress.update(f); });
     PartialFiles partial;
     try {
-        writeOutput(o, navigator, partial);
+        writeOutput(o, input, region, o.quiet ? nullptr : progress.callback(), partial);
     } catch (...) {
         if (!o.quiet) progress.abandon();
         throw;

@@ -7,22 +7,20 @@
 #include <cstdio>
 #include <string>
 
-#include "core/FileSpecification.h"
-
 struct DecodeOptions {
-    Lumetra::FileSpecification input;   // -i
-    Lumetra::FileSpecification output;  // -o
-    int32_t scale = 0;                  // -s: 0 full resolution, each step halves
-    int32_t x0 = 0, y0 = 0;             // -x, -y: centre in full-resolution pixels
-    int32_t width = 0, height = 0;      // -w, -h: size at the scale
-    bool region = false;                // -x, -y, -w and -h all given
-    bool icon = false;                  // -icon: whole image at its coarsest scale
-    bool quiet = false;                 // -quiet: no progress line
+    std::string input;              // -i
+    std::string output;             // -o
+    int32_t scale = 0;              // -s: 0 full resolution, each step halves
+    int32_t x0 = 0, y0 = 0;         // -x, -y: centre in full-resolution pixels
+    int32_t width = 0, height = 0;  // -w, -h: size at the scale
+    bool region = false;            // -x, -y, -w and -h all given
+    bool icon = false;              // -icon: whole image at its coarsest scale
+    bool quiet = false;             // -quiet: no progress line
 };
 
 // What the output's extension asks for (case does not matter).
 enum class DecodeFormat { Unknown, RawBip, Png, Ppm, Pgm };
-DecodeFormat decodeFormatOf(const Lumetra::FileSpecification& output);
+DecodeFormat decodeFormatOf(const std::string& output);
 
 // The usage text, ending in a newline.
 std::string decodeUsageText();
@@ -34,5 +32,5 @@ std::string decodeUsageText();
 bool parseDecodeCommandLine(int argc, const char* const* argv, DecodeOptions& options);
 
 // Decodes and writes the output, printing progress on `progress` unless
-// quiet. Throws Exception or Error; files it began writing are removed then.
+// quiet. Throws wavra::Error; files it began writing are removed then.
 void runDecode(const DecodeOptions& options, std::FILE* progress);

@@ -4,29 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <utility>
 
-#include "core/Error.h"
-#include "core/Exception.h"
-#include "decoder/WavraNavigator.h"
-#include "encoder/codec/ImageEncoder.h"
-#include "encoder/rawimage/BBBImage.h"
-#include "format/WavraFile.h"
-#include "imaging/watermark/JpegWatermark.h"
-#include "tool/DecodeRegion.h"
 #include "tool/InterruptSignals.h"
 
 namespace {
-
-// Fixed parameters of the re-encoding.
-constexpr int kBlockSize = 512;
-constexpr float kRate = 0.6f;
-constexpr float kWeight = 4.0f;
-constexpr float kGamma = 2.0f;
-constexpr bool kDither = true;
-constexpr float kKWeight = 0.25f;
 
 // Extension of a staged output beside its reserved bare name.
 const char* const kStagedSuffix = ".part";
@@ -50,10 +35,9 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
 
 }  // namespace
 
-StagedOutput::StagedOutput(const Lumetra::FileSpecification& output)
+StagedOutput::StagedOutput(const std::string& output)
     : output_(output), destination_(output), writeName_(output) {
-    if (!output.isInitialized()) return;
-    std::string path = output.str();
+    std::string path = output;
     struct stat st;
     if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
         // Replace the file the link points at, never the link itself.
@@ -61,24 +45,24 @@ StagedOutput::StagedOutput(const Lumetra::FileSpecification& output)
         if (!real) return;
         path = real;
         std::free(real);
-        destination_ = Lumetra::FileSpecification(path);
+        destination_ = path;
     }
     if (statOf(path, st)) {
         // Devices and pipes are written in place; so is a file we may not
         // write, which then fails as it always did, untouched.
         if (!S_ISREG(st.st_mode) || ::access(path.c_str(), W_OK) != 0) return;
     }
-    const Lumetra::FileSpecification directory(directoryOf(path));
-    if (!statOf(directory.str(), st) || !S_ISDIR(st.st_mode)) return;
+    const std::string directory = directoryOf(path);
+    if (!statOf(directory, st) || !S_ISDIR(st.st_mode)) return;
     for (int attempt = 0; attempt < 16; ++attempt) {
-        Lumetra::TemporaryReservation reservation;
+        wavra::TemporaryName reservation;
         try {
-            reservation = Lumetra::TemporaryReservation(&directory);
-        } catch (const Error&) {
+            reservation = wavra::TemporaryName(directory);
+        } catch (const wavra::Error&) {
             return;  // no name to be had there: written in place
         }
-        const Lumetra::FileSpecification staged(reservation.name().str() + kStagedSuffix);
-        if (staged != destination_ && ::lstat(staged.path(), &st) != 0) {
+        const std::string staged = reservation.path() + kStagedSuffix;
+        if (staged != destination_ && ::lstat(staged.c_str(), &st) != 0) {
             reservation_ = std::move(reservation);
             writeName_ = staged;
             return;
@@ -87,7 +71,7 @@ StagedOutput::StagedOutput(const Lumetra::FileSpecification& output)
 }
 
 StagedOutput::~StagedOutput() {
-    if (isStaged() && !committed_) writeName_.removeQuietly();
+    if (isStaged() && !committed_) std::remove(writeName_.c_str());
 }
 
 void StagedOutput::commit() {
@@ -98,59 +82,57 @@ void StagedOutput::commit() {
     // The writer has closed the file and checked the close; make the bytes
     // durable before the name moves.
     bool ok = false;
-    const int fd = ::open(writeName_.path(), O_RDONLY);
+    const int fd = ::open(writeName_.c_str(), O_RDONLY);
     if (fd >= 0) {
         ok = ::fsync(fd) == 0;
         ok = ::close(fd) == 0 && ok;
     }
     struct stat st;
-    if (ok && statOf(destination_.str(), st) && S_ISREG(st.st_mode))
-        ok = ::chmod(writeName_.path(), st.st_mode & 07777) == 0;
-    if (ok) ok = ::rename(writeName_.path(), destination_.path()) == 0;
+    if (ok && statOf(destination_, st) && S_ISREG(st.st_mode))
+        ok = ::chmod(writeName_.c_str(), st.st_mode & 07777) == 0;
+    if (ok) ok = ::rename(writeName_.c_str(), destination_.c_str()) == 0;
     if (!ok) {
-        writeName_.removeQuietly();
-        throw WriteError(output_);
+        std::remove(writeName_.c_str());
+        wavra::throwWriteError(output_);
     }
     committed_ = true;
 }
 
 std::string StagedOutput::tellAsOutput(const char* message) const {
     const std::string text = message ? message : "";
-    return isStaged() ? replaceAll(text, writeName_.str(), output_.str()) : text;
+    return isStaged() ? replaceAll(text, writeName_, output_) : text;
 }
 
 void runExtraction(const CommandLineValues& values, TemporaryRunFiles& temporaries) {
-    const Lumetra::WavraFile input(values.input, 0);
-    // A scale beyond the file is refused here, before any temporary file.
-    Lumetra::WavraNavigator region =
-        regionNavigator(input, values.icon, values.scale, values.x0, values.y0, values.width, values.height);
-    const Lumetra::JpegWatermark watermark =
-        values.watermark ? Lumetra::JpegWatermark(values.watermarkFile) : Lumetra::JpegWatermark();
+    const wavra::Reader input = wavra::Reader::open(values.input);
+    // Icon, scale, centre and size.
+    const wavra::Region region{values.icon, values.scale, values.x0, values.y0, values.width, values.height};
+    // A region the file cannot deliver is refused here, before any temporary file.
+    input.regionWindow(region);
+    std::unique_ptr<wavra::Watermark> watermark;
+    if (values.watermark) watermark = std::make_unique<wavra::Watermark>(values.watermarkFile);
+    const wavra::Progress untilInterrupted = [](double) { return interruptRequested() == 0; };
 
-    region.setInterruptHook(interruptRequested);
     temporaries.reserve();
-    decodeToRawFile(region, temporaries.rawFile(), values.watermark ? &watermark : nullptr,
-                    values.watermarkPosition);
+    input.readRegionToRawFile(region, temporaries.rawFile(), watermark.get(), values.watermarkPosition,
+                              untilInterrupted);
     throwIfInterrupted();
 
-    auto image = std::make_unique<BBBImage>(temporaries.rawFile());
-    auto encoder = std::make_unique<ImageEncoder>(*image, values.nlev, kBlockSize, kRate, nullptr, nullptr,
-                                                  interruptRequested, kWeight, kGamma, kDither, kKWeight);
+    // The re-encoding takes the encoder's defaults (block size 512, rate 0.6,
+    // dither on, ...) and the requested levels.
+    wavra::EncodeParameters parameters;
+    parameters.levels = values.nlev;
     // The georeferencing travels in the output's metadata; a world file
     // beside the output would only shadow it or clobber someone else's.
-    encoder->setWriteWorldFile(false);
+    parameters.writeWorldFile = false;
     StagedOutput output(values.output);
     try {
-        encoder->encode(output.writeName());
-    } catch (const Error& e) {
-        throw Error(output.tellAsOutput(e.message()));
-    } catch (const Lumetra::Exception& e) {
-        throw Lumetra::Exception(output.tellAsOutput(e.what()));
+        wavra::encodeRawFile(temporaries.rawFile(), parameters, output.writeName(), untilInterrupted);
+    } catch (const wavra::Error& e) {
+        throw wavra::Error(output.tellAsOutput(e.what()));
     }
     // The last moment a signal can stop the run: once committed the output is complete.
     throwIfInterrupted();
     output.commit();
-    encoder.reset();
-    image.reset();
     temporaries.removeRawFiles();
 }

@@ -4,10 +4,9 @@
 
 #include <string>
 
-#include "core/FileSpecification.h"
-#include "core/TemporaryName.h"
 #include "tool/CommandLine.h"
 #include "tool/TemporaryRunFiles.h"
+#include "wavra/wavra.h"
 
 // Runs one extraction on the parsed values. The temporary name comes from
 // temporaries.reserve(), so that the caller can delete the raw file and its
@@ -16,8 +15,8 @@
 // made. The output is written beside its final name and moved there only
 // once complete, so a failed run leaves an existing output untouched. No
 // world file is written or deleted beside the output. Decoding and encoding
-// poll interruptRequested() and stop by throwing, as does the run just before
-// the output is committed. Throws on any failure.
+// ask interruptRequested() through their progress and stop by throwing, as
+// does the run just before the output is committed. Throws on any failure.
 void runExtraction(const CommandLineValues& values, TemporaryRunFiles& temporaries);
 
 // An output file written under a reserved name in its own directory and
@@ -26,26 +25,26 @@ void runExtraction(const CommandLineValues& values, TemporaryRunFiles& temporari
 // directory where no name can be reserved are written in place.
 class StagedOutput {
 public:
-    explicit StagedOutput(const Lumetra::FileSpecification& output);
+    explicit StagedOutput(const std::string& output);
     // Removes the staged file unless it was committed.
     ~StagedOutput();
     StagedOutput(const StagedOutput&) = delete;
     StagedOutput& operator=(const StagedOutput&) = delete;
 
     // The name the writer writes to (the output itself when written in place).
-    const Lumetra::FileSpecification& writeName() const { return writeName_; }
+    const std::string& writeName() const { return writeName_; }
     bool isStaged() const { return writeName_ != output_; }
     // Flushes the staged file to disk, keeps the permissions of a file already
-    // under the output name and renames it there. Throws WriteError naming
-    // the output; the staged file is removed then.
+    // under the output name and renames it there. Throws the library's
+    // write error naming the output; the staged file is removed then.
     void commit();
     // A message about the staged file told with the output's name instead.
     std::string tellAsOutput(const char* message) const;
 
 private:
-    Lumetra::FileSpecification output_;       // as given
-    Lumetra::FileSpecification destination_;  // the file renamed over (a link's target)
-    Lumetra::FileSpecification writeName_;
-    Lumetra::TemporaryReservation reservation_;  // keeps the staged name ours
+    std::string output_;       // as given
+    std::string destination_;  // the file renamed over (a link's target)
+    std::string writeName_;
+    wavra::TemporaryName reservation_;  // keeps the staged name ours
     bool committed_ = false;
 };

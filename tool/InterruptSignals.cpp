@@ -2,7 +2,7 @@
 
 #include <signal.h>
 
-#include "core/Exception.h"
+#include "wavra/wavra.h"
 
 const char* const kInterruptedMessage = "Interrupted.";
 
@@ -24,7 +24,7 @@ extern "C" void onInterruptSignal(int) { g_interrupted = 1; }
 int interruptRequested() { return g_interrupted != 0 ? 1 : 0; }
 
 void throwIfInterrupted() {
-    if (interruptRequested()) throw Lumetra::Interrupt();
+    if (interruptRequested()) wavra::throwInterrupt();
 }
 
 InterruptWindow::~InterruptWindow() { disarm(); }

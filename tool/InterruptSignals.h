@@ -12,7 +12,7 @@ extern const char* const kInterruptedMessage;
 // the decoder's and encoder's interrupt hooks).
 int interruptRequested();
 
-// Throws Lumetra::Interrupt when interruptRequested().
+// Throws the library's interrupt error when interruptRequested().
 void throwIfInterrupted();
 
 class InterruptWindow {

@@ -5,14 +5,14 @@
 #include <csetjmp>
 #include <cstdio>
 
-#include "core/Error.h"
+#include "wavra/wavra.h"
 
 // libpng reports errors by longjmp to the jump buffer of the call that
 // failed. Each library call below runs inside a function that sets that
 // buffer and owns no object with a destructor, and turns the jump into
 // `false`; the C++ side then throws.
 struct PngWriter::State {
-    Lumetra::FileSpecification file;
+    std::string file;
     std::FILE* out = nullptr;
     png_structp png = nullptr;
     png_infop info = nullptr;
@@ -62,20 +62,20 @@ bool writeEnd(PngWriter::State* s) {
 
 }  // namespace
 
-PngWriter::PngWriter(const Lumetra::FileSpecification& file, int32_t width, int32_t height, int bands)
+PngWriter::PngWriter(const std::string& file, int32_t width, int32_t height, int bands)
     : state_(std::make_unique<State>()) {
     State& s = *state_;
     s.file = file;
     s.height = height;
-    if (width <= 0 || height <= 0 || (bands != 1 && bands != 3)) throw WriteError(file);
-    s.out = file.open("wb");
-    if (!s.out) throw WriteError(file);
+    if (width <= 0 || height <= 0 || (bands != 1 && bands != 3)) wavra::throwWriteError(file);
+    s.out = std::fopen(file.c_str(), "wb");
+    if (!s.out) wavra::throwWriteError(file);
     s.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, onPngError, onPngWarning);
     if (s.png) s.info = png_create_info_struct(s.png);
-    if (!s.info) throw WriteError(file);
+    if (!s.info) wavra::throwWriteError(file);
     const int colorType = bands == 1 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB;
     if (!writeHeader(&s, png_uint_32(width), png_uint_32(height), colorType) || s.writeFailed)
-        throw WriteError(file);
+        wavra::throwWriteError(file);
 }
 
 PngWriter::~PngWriter() {
@@ -85,18 +85,18 @@ PngWriter::~PngWriter() {
 
 void PngWriter::writeRows(const unsigned char* rows, int count, int64_t rowBytes) {
     State& s = *state_;
-    if (!s.out || count > s.height - s.rowsWritten) throw WriteError(s.file);
+    if (!s.out || count > s.height - s.rowsWritten) wavra::throwWriteError(s.file);
     for (int r = 0; r < count; ++r)
-        if (!writeRow(&s, rows + int64_t(r) * rowBytes) || s.writeFailed) throw WriteError(s.file);
+        if (!writeRow(&s, rows + int64_t(r) * rowBytes) || s.writeFailed) wavra::throwWriteError(s.file);
     s.rowsWritten += count;
 }
 
 void PngWriter::finish() {
     State& s = *state_;
-    if (!s.out) throw WriteError(s.file);
+    if (!s.out) wavra::throwWriteError(s.file);
     bool ok = s.rowsWritten == s.height && writeEnd(&s) && !s.writeFailed;
     std::FILE* f = s.out;
     s.out = nullptr;
     ok = std::fflush(f) == 0 && ok;
-    if (std::fclose(f) != 0 || !ok) throw WriteError(s.file);
+    if (std::fclose(f) != 0 || !ok) wavra::throwWriteError(s.file);
 }

@@ -1,14 +1,13 @@
 #include "tool/PnmWriter.h"
 
-#include "core/Error.h"
+#include "wavra/wavra.h"
 
-PnmWriter::PnmWriter(const Lumetra::FileSpecification& file, int32_t width, int32_t height, bool colour,
-                     int sourceBands)
+PnmWriter::PnmWriter(const std::string& file, int32_t width, int32_t height, bool colour, int sourceBands)
     : file_(file), width_(width), height_(height), outBands_(colour ? 3 : 1), sourceBands_(sourceBands) {
-    out_ = file_.open("wb");
-    if (!out_) throw WriteError(file_);
+    out_ = std::fopen(file_.c_str(), "wb");
+    if (!out_) wavra::throwWriteError(file_);
     if (std::fprintf(out_, "%s\n%d %d\n255\n", colour ? "P6" : "P5", int(width_), int(height_)) < 0)
-        throw WriteError(file_);
+        wavra::throwWriteError(file_);
     if (sourceBands_ != outBands_) converted_.resize(size_t(width_) * size_t(outBands_));
 }
 
@@ -17,7 +16,7 @@ PnmWriter::~PnmWriter() {
 }
 
 void PnmWriter::writeRows(const unsigned char* rows, int count, int64_t rowBytes) {
-    if (count > height_ - rowsWritten_) throw WriteError(file_);
+    if (count > height_ - rowsWritten_) wavra::throwWriteError(file_);
     const size_t width = size_t(width_);
     for (int r = 0; r < count; ++r) {
         const unsigned char* row = rows + int64_t(r) * rowBytes;
@@ -34,7 +33,7 @@ void PnmWriter::writeRows(const unsigned char* rows, int count, int64_t rowBytes
             data = converted_.data();
         }
         const size_t bytes = width * size_t(outBands_);
-        if (std::fwrite(data, 1, bytes, out_) != bytes) throw WriteError(file_);
+        if (std::fwrite(data, 1, bytes, out_) != bytes) wavra::throwWriteError(file_);
     }
     rowsWritten_ += count;
 }
@@ -42,7 +41,7 @@ void PnmWriter::writeRows(const unsigned char* rows, int count, int64_t rowBytes
 void PnmWriter::finish() {
     std::FILE* f = out_;
     out_ = nullptr;
-    if (!f) throw WriteError(file_);
+    if (!f) wavra::throwWriteError(file_);
     const bool ok = rowsWritten_ == height_ && std::fflush(f) == 0 && std::ferror(f) == 0;
-    if (std::fclose(f) != 0 || !ok) throw WriteError(file_);
+    if (std::fclose(f) != 0 || !ok) wavra::throwWriteError(file_);
 }

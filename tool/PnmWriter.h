@@ -6,29 +6,27 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
-
-#include "core/FileSpecification.h"
 
 class PnmWriter {
 public:
     // Opens the file and writes the header for width x height pixels.
     // `colour` chooses P6 over P5; `sourceBands` (1 or 3) is what writeRows
-    // receives. Throws WriteError.
-    PnmWriter(const Lumetra::FileSpecification& file, int32_t width, int32_t height, bool colour,
-              int sourceBands);
+    // receives. Throws the library's write error.
+    PnmWriter(const std::string& file, int32_t width, int32_t height, bool colour, int sourceBands);
     // Closes the file; a writer not finished leaves its file to the caller.
     ~PnmWriter();
     PnmWriter(const PnmWriter&) = delete;
     PnmWriter& operator=(const PnmWriter&) = delete;
 
-    // Appends `count` rows of `rowBytes` bytes each. Throws WriteError.
+    // Appends `count` rows of `rowBytes` bytes each. Throws the write error.
     void writeRows(const unsigned char* rows, int count, int64_t rowBytes);
-    // Checks that every row came and closes the file. Throws WriteError.
+    // Checks that every row came and closes the file. Throws the write error.
     void finish();
 
 private:
-    Lumetra::FileSpecification file_;
+    std::string file_;
     std::FILE* out_ = nullptr;
     int32_t width_, height_;
     int outBands_, sourceBands_;

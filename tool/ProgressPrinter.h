@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+#include "wavra/wavra.h"
+
 class ProgressPrinter {
 public:
     explicit ProgressPrinter(std::FILE* out) : out_(out) {}
@@ -16,6 +18,13 @@ public:
     void finish();
     // Ends a started, unfinished line, so that a message can follow.
     void abandon();
+    // A library progress that updates this printer and never cancels.
+    wavra::Progress callback() {
+        return [this](double fraction) {
+            update(float(fraction));
+            return true;
+        };
+    }
 
 private:
     void tick(int i);

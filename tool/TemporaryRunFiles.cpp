@@ -1,12 +1,14 @@
 #include "tool/TemporaryRunFiles.h"
 
-const Lumetra::FileSpecification& TemporaryRunFiles::reserve() {
-    reservation_ = Lumetra::TemporaryReservation(nullptr);
-    return reservation_.name();
+#include <cstdio>
+
+const std::string& TemporaryRunFiles::reserve() {
+    reservation_ = wavra::TemporaryName("");
+    return reservation_.path();
 }
 
 void TemporaryRunFiles::removeRawFiles() const {
     if (!isReserved()) return;
-    rawFile().removeQuietly();
-    headerFile().removeQuietly();
+    std::remove(rawFile().c_str());
+    std::remove(headerFile().c_str());
 }

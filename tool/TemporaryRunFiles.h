@@ -3,8 +3,9 @@
 // (".bip") and its text header (".hdr"). The name is unset until the
 // extraction run reserves one, so cleaning up before that does nothing.
 
-#include "core/FileSpecification.h"
-#include "core/TemporaryName.h"
+#include <string>
+
+#include "wavra/wavra.h"
 
 class TemporaryRunFiles {
 public:
@@ -14,19 +15,19 @@ public:
 
     // Reserves a fresh name in the temporary directory (TMP, else the
     // current directory) and returns it; the bare reserved file goes away
-    // with this object. Throws Error when no name can be had.
-    const Lumetra::FileSpecification& reserve();
+    // with this object. Throws wavra::Error when no name can be had.
+    const std::string& reserve();
 
-    // The temporary name; the unset value before reserve().
-    const Lumetra::FileSpecification& name() const { return reservation_.name(); }
+    // The temporary name; "" before reserve().
+    const std::string& name() const { return reservation_.path(); }
     bool isReserved() const { return reservation_.isReserved(); }
     // The name with extension "bip" and "hdr".
-    Lumetra::FileSpecification rawFile() const { return name().setExtension("bip"); }
-    Lumetra::FileSpecification headerFile() const { return name().setExtension("hdr"); }
+    std::string rawFile() const { return name() + ".bip"; }
+    std::string headerFile() const { return name() + ".hdr"; }
 
     // Deletes the raw file and its header if they exist, without a word.
     void removeRawFiles() const;
 
 private:
-    Lumetra::TemporaryReservation reservation_;
+    wavra::TemporaryName reservation_;
 };

@@ -2,14 +2,10 @@
 
 #include <exception>
 
-#include "core/Error.h"
-#include "core/Exception.h"
-#include "format/InformationListing.h"
-#include "imaging/transform/TransformerRegistry.h"
 #include "tool/CommandLine.h"
 #include "tool/ExtractionRun.h"
 #include "tool/InterruptSignals.h"
-#include "wavra/diagnostics.h"
+#include "wavra/wavra.h"
 
 namespace {
 
@@ -35,12 +31,6 @@ public:
 int runGuarded(const std::function<int()>& body, const TemporaryRunFiles& temporaries, std::FILE* err) {
     try {
         return body();
-    } catch (const Lumetra::Exception& e) {
-        temporaries.removeRawFiles();
-        reportFailure(e.what(), err);
-    } catch (const Error& e) {
-        temporaries.removeRawFiles();
-        reportFailure(e.message(), err);
     } catch (const std::exception& e) {
         temporaries.removeRawFiles();
         reportFailure(e.what(), err);
@@ -53,8 +43,6 @@ int runGuarded(const std::function<int()>& body, const TemporaryRunFiles& tempor
 }
 
 int runTool(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
-    // The image buffers find their colour conversions in this registry.
-    Lumetra::registerStandardFactories();
     DiagnosticsTo diagnostics(err);
     // Declared before the temporaries so that the signals stay caught until
     // every file of the run, the reserved names included, is gone.
@@ -69,7 +57,7 @@ int runTool(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
                 std::fflush(err);
             }
             if (values.misinfo) {
-                Lumetra::printInformationListing(values.input, out);
+                wavra::printListing(values.input, out);
                 std::fflush(out);
                 return 0;
             }

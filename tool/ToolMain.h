@@ -1,5 +1,5 @@
 #pragma once
-// The program's entry: start-up registration, the guarded block around
+// The program's entry: the diagnostic stream, the guarded block around
 // parsing and the chosen mode, and the mapping of failures to messages.
 
 #include <cstdio>
@@ -12,8 +12,8 @@ int runTool(int argc, const char* const* argv);
 // The same with the listing written to `out` and all diagnostics to `err`.
 int runTool(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
 
-// Runs `body` guarded: a Lumetra::Exception, an Error, a standard exception
-// or anything else thrown is reported on `err` as one line, after the run's
+// Runs `body` guarded: a wavra::Error (what() is the message), another
+// standard exception or anything else thrown is reported on `err` as one line, after the run's
 // raw file and header were deleted, and 1 is returned; after SIGINT or
 // SIGTERM the line is kInterruptedMessage instead. Otherwise returns what
 // `body` returns.

@@ -7,11 +7,8 @@
 #include <cstring>
 #include <exception>
 
-#include "core/Error.h"
-#include "core/Exception.h"
-#include "wavra/diagnostics.h"
-#include "imaging/transform/TransformerRegistry.h"
 #include "tool/DecodeRun.h"
+#include "wavra/diagnostics.h"
 
 namespace {
 
@@ -24,8 +21,6 @@ void printFailure(const char* message) {
 
 int main(int argc, char** argv) {
     wavra::setDiagnosticHandler([](const std::string& text) { std::fputs(text.c_str(), stderr); });
-    // The image buffers find their colour conversions in this registry.
-    Lumetra::registerStandardFactories();
     DecodeOptions options;
     if (!parseDecodeCommandLine(argc, argv, options)) {
         std::fputs(decodeUsageText().c_str(), stderr);
@@ -34,10 +29,6 @@ int main(int argc, char** argv) {
     try {
         runDecode(options, stderr);
         return 0;
-    } catch (const Lumetra::Exception& e) {
-        printFailure(e.what());
-    } catch (const Error& e) {
-        printFailure(e.message());
     } catch (const std::exception& e) {
         printFailure(e.what());
     } catch (...) {

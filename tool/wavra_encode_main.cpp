@@ -1,7 +1,7 @@
 // wavra-encode: makes a Wavra image file from a raw BIL/BIP/BSQ image.
 //
 //   wavra-encode -i INPUT -o OUTPUT [-n nlev] [-rate bits] [-b blocksize]
-//                [-nodither] [-quiet]
+//                [-nodither] [-best] [-quiet]
 
 #include <cerrno>
 #include <cmath>
@@ -11,23 +11,21 @@
 #include <exception>
 #include <string>
 
-#include "core/Error.h"
-#include "core/Exception.h"
-#include "wavra/diagnostics.h"
-#include "encoder/codec/ImageEncoder.h"
-#include "encoder/rawimage/BBBImage.h"
 #include "tool/ProgressPrinter.h"
+#include "wavra/wavra.h"
 
 namespace {
 
 const char* const kUsage =
-    "Usage: wavra-encode -i INPUT -o OUTPUT [-n nlev] [-rate bits] [-b blocksize] [-nodither] [-quiet]\n"
+    "Usage: wavra-encode -i INPUT -o OUTPUT [-n nlev] [-rate bits] [-b blocksize] [-nodither] [-best] [-quiet]\n"
     "  -i INPUT      raw 8-bit BIL, BIP or BSQ image with its .hdr header beside it\n"
     "  -o OUTPUT     Wavra image file to write\n"
     "  -n nlev       wavelet levels, 1 to 9 (default 4)\n"
     "  -rate bits    target bits per sample, above 0 and at most 32 (default 0.6)\n"
     "  -b blocksize  largest processing block edge, 16 to 65536 (default 512)\n"
     "  -nodither     quantise without subtractive dither\n"
+    "  -best         best quality for the file size: one distortion level over the whole image,\n"
+    "                no dither, the file size searched to within 3% of -rate (slower)\n"
     "  -quiet        no progress output\n";
 
 struct Options {
@@ -36,6 +34,7 @@ struct Options {
     float rate = 0.6f;
     int blockSize = 512;
     bool dither = true;
+    bool best = false;
     bool quiet = false;
 };
 
@@ -77,6 +76,8 @@ bool parse(int argc, char** argv, Options& o) {
             if (!parse_int(argv[++i], 16, 65536, o.blockSize)) return false;
         } else if (a == "-nodither") {
             o.dither = false;
+        } else if (a == "-best") {
+            o.best = true;
         } else if (a == "-quiet") {
             o.quiet = true;
         } else {
@@ -87,12 +88,13 @@ bool parse(int argc, char** argv, Options& o) {
 }
 
 int run(const Options& o, ProgressPrinter& progress) {
-    BBBImage image(o.input.c_str());
-    EncoderProgress hook;
-    if (!o.quiet) hook = [&progress](float f) { progress.update(f); };
-    ImageEncoder encoder(image, o.nlev, o.blockSize, o.rate, nullptr, hook, nullptr, 4.0f, 2.0f, o.dither,
-                         0.25f);
-    encoder.encode(o.output.c_str());
+    wavra::EncodeParameters parameters;
+    parameters.levels = o.nlev;
+    parameters.rate = o.rate;
+    parameters.blockSize = o.blockSize;
+    parameters.dither = o.dither;
+    parameters.bestQuality = o.best;
+    wavra::encodeRawFile(o.input, parameters, o.output, o.quiet ? nullptr : progress.callback());
     if (!o.quiet) progress.finish();
     return 0;
 }
@@ -114,12 +116,6 @@ int main(int argc, char** argv) {
     ProgressPrinter progress(stderr);
     try {
         return run(options, progress);
-    } catch (const Lumetra::Exception& e) {
-        progress.abandon();
-        print_failure(e.what());
-    } catch (const Error& e) {
-        progress.abandon();
-        print_failure(e.message());
     } catch (const std::exception& e) {
         progress.abandon();
         print_failure(e.what());

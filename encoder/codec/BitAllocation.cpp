@@ -1,6 +1,9 @@
 #include "encoder/codec/BitAllocation.h"
 
+#include <algorithm>
 #include <cmath>
+
+#include "encoder/codec/SynthesisGains.h"
 
 int subband_depth(int subband, int levels) {
     if (subband <= 0) return levels;
@@ -121,4 +124,16 @@ float bit_allocation_estimate(const AllocationParameters& p, const std::vector<d
         if (step != 0.0f && sigma > 0.0f) sum += std::log2(5.0f * sigma / step);
     }
     return sum / float(p.bands);
+}
+
+std::vector<float> equal_distortion_steps(int levels, int bands, float scale) {
+    const int subbands = 3 * levels + 1;
+    std::vector<float> steps(size_t(subbands) * size_t(std::max(bands, 0)));
+    for (int s = 0; s < subbands; ++s) {
+        const double gain = subband_output_gains(s, levels).energy;
+        for (int k = 0; k < bands; ++k)
+            steps[size_t(s) * size_t(bands) + size_t(k)] =
+                float(double(scale) / std::sqrt(gain * band_output_gains(k, bands).energy));
+    }
+    return steps;
 }

@@ -34,3 +34,10 @@ std::vector<float> bit_allocation_steps(const AllocationParameters& p, const std
 // Estimate mode: the mean over the bands of log2(5 sigma / step) of subband
 // 0 (a band with step 0 contributes 0).
 float bit_allocation_estimate(const AllocationParameters& p, const std::vector<double>& variances);
+
+// Best-quality mode: one distortion level for the whole image. Every entry
+// (s, k) gets step scale / sqrt(energy gain of subband s x energy gain of
+// band k) (SynthesisGains), so an index step costs the decoded samples the
+// same squared error wherever it is: the steps that minimise the error of
+// the samples for a given rate. (3L + 1) x bands values at s * bands + k.
+std::vector<float> equal_distortion_steps(int levels, int bands, float scale);

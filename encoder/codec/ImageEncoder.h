@@ -27,6 +27,15 @@ public:
     // image once the output is complete (the default).
     void setWriteWorldFile(bool write) { writeWorldFile_ = write; }
 
+    // Best-quality mode (off by default): instead of a rate per group of
+    // blocks, one step per subband and band for the whole image at a single
+    // distortion level (equal_distortion_steps), every band's detail coded
+    // wherever it has any, quantisation without dither (the file carries
+    // IMAGE::NO_DITHER), and the level searched by whole trial encodings
+    // until the file comes within a few percent of `rate` bits per sample.
+    // The trials report no progress and write temporary files only.
+    void setBestQuality(bool best) { best_ = best; }
+
     // Writes the complete output file or throws; every temporary file made
     // is deleted either way. An unset name writes to standard output.
     void encode(const Lumetra::FileSpecification& output);
@@ -43,6 +52,9 @@ private:
         if (progress_) progress_(fraction);
     }
     void writeFile(SubbandMap& map, const Lumetra::FileSpecification& output);
+    void encodeOnce(const Lumetra::FileSpecification& output);
+    float searchDistortionLevel();
+    bool dithered() const { return dither_ && !best_; }
 
     Image& image_;
     int nlev_;
@@ -56,4 +68,6 @@ private:
     bool dither_;
     float kweight_;
     bool writeWorldFile_ = true;
+    bool best_ = false;
+    float bestScale_ = 0.0f;  // the distortion level of the best-quality mode
 };

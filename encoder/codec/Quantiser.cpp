@@ -19,8 +19,8 @@ float usable_step(float magnitude, float step) {
     return step;
 }
 
-// |c| < step/2 gives 0; otherwise the count of whole steps above step/2,
-// plus one, with the sign of c.
+// |c| < half gives 0; otherwise the count of whole steps above half, plus
+// one, with the sign of c.
 inline int16_t index_of(float c, float step, float half) {
     const float a = std::fabs(c);
     const int q = a >= half ? int((a - half) / step) + 1 : 0;
@@ -30,7 +30,7 @@ inline int16_t index_of(float c, float step, float half) {
 }  // namespace
 
 float sq(const float* coefficients, int width, int height, size_t stride, float step,
-         const DitherOffsets* dither, int x0, int y0, int16_t* indices) {
+         const DitherOffsets* dither, int x0, int y0, int16_t* indices, float rounding) {
     const size_t w = size_t(std::max(width, 0));
     const size_t h = size_t(std::max(height, 0));
     if (step == 0.0f || w == 0 || h == 0) {
@@ -50,7 +50,7 @@ float sq(const float* coefficients, int width, int height, size_t stride, float 
         std::fill(indices, indices + w * h, int16_t(0));
         return step;
     }
-    const float half = step * 0.5f;
+    const float half = step * (1.0f - rounding);  // where index 1 starts
     const float* table = Lumetra::ditherTable();
     for (size_t y = 0; y < h; ++y) {
         const float* row = coefficients + y * stride;

@@ -16,9 +16,10 @@ struct DitherOffsets {
 // is given, step x T[(y + d1) mod 128][(x + d0) mod 128] is added at subband
 // position (x, y) first. A step of 0 gives all zeros. Returns the step
 // actually used: enlarged to about max|c| / 32760 when the indices would
-// not fit 16 bits.
+// not fit 16 bits. `rounding` places the decision points: |c| gets index
+// floor(|c| / step + rounding) with the sign of c (0.5: to the nearest).
 float sq(const float* coefficients, int width, int height, size_t stride, float step,
-         const DitherOffsets* dither, int x0, int y0, int16_t* indices);
+         const DitherOffsets* dither, int x0, int y0, int16_t* indices, float rounding = 0.5f);
 
 // Inverse of sq for a block whose first index sits at subband position
 // (x0, y0): dequantises `width` x `height` indices with the decoder's rule

@@ -68,7 +68,7 @@ double Image::yscale() const { throw Error("yscale function not defined for this
 void Image::writeWorldFile(const Lumetra::FileSpecification& outputName) const {
     if (!hasGeoreference()) return;
     const Lumetra::FileSpecification world = outputName.setExtension("wvw");
-    const double values[6] = {xscale(), 0.0, 0.0, yscale(), xcoord(), ycoord()};
+    const double values[6] = {xscale(), xrotation(), yrotation(), yscale(), xcoord(), ycoord()};
     FILE* f = world.open("w");
     if (!f) throw WriteError(world);
     bool ok = true;

@@ -53,6 +53,9 @@ public:
     virtual double ycoord() const;
     virtual double xscale() const;
     virtual double yscale() const;
+    // The rotation terms (world-file lines 2 and 3); 0 unless an image has them.
+    virtual double xrotation() const { return 0.0; }
+    virtual double yrotation() const { return 0.0; }
     virtual bool hasGeoreference() const = 0;
     // Input colour lookup table (none here: length 0, data null).
     virtual int inputLutLength() const { return 0; }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/Exception.h"
+#include "wavra/error.h"
 #include "tool/CommandLine.h"
 
 namespace {
@@ -33,7 +33,7 @@ Parsed parse(const std::vector<std::string>& args) {
     Parsed p;
     try {
         p.result = parseCommandLine(int(argv.size()), argv.data(), p.values, err.get());
-    } catch (const Lumetra::Exception& e) {
+    } catch (const wavra::Error& e) {
         p.thrown = e.what();
     }
     std::fflush(err.get());
@@ -77,15 +77,15 @@ TEST(CommandLine, everyOptionSetsItsValue) {
                "100", "-h",     "50", "-n",      "6",  "-wm", "logo.jpg", "-wp",  "3",  "-quiet"});
     ASSERT_EQ(p.result, ParseResult::Ok) << p.err << p.thrown;
     const CommandLineValues& v = p.values;
-    EXPECT_STREQ(v.input.path(), "in.wvr");
-    EXPECT_STREQ(v.output.path(), "out.wvr");
+    EXPECT_EQ(v.input, "in.wvr");
+    EXPECT_EQ(v.output, "out.wvr");
     EXPECT_EQ(v.x0, 500);
     EXPECT_EQ(v.y0, -300);
     EXPECT_EQ(v.scale, 2);
     EXPECT_EQ(v.width, 100);
     EXPECT_EQ(v.height, 50);
     EXPECT_EQ(v.nlev, 6);
-    EXPECT_STREQ(v.watermarkFile.path(), "logo.jpg");
+    EXPECT_EQ(v.watermarkFile, "logo.jpg");
     EXPECT_TRUE(v.watermark);
     EXPECT_EQ(v.watermarkPosition, 3);
     EXPECT_TRUE(v.quiet);
@@ -100,7 +100,7 @@ TEST(CommandLine, defaultsHoldWhenOptionsAreAbsent) {
     EXPECT_EQ(p.values.nlev, 4);
     EXPECT_EQ(p.values.watermarkPosition, 9);
     EXPECT_FALSE(p.values.watermark);
-    EXPECT_FALSE(p.values.watermarkFile.isInitialized());
+    EXPECT_TRUE(p.values.watermarkFile.empty());
     EXPECT_TRUE(p.values.icon);
     EXPECT_FALSE(p.values.quiet);
 }
@@ -108,7 +108,7 @@ TEST(CommandLine, defaultsHoldWhenOptionsAreAbsent) {
 TEST(CommandLine, repeatedOptionsKeepTheLastValue) {
     const Parsed p = parse({"-i", "a", "-i", "b", "-misinfo", "-n", "2", "-n", "12", "-wp", "2", "-wp", "7"});
     ASSERT_EQ(p.result, ParseResult::Ok);
-    EXPECT_STREQ(p.values.input.path(), "b");
+    EXPECT_EQ(p.values.input, "b");
     EXPECT_EQ(p.values.nlev, 12);  // not range-checked here
     EXPECT_EQ(p.values.watermarkPosition, 7);
 }
@@ -123,7 +123,7 @@ TEST(CommandLine, trailingWatermarkPositionKeepsTheDefault) {
 
 TEST(CommandLine, valuesStartingWithADashAreValuesNotOptions) {
     const Parsed p = parse({"-i", "-misinfo", "-x", "-5"});
-    EXPECT_STREQ(p.values.input.path(), "-misinfo");
+    EXPECT_EQ(p.values.input, "-misinfo");
     EXPECT_FALSE(p.values.misinfo);
     EXPECT_EQ(p.thrown, "Error: missing required option -o");
 }

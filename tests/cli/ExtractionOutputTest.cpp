@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "core/Error.h"
 #include "ExtractionFixtureTest.h"
 #include "tool/ExtractionRun.h"
 
@@ -23,7 +22,7 @@ TEST(StagedOutput, abandonedStagingLeavesTheOutputAndRemovesItsOwnFiles) {
     {
         StagedOutput staged(output);
         ASSERT_TRUE(staged.isStaged());
-        const std::string name = staged.writeName().str();
+        const std::string name = staged.writeName();
         EXPECT_NE(name, output);
         // Beside the output, so that the rename never crosses file systems.
         EXPECT_EQ(name.substr(0, s.path("").size()), s.path(""));
@@ -41,7 +40,7 @@ TEST(StagedOutput, linkedOutputReplacesTheTargetAndKeepsTheLink) {
     ASSERT_EQ(::symlink(s.path("real/target.wvr").c_str(), s.path("link.wvr").c_str()), 0);
     {
         StagedOutput staged(s.path("link.wvr"));
-        writeFile(staged.writeName().str(), "fresh");
+        writeFile(staged.writeName(), "fresh");
         staged.commit();
     }
     struct stat st;
@@ -57,7 +56,7 @@ TEST(StagedOutput, devicesAndMissingFoldersAreWrittenInPlace) {
         SCOPED_TRACE(output);
         StagedOutput staged(output);
         EXPECT_FALSE(staged.isStaged());
-        EXPECT_EQ(staged.writeName().str(), output);
+        EXPECT_EQ(staged.writeName(), output);
         staged.commit();
     }
     EXPECT_EQ(s.entries(""), std::vector<std::string>{"tmp"});
@@ -71,12 +70,12 @@ TEST(StagedOutput, commitOfAVanishedFileFailsNamingTheOutput) {
     try {
         staged.commit();
         FAIL() << "commit succeeded";
-    } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.message()),
+    } catch (const wavra::Error& e) {
+        EXPECT_EQ(std::string(e.what()),
                   "Error writing file " + output + ". Perhaps you are out of disk space.");
     }
     EXPECT_FALSE(exists(output));
-    EXPECT_EQ(staged.tellAsOutput(("Error writing file " + staged.writeName().str() + ".").c_str()),
+    EXPECT_EQ(staged.tellAsOutput(("Error writing file " + staged.writeName() + ".").c_str()),
               "Error writing file " + output + ".");
 }
 

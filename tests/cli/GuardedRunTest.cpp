@@ -30,10 +30,10 @@ std::string contents(std::FILE* f) {
     return text;
 }
 
-bool exists(const Lumetra::FileSpecification& f) { return ::access(f.path(), F_OK) == 0; }
+bool exists(const std::string& f) { return ::access(f.c_str(), F_OK) == 0; }
 
-void touch(const Lumetra::FileSpecification& f) {
-    if (std::FILE* file = f.open("wb")) std::fclose(file);
+void touch(const std::string& f) {
+    if (std::FILE* file = std::fopen(f.c_str(), "wb")) std::fclose(file);
 }
 
 // Runs `body` guarded and returns what reached the error stream.
@@ -87,9 +87,9 @@ TEST_F(GuardedRun, eachFailureKindPrintsItsMessageAndReturnsOne) {
 
 TEST_F(GuardedRun, failureDeletesTheRawFileAndHeaderSilently) {
     TemporaryRunFiles temporaries;
-    const Lumetra::FileSpecification name = temporaries.reserve();
-    EXPECT_EQ(std::string(name.path()).compare(0, dir_.size() + 4, dir_ + "/tmp"), 0) << name.path();
-    EXPECT_STREQ(temporaries.rawFile().path(), (std::string(name.path()) + ".bip").c_str());
+    const std::string name = temporaries.reserve();
+    EXPECT_EQ(name.compare(0, dir_.size() + 4, dir_ + "/tmp"), 0) << name;
+    EXPECT_EQ(temporaries.rawFile(), name + ".bip");
     touch(temporaries.rawFile());
     touch(temporaries.headerFile());
 
@@ -107,7 +107,7 @@ TEST_F(GuardedRun, failureDeletesTheRawFileAndHeaderSilently) {
 
 TEST_F(GuardedRun, failureBeforeANameWasMadeDeletesNothing) {
     const TemporaryRunFiles temporaries;
-    EXPECT_FALSE(temporaries.name().isInitialized());
+    EXPECT_FALSE(temporaries.isReserved());
     EXPECT_EQ(guarded([]() -> int { throw Lumetra::Exception("Error: missing required option -i"); },
                       temporaries, 1),
               "Error: missing required option -i\n");
@@ -117,7 +117,7 @@ TEST_F(GuardedRun, reservedNameIsReleasedWithTheRun) {
     std::string bare;
     {
         TemporaryRunFiles temporaries;
-        bare = temporaries.reserve().path();
+        bare = temporaries.reserve();
         EXPECT_EQ(::access(bare.c_str(), F_OK), 0);
     }
     EXPECT_NE(::access(bare.c_str(), F_OK), 0);
