@@ -1,24 +1,14 @@
 #pragma once
-// Entropy decoding of one code-block's payload into the part of it that a
-// region needs, resumable across strips.
+// Entropy decoding of the part of one code-block's payload that a region
+// needs, resumable across strips.
 
 #include <cstddef>
 #include <cstdint>
 
-#include "decoder/HuffmanDecoder.h"
+#include "format/CodedBlockReader.h"
+#include "format/HuffmanDecoder.h"
 
 namespace Lumetra {
-
-// Where a code-block's decoding stopped: the payload offset of the next byte
-// to load, the byte being read (-1 when it lay beyond the payload), the next
-// bit within it (0 = most significant) and the raster position of the next
-// coefficient.
-struct CodeBlockCursor {
-    int64_t byteOffset = 0;
-    int32_t currentByte = 0;
-    int32_t bitIndex = 0;
-    int64_t position = 0;
-};
 
 // A rectangle in subband coordinates: corner and size.
 struct CodeBlockArea {

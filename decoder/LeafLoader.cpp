@@ -5,11 +5,10 @@
 #include <vector>
 
 #include "core/Exception.h"
-#include "decoder/DecodeErrors.h"
-#include "decoder/Dequantiser.h"
-#include "decoder/HuffmanDecoder.h"
 #include "format/DBInfo.h"
-#include "format/HuffmanTable.h"
+#include "format/Dequantiser.h"
+#include "format/FormatMessages.h"
+#include "format/HuffmanDecoder.h"
 
 namespace Lumetra {
 
@@ -71,10 +70,7 @@ void loadLeaf(Subband& leaf, const LeafSource& source, int scale, CodeBlockCurso
             if (columns > count || rows > count || columns * rows != count)
                 throw Exception(kReadErrorMessage);
 
-            HuffmanTable table;
-            std::copy(h.bitsData(b) + 1, h.bitsData(b) + 17, table.counts);
-            table.symbols = h.symbols(b);
-            const HuffmanDecoder decoder(table);
+            const HuffmanDecoder decoder(h.table(b));
 
             const float step = float(double(q) / std::pow(kScaleGain, double(scale)) / double(leaf.weight()));
             if (!std::isfinite(step)) throw Exception(kReadErrorMessage);

@@ -6,15 +6,13 @@
 #include <cstring>
 
 #include "core/Exception.h"
+#include "format/Wavelet.h"
 
 namespace Lumetra {
 
 namespace {
 
 const char* const kBogusSupport = "Error: bogus image support specified.";
-
-long long floorDiv2(long long v) { return v >= 0 ? v / 2 : -((-v + 1) / 2); }
-long long ceilDiv2(long long v) { return -floorDiv2(-v); }
 
 // The range of a child band that the synthesis filters read to produce
 // [a, b] of the parent line.

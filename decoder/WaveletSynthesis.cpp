@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "format/Wavelet.h"
+
 namespace Lumetra {
 
 namespace {
 
-int floorDiv2(int v) { return v >= 0 ? v / 2 : -((-v + 1) / 2); }
+using namespace Cdf97Synthesis;
 
 // Index of the stored sample that stands for band index i (low band when
 // odd == 0, high band when odd == 1) of a line of n samples, after whole-sample
@@ -51,10 +53,10 @@ void gather(float* dst, int i0, int m, int odd, int n, const SynthesisInput& in)
 // The four lifting steps over band indices held at k = 0..m-1; each step is
 // valid one index further in from the ends than the one before.
 void lift(float* s, float* d, int m) {
-    for (int k = 1; k < m; ++k) s[k] = s[k] - kLiftDelta * (d[k - 1] + d[k]);
-    for (int k = 1; k < m - 1; ++k) d[k] = d[k] - kLiftGamma * (s[k] + s[k + 1]);
-    for (int k = 2; k < m - 1; ++k) s[k] = s[k] + kLiftBeta * (d[k - 1] + d[k]);
-    for (int k = 2; k < m - 2; ++k) d[k] = d[k] + kLiftAlpha * (s[k] + s[k + 1]);
+    for (int k = 1; k < m; ++k) s[k] = s[k] - delta * (d[k - 1] + d[k]);
+    for (int k = 1; k < m - 1; ++k) d[k] = d[k] - gamma * (s[k] + s[k + 1]);
+    for (int k = 2; k < m - 1; ++k) s[k] = s[k] + beta * (d[k - 1] + d[k]);
+    for (int k = 2; k < m - 2; ++k) d[k] = d[k] + alpha * (s[k] + s[k + 1]);
 }
 
 // Rows of samples a..b from parallel lines: the first two lifting steps read
@@ -80,26 +82,26 @@ void synthesizeRows(int a, int b, int i0, int m, int n, const SynthesisInput& lo
         const float* src = sp[k];
         const float* dm = dp[k - 1];
         const float* dk = dp[k];
-        for (std::size_t c = 0; c < L; ++c) sk[c] = src[c] - kLiftDelta * (dm[c] + dk[c]);
+        for (std::size_t c = 0; c < L; ++c) sk[c] = src[c] - delta * (dm[c] + dk[c]);
     }
     for (int k = 1; k < m - 1; ++k) {
         float* dk = d + k * L;
         const float* src = dp[k];
         const float* sk = s + k * L;
         const float* sn = s + (k + 1) * L;
-        for (std::size_t c = 0; c < L; ++c) dk[c] = src[c] - kLiftGamma * (sk[c] + sn[c]);
+        for (std::size_t c = 0; c < L; ++c) dk[c] = src[c] - gamma * (sk[c] + sn[c]);
     }
     for (int k = 2; k < m - 1; ++k) {
         float* sk = s + k * L;
         const float* dm = d + (k - 1) * L;
         const float* dk = d + k * L;
-        for (std::size_t c = 0; c < L; ++c) sk[c] = sk[c] + kLiftBeta * (dm[c] + dk[c]);
+        for (std::size_t c = 0; c < L; ++c) sk[c] = sk[c] + beta * (dm[c] + dk[c]);
     }
     for (int k = 2; k < m - 2; ++k) {
         float* dk = d + k * L;
         const float* sk = s + k * L;
         const float* sn = s + (k + 1) * L;
-        for (std::size_t c = 0; c < L; ++c) dk[c] = dk[c] + kLiftAlpha * (sk[c] + sn[c]);
+        for (std::size_t c = 0; c < L; ++c) dk[c] = dk[c] + alpha * (sk[c] + sn[c]);
     }
     for (int x = a; x <= b; ++x) {
         const int i = floorDiv2(x);

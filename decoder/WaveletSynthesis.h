@@ -7,12 +7,6 @@
 
 namespace Lumetra {
 
-// Lifting constants of the synthesis (single precision).
-constexpr float kLiftAlpha = 1.5861344f;
-constexpr float kLiftBeta = 0.052980117f;
-constexpr float kLiftGamma = 0.8829111f;
-constexpr float kLiftDelta = 0.44350684f;
-
 // One band of input lines: sample i of lane c is at
 // data[(i - first) * step + c], for first <= i < first + count.
 struct SynthesisInput {

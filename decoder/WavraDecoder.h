@@ -38,7 +38,6 @@ public:
     // The description of the planes handed to the buffer.
     const ImageBufferInfo& outputInfo() const { return output_; }
     // The support clipped to the image at the scale (after a decode began).
-    const Rectangle& clippedSupport() const { return clipped_; }
     // Code-blocks whose decoding is waiting to be resumed.
     std::size_t pendingCursors() const { return cache_.size(); }
 

@@ -1,18 +1,15 @@
 #pragma once
-// The symbol alphabet and markers of a coded code-block payload.
+// The symbol alphabet of a coded code-block payload.
 //
 // Payload: 0xFF 0xA3, then Huffman-coded symbols, most significant bit
-// first; every data byte 0xFF is followed by a stuffed 0x00. A payload whose
-// first data byte is 0xFF followed by anything but 0x00 holds no data.
+// first; every data byte 0xFF is followed by a stuffed 0x00 (markers in
+// format/FileLayout.h). A payload whose first data byte is 0xFF followed by
+// anything but 0x00 holds no data.
 
 #include <cstdint>
 
 namespace Lumetra {
 namespace CodedBlock {
-
-constexpr uint8_t kMarkerPrefix = 0xFF;
-constexpr uint8_t kCodeBlockMarker = 0xA3;  // starts every code-block payload
-constexpr uint8_t kStuffedByte = 0x00;      // follows every 0xFF data byte
 
 // Symbols 0..100: a run of that many zero coefficients (0 is an empty run).
 constexpr int kMaxShortRun = 100;

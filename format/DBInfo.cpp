@@ -6,22 +6,13 @@
 
 #include "core/ByteSources.h"
 #include "core/Exception.h"
+#include "format/BigEndian.h"
+#include "format/FileLayout.h"
 #include "format/FormatMessages.h"
 
 namespace Lumetra {
 
 namespace {
-
-uint32_t bigEndian32(const uint8_t* p) {
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
-
-float bigEndianFloat(const uint8_t* p) {
-    const uint32_t bits = bigEndian32(p);
-    float f;
-    std::memcpy(&f, &bits, 4);
-    return f;
-}
 
 // Bounds of a block with data: non-negative, ordered, and x1 + 1 representable.
 bool soundBounds(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
@@ -32,11 +23,6 @@ bool soundBounds(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
 }  // namespace
 
 // ---------------------------------------------------------------- BlockHeader
-
-std::vector<uint8_t> DBInfo::BlockHeader::bits(int band) const {
-    const Band& b = bands_[size_t(band)];
-    return std::vector<uint8_t>(b.bits, b.bits + 17);
-}
 
 bool DBInfo::TableEntry::hasData() const {
     for (int64_t o : headerOffsets)
@@ -59,8 +45,8 @@ DBInfo::DBInfo(std::shared_ptr<wavra::ByteSource> source, const FileSpecificatio
 
 DBInfo::~DBInfo() = default;
 
-std::unique_ptr<DBInfo> DBInfo::create(std::shared_ptr<wavra::ByteSource> source, const FileSpecification& name,
-                                       int mode) {
+std::unique_ptr<DBInfo> DBInfo::create(std::shared_ptr<wavra::ByteSource> source,
+                                       const FileSpecification& name, int mode) {
     switch (mode) {
         case 0:
         case 2:
@@ -81,7 +67,7 @@ void DBInfo::readBytes(void* dest, size_t n) {
 uint32_t DBInfo::readU32() {
     uint8_t b[4];
     if (stream_.read(b, 4) != 4) throw Exception(kReadStreamDot);
-    return bigEndian32(b);
+    return getU32(b);
 }
 
 int32_t DBInfo::readI32() { return int32_t(readU32()); }
@@ -95,11 +81,10 @@ void DBInfo::readFileHeader() {
     seekTo(0, kReadStreamBang);
     char magic[4];
     readBytes(magic, 4);
-    if (std::memcmp(magic, "wvra", 4) != 0) throw Exception(kNotWavra);
+    if (std::memcmp(magic, FileLayout::kMagic, 4) != 0) throw Exception(kNotWavra);
     readBytes(version_, 3);
     // A newer layout is refused before anything after the version is parsed.
-    if (version_[0] > 1 || (version_[0] == 1 && version_[1] != 0))
-        throw Exception(newerVersionMessage(file_));
+    if (!FileLayout::isReadableVersion(version_)) throw Exception(newerVersionMessage(file_));
     bands_ = readI32();
     levels_ = readI32();
     width_ = readI32();
@@ -107,23 +92,23 @@ void DBInfo::readFileHeader() {
     if (bands_ < 1 || bands_ > kMaxBands || levels_ < 0 || levels_ > kMaxLevels || width_ < 1 || height_ < 1)
         throw Exception(kNotWavra);
     // The subband offset table must lie inside the file.
-    if (23 + 4 * int64_t(3 * levels_ + 1) > fileSize_) throw Exception(kReadStreamDot);
+    if (FileLayout::headerEndAt(levels_) > fileSize_) throw Exception(kReadStreamDot);
 }
 
 DBInfo::SubbandRecord DBInfo::readSectionHead(int subband) {
     SubbandRecord r;
-    seekTo(23 + 4 * int64_t(subband), kReadStreamDot);
+    seekTo(FileLayout::subbandSlotAt(subband), kReadStreamDot);
     r.offset = readU32();
-    if (r.offset + 8 > fileSize_) throw Exception(kReadStreamDot);
+    if (r.offset + FileLayout::kSectionHeadBytes > fileSize_) throw Exception(kReadStreamDot);
     seekTo(r.offset, kReadStreamBang);
     uint8_t marker[2];
     readBytes(marker, 2);
-    if (marker[0] != 0xFF || marker[1] != 0xAC) throw Exception(kSectionMarker);
+    if (marker[0] != FileLayout::kMarker || marker[1] != FileLayout::kSubbandStart)
+        throw Exception(kSectionMarker);
     readBytes(r.dither, 2);
     r.blockCount = readI32();
     // The block table must lie inside the file.
-    const int64_t entry = 4 * int64_t(bands_ + 4);
-    if (r.blockCount < 0 || r.offset + 8 + int64_t(r.blockCount) * entry > fileSize_)
+    if (r.blockCount < 0 || FileLayout::blockTableEntryAt(r.offset, bands_, r.blockCount) > fileSize_)
         throw Exception(kReadStreamDot);
     return r;
 }
@@ -132,7 +117,7 @@ DBInfo::TableEntry DBInfo::readTableEntry(int subband, int32_t block) {
     const SubbandRecord& r = subbands_.at(size_t(subband));
     if (block < 0 || block >= r.blockCount)
         throw InvalidArgumentException("Block number outside the subband");
-    seekTo(r.offset + 8 + int64_t(block) * 4 * (bands_ + 4), kReadStreamDot);
+    seekTo(FileLayout::blockTableEntryAt(r.offset, bands_, block), kReadStreamDot);
     TableEntry e;
     e.headerOffsets.resize(size_t(bands_));
     for (int b = 0; b < bands_; ++b) e.headerOffsets[size_t(b)] = readU32();
@@ -145,21 +130,21 @@ DBInfo::TableEntry DBInfo::readTableEntry(int subband, int32_t block) {
 
 std::vector<DBInfo::TableEntry> DBInfo::readBlockTable(int subband) {
     const SubbandRecord& r = subbands_.at(size_t(subband));
-    const size_t entryBytes = 4 * size_t(bands_ + 4);
+    const size_t entryBytes = size_t(FileLayout::blockTableEntryBytes(bands_));
     std::vector<uint8_t> raw(size_t(r.blockCount) * entryBytes);  // inside the file: checked at the head
-    seekTo(r.offset + 8, kReadStreamDot);
+    seekTo(FileLayout::blockTableEntryAt(r.offset, bands_, 0), kReadStreamDot);
     if (!raw.empty() && stream_.read(raw.data(), raw.size()) != raw.size()) throw Exception(kReadStreamDot);
     std::vector<TableEntry> table(size_t(r.blockCount));
     for (size_t j = 0; j < table.size(); ++j) {
         const uint8_t* p = raw.data() + j * entryBytes;
         TableEntry& e = table[j];
         e.headerOffsets.resize(size_t(bands_));
-        for (int b = 0; b < bands_; ++b) e.headerOffsets[size_t(b)] = bigEndian32(p + 4 * b);
+        for (int b = 0; b < bands_; ++b) e.headerOffsets[size_t(b)] = getU32(p + 4 * b);
         p += 4 * bands_;
-        e.x0 = int32_t(bigEndian32(p));
-        e.y0 = int32_t(bigEndian32(p + 4));
-        e.x1 = int32_t(bigEndian32(p + 8));
-        e.y1 = int32_t(bigEndian32(p + 12));
+        e.x0 = int32_t(getU32(p));
+        e.y0 = int32_t(getU32(p + 4));
+        e.x1 = int32_t(getU32(p + 8));
+        e.y1 = int32_t(getU32(p + 12));
     }
     return table;
 }
@@ -167,11 +152,11 @@ std::vector<DBInfo::TableEntry> DBInfo::readBlockTable(int subband) {
 int64_t DBInfo::endOfLastSubband() {
     if (endOfLast_ >= 0) return endOfLast_;
     int64_t end = fileSize_ - 2;
-    const int64_t markerAt = 12 * int64_t(levels_) + 27;
+    const int64_t markerAt = FileLayout::headerEndAt(levels_);
     uint8_t b[6];
     if (markerAt + 6 <= fileSize_ && stream_.seek(markerAt, SEEK_SET) == markerAt &&
-        stream_.read(b, 6) == 6 && b[0] == 0xFF && b[1] == 0xD0)
-        end = bigEndian32(b + 2);
+        stream_.read(b, 6) == 6 && b[0] == FileLayout::kMarker && b[1] == FileLayout::kHeaderEnd)
+        end = getU32(b + 2);
     endOfLast_ = end;
     return end;
 }
@@ -219,15 +204,18 @@ std::unique_ptr<DBInfo::BlockHeader> DBInfo::readBlockHeader(int subband, int32_
         seekTo(band.headerOffset, kReadStreamBang);
         uint8_t marker[2];
         readBytes(marker, 2);
-        if (marker[0] != 0xFF || marker[1] != 0xAA) throw Exception(kBlockMarker);
-        readBytes(band.bits + 1, 16);
-        size_t symbolCount = 0;
-        for (int n = 1; n <= 16; ++n) symbolCount += band.bits[n];  // at most 16 x 255
-        band.symbols.resize(symbolCount);
-        if (symbolCount) readBytes(band.symbols.data(), symbolCount);
+        if (marker[0] != FileLayout::kMarker || marker[1] != FileLayout::kBlockHeader)
+            throw Exception(kBlockMarker);
+        // At most 16 x 255 symbols.
+        readTableDescription(
+            [this](void* dest, size_t n) {
+                readBytes(dest, n);
+                return true;
+            },
+            band.table);
         uint8_t f[4];
         readBytes(f, 4);
-        band.step = bigEndianFloat(f);
+        band.step = getFloat(f);
         band.codeBlockWidth = readI32();
         band.codeBlockHeight = readI32();
         if (band.codeBlockWidth <= 0 || band.codeBlockHeight <= 0) throw Exception(kBadBlockHeader);
@@ -238,7 +226,7 @@ std::unique_ptr<DBInfo::BlockHeader> DBInfo::readBlockHeader(int subband, int32_
         std::vector<uint8_t> raw(size_t(k) * 4);
         readBytes(raw.data(), raw.size());
         band.offsets.resize(size_t(k));
-        for (int64_t i = 0; i < k; ++i) band.offsets[size_t(i)] = bigEndian32(raw.data() + 4 * i);
+        for (int64_t i = 0; i < k; ++i) band.offsets[size_t(i)] = getU32(raw.data() + 4 * i);
         // Code-blocks follow their header. With the ordering checked below,
         // the headers of different blocks cannot share or overlap bytes, so
         // reading every block costs no more than the file's size.
@@ -273,7 +261,8 @@ const uint8_t* DBInfo::readPayload(const BlockHeader& header, int band, int k, s
     const int64_t n = header.codeBlockLength(band, k) + 2;
     if (offset < 0 || n < 2 || offset + n > fileSize_) throw Exception(kReadRecord);
     if (buffer_.size() < size_t(n)) buffer_.resize(size_t(n));
-    if (readFrom(*source_, uint64_t(offset), buffer_.data(), size_t(n)) != size_t(n)) throw Exception(kReadRecord);
+    if (readFrom(*source_, uint64_t(offset), buffer_.data(), size_t(n)) != size_t(n))
+        throw Exception(kReadRecord);
     if (size) *size = size_t(n);
     return buffer_.data();
 }

@@ -14,6 +14,7 @@
 
 #include "core/FileBuffer.h"
 #include "core/FileSpecification.h"
+#include "format/HuffmanTable.h"
 #include "wavra/byte_source.h"
 
 namespace Lumetra {
@@ -40,8 +41,7 @@ public:
         struct Band {
             int64_t headerOffset = 0;
             float step = 0.0f;
-            uint8_t bits[17] = {};  // bits[1..16]: codes of each length
-            std::vector<uint8_t> symbols;
+            HuffmanTable table;  // as read: checked when a decoder is built from it
             int32_t codeBlockWidth = 0;
             int32_t codeBlockHeight = 0;
             std::vector<int64_t> offsets;
@@ -59,10 +59,7 @@ public:
         // True when the band has data in this block.
         bool hasData(int band) const { return bands_[size_t(band)].headerOffset != 0; }
         float step(int band) const { return bands_[size_t(band)].step; }
-        // Copy of the 16 counts, addressed 1..16 (element 0 unused).
-        std::vector<uint8_t> bits(int band) const;
-        const uint8_t* bitsData(int band) const { return bands_[size_t(band)].bits; }
-        const std::vector<uint8_t>& symbols(int band) const { return bands_[size_t(band)].symbols; }
+        const HuffmanTable& table(int band) const { return bands_[size_t(band)].table; }
         int32_t codeBlockWidth(int band) const { return bands_[size_t(band)].codeBlockWidth; }
         int32_t codeBlockHeight(int band) const { return bands_[size_t(band)].codeBlockHeight; }
         int32_t codeBlockCount(int band) const { return int32_t(bands_[size_t(band)].offsets.size()); }
@@ -111,8 +108,8 @@ public:
     // Builds the database of index mode 0..3 (1: DBInfoSM, 3: DBInfoLM, else
     // DBInfoMM) over the bytes of `source`; `name` names the file in
     // messages. A mode above 3 throws InvalidArgumentException.
-    static std::unique_ptr<DBInfo> create(std::shared_ptr<wavra::ByteSource> source, const FileSpecification& name,
-                                          int mode);
+    static std::unique_ptr<DBInfo> create(std::shared_ptr<wavra::ByteSource> source,
+                                          const FileSpecification& name, int mode);
 
     // The blocks of `subband` meeting columns [qx0, qx1] and rows [qy0, qy1].
     virtual std::unique_ptr<blk_hdr_iterator> iterator(int subband, int32_t qx0, int32_t qx1, int32_t qy0,

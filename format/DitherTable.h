@@ -11,9 +11,4 @@ constexpr int kDitherSize = 128;
 // whole process and the contents never change.
 const float* ditherTable();
 
-// T[row % 128][column % 128] for non-negative row and column.
-inline float ditherValue(int row, int column) {
-    return ditherTable()[(row & (kDitherSize - 1)) * kDitherSize + (column & (kDitherSize - 1))];
-}
-
 }  // namespace Lumetra

@@ -22,6 +22,12 @@ constexpr const char* kBadBlockHeader = "Invalid block header encountered. Possi
 // A block table whose bounds do not form a grid of blocks.
 constexpr const char* kBadBlockTable = "Invalid block table encountered. Possible file corruption.";
 constexpr const char* kBadCast = "bad cast in metadata";
+// A coded block whose bits are no code of its table or end too early.
+constexpr const char* kReadErrorMessage =
+    "Read error encountered while decompressing. Possible file corruption.";
+// A coded block that does not start with its marker.
+constexpr const char* kMarkerErrorMessage =
+    "Invalid marker sequence encountered while decompressing. Possible file corruption.";
 constexpr const char* kUnknownScheme =
     "The Color Scheme is Unknown, and not enough information is available to continue with this image";
 

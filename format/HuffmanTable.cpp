@@ -24,6 +24,11 @@ bool HuffmanTable::isValid() const {
     return true;
 }
 
+void appendTableDescription(std::vector<uint8_t>& out, const HuffmanTable& table) {
+    out.insert(out.end(), table.counts, table.counts + 16);
+    out.insert(out.end(), table.symbols.begin(), table.symbols.end());
+}
+
 bool canonicalCodes(const HuffmanTable& table, std::vector<CanonicalCode>& codes) {
     codes.clear();
     if (!table.isValid()) return false;

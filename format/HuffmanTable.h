@@ -1,8 +1,9 @@
 #pragma once
 // The Huffman table description stored with each block and band: sixteen
 // counts BITS[1..16] (codes of each length) followed by the symbols in code
-// order; and the canonical codes it defines.
+// order; how it is written and read; and the canonical codes it defines.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -18,6 +19,19 @@ struct HuffmanTable {
     // every code fits its length (Kraft sum at most 1).
     bool isValid() const;
 };
+
+// Appends the description: the sixteen counts, then the symbols.
+void appendTableDescription(std::vector<uint8_t>& out, const HuffmanTable& table);
+
+// Reads a description through `read(destination, n)`, which delivers n
+// bytes and answers true, or answers false (or throws) when it cannot. The
+// table is not checked for validity. False when a read failed.
+template <class Read>
+bool readTableDescription(Read&& read, HuffmanTable& table) {
+    if (!read(table.counts, std::size_t(16))) return false;
+    table.symbols.resize(std::size_t(table.codeCount()));
+    return table.symbols.empty() || read(table.symbols.data(), table.symbols.size());
+}
 
 // One canonical code: `length` bits, right-aligned in `bits`.
 struct CanonicalCode {

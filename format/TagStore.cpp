@@ -6,6 +6,8 @@
 #include <new>
 
 #include "core/FileBuffer.h"
+#include "format/BigEndian.h"
+#include "format/FileLayout.h"
 
 namespace Lumetra {
 
@@ -64,7 +66,7 @@ bool putBytes(FILE* out, const void* p, size_t n) { return std::fwrite(p, 1, n, 
 
 bool putUnsigned(FILE* out, uint64_t v, int bytes) {
     unsigned char b[8];
-    for (int i = 0; i < bytes; ++i) b[i] = static_cast<unsigned char>(v >> (8 * (bytes - 1 - i)));
+    putBigEndian(b, v, bytes);
     return putBytes(out, b, size_t(bytes));
 }
 
@@ -82,12 +84,8 @@ bool putValue(FILE* out, int type, double v) {
             return putUnsigned(out, uint32_t(v), 4);
         case TypeInt32:
             return putUnsigned(out, uint32_t(int32_t(v)), 4);
-        case TypeFloat32: {
-            float f = float(v);
-            uint32_t bits;
-            std::memcpy(&bits, &f, 4);
-            return putUnsigned(out, bits, 4);
-        }
+        case TypeFloat32:
+            return putUnsigned(out, bitsOfFloat(float(v)), 4);
         case TypeFloat64: {
             uint64_t bits;
             std::memcpy(&bits, &v, 8);
@@ -103,13 +101,11 @@ bool putValue(FILE* out, int type, double v) {
 bool getUnsigned(FileBuffer& in, int bytes, uint64_t* v) {
     unsigned char b[8];
     if (in.read(b, size_t(bytes)) != size_t(bytes)) return false;
-    uint64_t r = 0;
-    for (int i = 0; i < bytes; ++i) r = (r << 8) | b[i];
-    *v = r;
+    *v = getBigEndian(b, bytes);
     return true;
 }
 
-bool getU32(FileBuffer& in, uint32_t* v) {
+bool getUnsigned32(FileBuffer& in, uint32_t* v) {
     uint64_t r;
     if (!getUnsigned(in, 4, &r)) return false;
     *v = uint32_t(r);
@@ -128,12 +124,8 @@ double decodeValue(int type, uint64_t raw) {
             return double(int16_t(uint16_t(raw)));
         case TypeInt32:
             return double(int32_t(uint32_t(raw)));
-        case TypeFloat32: {
-            uint32_t bits = uint32_t(raw);
-            float f;
-            std::memcpy(&f, &bits, 4);
-            return double(f);
-        }
+        case TypeFloat32:
+            return double(floatFromBits(uint32_t(raw)));
         case TypeFloat64: {
             double d;
             std::memcpy(&d, &raw, 8);
@@ -350,7 +342,7 @@ int TagStore::addEndOfMetadata() { return addNumber(Tag::EOM, TypeUInt16, double
 int TagStore::write(FILE* out) const {
     if (!out) return TagMissingArgument;
     if (!valid_) return TagInvalid;
-    if (!putUnsigned(out, 0xFFD1, 2) || !putUnsigned(out, uint64_t(major_), 2) ||
+    if (!putUnsigned(out, uint64_t(FileLayout::kMarker) << 8 | FileLayout::kMetadataStart, 2) || !putUnsigned(out, uint64_t(major_), 2) ||
         !putUnsigned(out, uint64_t(minor_), 2))
         return TagFailed;
     for (const TagSlot& s : slots_) {
@@ -372,7 +364,7 @@ int TagStore::write(FILE* out) const {
                 if (!putValue(out, s.type, i < s.numbers.size() ? s.numbers[i] : 0.0)) return TagFailed;
         }
     }
-    if (!putUnsigned(out, 0xFFD2, 2)) return TagFailed;
+    if (!putUnsigned(out, uint64_t(FileLayout::kMarker) << 8 | FileLayout::kMetadataEnd, 2)) return TagFailed;
     return TagOk;
 }
 
@@ -384,7 +376,7 @@ int TagStore::read(FileBuffer& in) {
     const int m0 = in.readByte();
     const int m1 = m0 < 0 ? -1 : in.readByte();
     if (m0 < 0 || m1 < 0) return TagFailed;
-    if (m0 != 0xFF || m1 != 0xD1) return TagInvalid;
+    if (m0 != FileLayout::kMarker || m1 != FileLayout::kMetadataStart) return TagInvalid;
     const int64_t end = in.size();
     if (end < 0) return TagFailed;
     uint64_t major, minor;
@@ -395,7 +387,7 @@ int TagStore::read(FileBuffer& in) {
     uint64_t valuesRead = 0;
     for (;;) {
         uint32_t recordLength;
-        if (!getU32(in, &recordLength)) return TagFailed;
+        if (!getUnsigned32(in, &recordLength)) return TagFailed;
         // The name, up to its NUL; a name that does not end within the
         // first 100 bytes rejects the block.
         char name[101];
@@ -409,7 +401,7 @@ int TagStore::read(FileBuffer& in) {
         }
         name[n] = 0;
         uint32_t type, count, dimCount;
-        if (!getU32(in, &type) || !getU32(in, &count) || !getU32(in, &dimCount)) return TagFailed;
+        if (!getUnsigned32(in, &type) || !getUnsigned32(in, &count) || !getUnsigned32(in, &dimCount)) return TagFailed;
         if (dimCount > 2) return TagTooManyDimsRead;
         TagSlot s;
         s.name = name;
@@ -417,7 +409,7 @@ int TagStore::read(FileBuffer& in) {
         s.count = count;
         s.dimCount = int(dimCount);
         for (uint32_t d = 0; d < dimCount; ++d)
-            if (!getU32(in, &s.dims[d])) return TagFailed;
+            if (!getUnsigned32(in, &s.dims[d])) return TagFailed;
         // Every value takes at least one byte: the count cannot exceed the
         // bytes left in the file, so nothing is allocated beyond them.
         const int64_t here = in.position();

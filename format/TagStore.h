@@ -54,7 +54,6 @@ public:
     // A valid store with room for 100 slots, holding IMAGE::SOM.
     TagStore();
 
-    int majorVersion() const { return major_; }
     int minorVersion() const { return minor_; }
     bool isValid() const { return valid_; }
     void setValid(bool valid) { valid_ = valid; }

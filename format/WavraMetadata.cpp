@@ -4,6 +4,8 @@
 
 #include "core/Exception.h"
 #include "core/FileBuffer.h"
+#include "format/BigEndian.h"
+#include "format/FileLayout.h"
 #include "format/TagStore.h"
 
 namespace Lumetra {
@@ -75,11 +77,13 @@ WavraMetadata::WavraMetadata(const std::shared_ptr<wavra::ByteSource>& file, int
     // A missing marker, an unreadable offset or a damaged block leaves the
     // collection empty; the file still opens.
     FileBuffer in(file);
-    const int64_t markerAt = 12 * int64_t(levels) + 27;
-    unsigned char b[6];
-    if (in.seek(markerAt, SEEK_SET) != markerAt || in.read(b, 2) != 2 || b[0] != 0xFF || b[1] != 0xD0) return;
+    const int64_t markerAt = FileLayout::headerEndAt(levels);
+    uint8_t b[6];
+    if (in.seek(markerAt, SEEK_SET) != markerAt || in.read(b, 2) != 2 || b[0] != FileLayout::kMarker ||
+        b[1] != FileLayout::kHeaderEnd)
+        return;
     if (in.read(b + 2, 4) != 4) return;
-    const int64_t offset = (int64_t(b[2]) << 24) | (int64_t(b[3]) << 16) | (int64_t(b[4]) << 8) | int64_t(b[5]);
+    const int64_t offset = getU32(b + 2);
     TagStore store;
     if (in.seek(offset, SEEK_SET) != offset || store.read(in) != TagOk) return;
     convertTags(store, imp_->elements);

@@ -7,9 +7,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "FuzzScratch.h"
+#include "core/ByteSources.h"
 #include "core/Error.h"
 #include "core/Exception.h"
+#include "format/FileLayout.h"
 #include "format/MetadataTypes.h"
 #include "format/WavraMetadata.h"
 
@@ -17,8 +18,8 @@ using namespace Lumetra;
 
 namespace {
 
-// 12L + 27 with L = 0: the marker, then the big-endian offset of the block.
-constexpr size_t kMarkerOffset = 27;
+// With L = 0: the marker, then the big-endian offset of the block.
+constexpr size_t kMarkerOffset = size_t(FileLayout::headerEndAt(0));
 constexpr size_t kBlockOffset = kMarkerOffset + 2 + 4;
 
 volatile double sink;
@@ -37,8 +38,9 @@ void readBack(const WavraMetadata& metadata) {
                     }
             }
     }
-    for (const char* name : {Tag::XY_ORIGIN, Tag::X_RESOLUTION, Tag::COLOR_SCHEME, Tag::INPUT_LUT,
-                             Tag::NO_DATA_VALUE, Tag::DATA_TYPE, Tag::BITS_PER_SAMPLE, Tag::DYNAMIC_RANGE_WINDOW}) {
+    for (const char* name :
+         {Tag::XY_ORIGIN, Tag::X_RESOLUTION, Tag::COLOR_SCHEME, Tag::INPUT_LUT, Tag::NO_DATA_VALUE,
+          Tag::DATA_TYPE, Tag::BITS_PER_SAMPLE, Tag::DYNAMIC_RANGE_WINDOW}) {
         const MetadataElement& element = metadata.get(name);
         if (!element.isEmpty() && element.width() > 0 && element.height() > 0) try {
                 sink = element.toDouble(0, 0);
@@ -50,15 +52,13 @@ void readBack(const WavraMetadata& metadata) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = fuzz::scratchPath("metadata.wvr");
     std::vector<uint8_t> file(kBlockOffset, 0);
-    file[kMarkerOffset] = 0xFF;
-    file[kMarkerOffset + 1] = 0xD0;
+    file[kMarkerOffset] = FileLayout::kMarker;
+    file[kMarkerOffset + 1] = FileLayout::kHeaderEnd;
     file[kMarkerOffset + 5] = static_cast<uint8_t>(kBlockOffset);
     file.insert(file.end(), data, data + size);
-    fuzz::writeFile(path, file.data(), file.size());
     try {
-        WavraMetadata metadata(FileSpecification(path), 0);
+        WavraMetadata metadata(std::make_shared<MemoryByteSource>(file.data(), file.size()), 0);
         readBack(metadata);
         WavraMetadata copy = metadata;
         (void)copy.has(Tag::NO_DITHER);

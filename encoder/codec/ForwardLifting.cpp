@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+
+#include "format/Wavelet.h"
 #include "wavra/diagnostics.h"
 
 namespace {
 
-using namespace forward_lifting;
+using namespace Lumetra::Cdf97Analysis;
 
 // Position p folded into 0 .. n-1 by whole-sample symmetric extension.
 int reflect(int p, int n) {

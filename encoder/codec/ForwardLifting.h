@@ -1,6 +1,6 @@
 #pragma once
 // One-dimensional CDF 9/7 analysis by lifting, in single precision with the
-// encoder's own constants.
+// analysis constants of format/Wavelet.h.
 //
 // A line is given as the samples at absolute positions start .. start+count-1
 // of a whole line of fullLength samples; every other position is zero, and
@@ -14,15 +14,6 @@
 // for i = highStart .. highStart+highCount-1 scaled by 1/K.
 
 #include <vector>
-
-namespace forward_lifting {
-constexpr float alpha = 1.586134f;
-constexpr float beta = 0.05298f;
-constexpr float gamma = 0.882911f;
-constexpr float delta = 0.443507f;
-constexpr float K = 1.149604f;
-constexpr float invK = 0.86986476f;  // its own stored constant, not 1 / K
-}  // namespace forward_lifting
 
 // Where the outputs of one analysis go and which coefficients are wanted.
 struct LiftingOutputs {

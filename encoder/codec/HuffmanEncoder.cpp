@@ -5,10 +5,12 @@
 #include <limits>
 
 #include "format/CodedBlockSymbols.h"
+#include "format/FileLayout.h"
 
 namespace {
 
 namespace cb = Lumetra::CodedBlock;
+namespace layout = Lumetra::FileLayout;
 
 constexpr uint32_t kLongestRun = 65535;
 constexpr int kReserved = 256;
@@ -98,7 +100,7 @@ private:
     void byte(uint8_t b) {
         if (used_ + 2 > sizeof chunk_) flushChunk();
         chunk_[used_++] = b;
-        if (b == cb::kMarkerPrefix) chunk_[used_++] = cb::kStuffedByte;
+        if (b == layout::kMarker) chunk_[used_++] = layout::kStuffedByte;
     }
     void flushChunk() {
         out_.insert(out_.end(), chunk_, chunk_ + used_);
@@ -202,8 +204,8 @@ int GenCode2(const Lumetra::HuffmanTable& table, SymbolCodes& codes) {
 }
 
 int encode_block2(const IndexRecord& record, const SymbolCodes& codes, std::vector<uint8_t>& out) {
-    out.push_back(cb::kMarkerPrefix);
-    out.push_back(cb::kCodeBlockMarker);
+    out.push_back(layout::kMarker);
+    out.push_back(layout::kCodeBlock);
     BitPacker packer(out);
     bool missing = false;
     for_each_symbol(record, [&](int symbol, int extraLength, uint32_t extra) {

@@ -13,39 +13,18 @@
 #include "core/TemporaryName.h"
 #include "encoder/codec/HuffmanEncoder.h"
 #include "encoder/rawimage/Image.h"
+#include "format/BigEndian.h"
+#include "format/FileLayout.h"
 #include "format/TagStore.h"
 #include "wavra/diagnostics.h"
 
 namespace {
 
-constexpr uint8_t kHeaderEnd = 0xD0;
-constexpr uint8_t kSubbandStart = 0xAC;
-constexpr uint8_t kBlockHeader = 0xAA;
-constexpr uint8_t kMetadataEnd = 0xA1;
+namespace layout = Lumetra::FileLayout;
+using Lumetra::appendFloat;
+using Lumetra::appendU32;
 constexpr int64_t kLargestOffset = std::numeric_limits<int32_t>::max();
 constexpr size_t kCopyChunk = 1048576;
-
-void put_int(std::vector<uint8_t>& out, int32_t value) {
-    const uint32_t v = uint32_t(value);
-    out.push_back(uint8_t(v >> 24));
-    out.push_back(uint8_t(v >> 16));
-    out.push_back(uint8_t(v >> 8));
-    out.push_back(uint8_t(v));
-}
-
-void put_float(std::vector<uint8_t>& out, float value) {
-    uint32_t bits;
-    std::memcpy(&bits, &value, 4);
-    put_int(out, int32_t(bits));
-}
-
-void patch_int(std::vector<uint8_t>& out, size_t at, int32_t value) {
-    const uint32_t v = uint32_t(value);
-    out[at] = uint8_t(v >> 24);
-    out[at + 1] = uint8_t(v >> 16);
-    out[at + 2] = uint8_t(v >> 8);
-    out[at + 3] = uint8_t(v);
-}
 
 // The output file with its current position. Writes are buffered by the C
 // library; the block-level pieces are assembled in memory first.
@@ -72,11 +51,11 @@ public:
     bool write(const std::vector<uint8_t>& bytes) { return write(bytes.data(), bytes.size()); }
     bool writeInt(int32_t v) {
         std::vector<uint8_t> b;
-        put_int(b, v);
+        appendU32(b, uint32_t(v));
         return write(b);
     }
     bool marker(uint8_t code) {
-        const uint8_t m[2] = {0xFF, code};
+        const uint8_t m[2] = {layout::kMarker, code};
         return write(m, 2);
     }
     bool seek(int64_t at) {
@@ -145,17 +124,16 @@ public:
         for (const auto& entry : map_)
             if (!entry) throw Error("Error encountered in write_int.");
         // Header.
-        if (!out_.write("wvra", 4)) throw Error("Error encountered in write_SOI.");
-        const uint8_t version[3] = {1, 0, 1};
-        if (!out_.write(version, 3)) throw Error("Error encountered in write_version.");
+        if (!out_.write(layout::kMagic, 4)) throw Error("Error encountered in write_SOI.");
+        if (!out_.write(layout::kWrittenVersion, 3)) throw Error("Error encountered in write_version.");
         std::vector<uint8_t> head;
-        put_int(head, bands_);
-        put_int(head, L);
-        put_int(head, image_.width());
-        put_int(head, image_.height());
-        for (int s = 0; s < subbands; ++s) put_int(head, 0);
+        appendU32(head, uint32_t(bands_));
+        appendU32(head, uint32_t(L));
+        appendU32(head, uint32_t(image_.width()));
+        appendU32(head, uint32_t(image_.height()));
+        for (int s = 0; s < subbands; ++s) appendU32(head, 0);
         if (!out_.write(head)) throw Error("Error encountered in write_int.");
-        if (!out_.marker(kHeaderEnd)) throw WriteError(name());
+        if (!out_.marker(layout::kHeaderEnd)) throw WriteError(name());
         const int64_t metadataSlot = out_.position();
         if (!out_.writeInt(0)) throw Error("Error encountered in write_int.");
 
@@ -185,7 +163,7 @@ public:
         metadata.addEndOfMetadata();
         if (metadata.write(out_.file()) != 0) throw Error("Error writing metadata.");
         if (!out_.syncPosition()) throw Error("Error writing metadata.");
-        if (!out_.marker(kMetadataEnd)) throw Error("Error encountered in write_marker.");
+        if (!out_.marker(layout::kFileEnd)) throw Error("Error encountered in write_marker.");
         if (!out_.seek(metadataSlot) || !out_.writeInt(int32_t(metadataStart)) || !out_.close())
             throw WriteError(name());
     }
@@ -201,15 +179,15 @@ private:
         // record_offset(s)
         const int64_t sectionStart = out_.position();
         if (sectionStart > kLargestOffset) throw Error("Error encountered in write_int.");
-        if (!out_.seek(23 + 4 * int64_t(s))) throw Error("Seek error in subroutine record_offset.");
+        if (!out_.seek(layout::subbandSlotAt(s))) throw Error("Seek error in subroutine record_offset.");
         if (!out_.writeInt(int32_t(sectionStart))) throw Error("Error encountered in write_int.");
         if (!out_.seek(sectionStart)) throw Error("Seek error in subroutine record_offset.");
 
-        if (!out_.marker(kSubbandStart)) throw Error("Error encountered in write_marker.");
+        if (!out_.marker(layout::kSubbandStart)) throw Error("Error encountered in write_marker.");
         const uint8_t dither[2] = {entry.dither.column, entry.dither.row};
         const int blocks = int(entry.blocks.size());
         std::vector<uint8_t> head(dither, dither + 2);
-        put_int(head, blocks);
+        appendU32(head, uint32_t(blocks));
         if (!out_.write(head)) throw Error("Error encountered in write_int.");
         const int64_t tableStart = out_.position();
         const size_t entryInts = size_t(bands_) + 4;
@@ -220,14 +198,14 @@ private:
             const SubbandBlockRecord& block = entry.blocks[size_t(j)];
             const size_t at = size_t(j) * entryInts * 4;
             // Every block's bounds, whether or not any band has data.
-            patch_int(table, at + 4 * size_t(bands_), block.x0);
-            patch_int(table, at + 4 * size_t(bands_) + 4, block.y0);
-            patch_int(table, at + 4 * size_t(bands_) + 8, block.x1);
-            patch_int(table, at + 4 * size_t(bands_) + 12, block.y1);
+            Lumetra::putU32(&table[at + 4 * size_t(bands_)], uint32_t(block.x0));
+            Lumetra::putU32(&table[at + 4 * size_t(bands_) + 4], uint32_t(block.y0));
+            Lumetra::putU32(&table[at + 4 * size_t(bands_) + 8], uint32_t(block.x1));
+            Lumetra::putU32(&table[at + 4 * size_t(bands_) + 12], uint32_t(block.y1));
             for (int k = 0; k < bands_; ++k) {
                 poll();
                 const int64_t headerAt = writeBlockBand(entry, block, k);
-                if (headerAt > 0) patch_int(table, at + 4 * size_t(k), int32_t(headerAt));
+                if (headerAt > 0) Lumetra::putU32(&table[at + 4 * size_t(k)], uint32_t(headerAt));
             }
         }
         // record_hblk_offset: the block table, now complete.
@@ -265,19 +243,18 @@ private:
 
         // write_hblk_header, then the records with their offsets patched in.
         bytes_.clear();
-        bytes_.push_back(0xFF);
-        bytes_.push_back(kBlockHeader);
-        bytes_.insert(bytes_.end(), table.counts, table.counts + 16);
-        bytes_.insert(bytes_.end(), table.symbols.begin(), table.symbols.end());
-        put_float(bytes_, step);
-        put_int(bytes_, settings_.recordWidth);
-        put_int(bytes_, settings_.recordHeight);
+        bytes_.push_back(layout::kMarker);
+        bytes_.push_back(layout::kBlockHeader);
+        Lumetra::appendTableDescription(bytes_, table);
+        appendFloat(bytes_, step);
+        appendU32(bytes_, uint32_t(settings_.recordWidth));
+        appendU32(bytes_, uint32_t(settings_.recordHeight));
         const size_t recordTable = bytes_.size();
         bytes_.resize(recordTable + 4 * cuts.size(), 0);
         for (size_t r = 0; r < records_.size(); ++r) {
             const int64_t recordAt = headerAt + int64_t(bytes_.size());
             if (recordAt > kLargestOffset) throw Error("Error encountered in record_rec_offset.");
-            patch_int(bytes_, recordTable + 4 * r, int32_t(recordAt));
+            Lumetra::putU32(&bytes_[recordTable + 4 * r], uint32_t(recordAt));
             if (encode_block2(records_[r], codes, bytes_) != 0) {
                 wavra::diagnostic("File size: " + std::to_string(long(recordAt)) + "\n");
                 throw Error("Error encountered in encode_block2.");

@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "format/Dequantiser.h"
 #include "format/DitherTable.h"
 
 namespace {
 
 constexpr float kLargestIndex = 32760.0f;
 constexpr float kEnlargement = 0.000030525032f;  // about 1 / 32760
-constexpr float kReconstructionOffset = 0.44f;
-constexpr int kTabulated = 45;
 
 // Step that keeps every index of coefficients up to `magnitude` within 16 bits.
 float usable_step(float magnitude, float step) {
@@ -72,40 +71,14 @@ float sq(const float* coefficients, int width, int height, size_t stride, float 
     return step;
 }
 
-float dequantise(int q, float step) {
-    const float half = step / 2.0f;
-    if (q > 0) return half + step * (float(q) - kReconstructionOffset);
-    if (q < 0) return step * (float(q) + kReconstructionOffset) - half;
-    return 0.0f;
-}
-
 void sq_inv(const int16_t* indices, int width, int height, float step, const DitherOffsets* dither, int x0,
             int y0, float* values) {
-    const size_t w = size_t(std::max(width, 0));
-    const size_t h = size_t(std::max(height, 0));
-    if (step == 0.0f) {
-        std::fill(values, values + w * h, 0.0f);
-        return;
-    }
-    float table[2 * kTabulated + 1];
-    for (int q = -kTabulated; q <= kTabulated; ++q) table[q + kTabulated] = dequantise(q, step);
-    const float* dither_table = Lumetra::ditherTable();
-    for (size_t y = 0; y < h; ++y) {
-        const int16_t* in = indices + y * w;
-        float* out = values + y * w;
-        for (size_t x = 0; x < w; ++x) {
-            const int q = in[x];
-            out[x] = (q >= -kTabulated && q <= kTabulated) ? table[q + kTabulated] : dequantise(q, step);
-        }
-        if (dither) {
-            const float* ditherRow =
-                dither_table +
-                size_t((y0 + int(y) + dither->row) & (Lumetra::kDitherSize - 1)) * Lumetra::kDitherSize;
-            int column = (x0 + dither->column) & (Lumetra::kDitherSize - 1);
-            for (size_t x = 0; x < w; ++x) {
-                out[x] -= step * ditherRow[column];
-                column = (column + 1) & (Lumetra::kDitherSize - 1);
-            }
-        }
-    }
+    Lumetra::DitherSetting setting;
+    setting.on = dither != nullptr;
+    setting.d0 = dither ? dither->column : 0;
+    setting.d1 = dither ? dither->row : 0;
+    setting.x0 = x0;
+    setting.y0 = y0;
+    const int w = std::max(width, 0);
+    Lumetra::dequantise(indices, w, w, std::max(height, 0), step, setting, values, w);
 }

@@ -21,12 +21,9 @@ struct DitherOffsets {
 float sq(const float* coefficients, int width, int height, size_t stride, float step,
          const DitherOffsets* dither, int x0, int y0, int16_t* indices, float rounding = 0.5f);
 
-// Reconstruction of one index: 0 gives 0, q > 0 gives step/2 + step x
-// (q - 0.44), q < 0 gives step x (q + 0.44) - step/2, in single precision.
-float dequantise(int q, float step);
-
 // Inverse of sq for a block whose first index sits at subband position
-// (x0, y0): dequantises `width` x `height` indices and, when `dither` is
-// given, removes the dither at the same subband positions sq added it.
+// (x0, y0): dequantises `width` x `height` indices with the decoder's rule
+// (format/Dequantiser.h) and, when `dither` is given, removes the dither at
+// the same subband positions sq added it.
 void sq_inv(const int16_t* indices, int width, int height, float step, const DitherOffsets* dither, int x0,
             int y0, float* values);

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+
+#include "format/Wavelet.h"
 #include "wavra/diagnostics.h"
 
 namespace {
-
-int floorHalf(int v) { return v >= 0 ? v / 2 : -((-v + 1) / 2); }
-int ceilHalf(int v) { return -floorHalf(-v); }
 
 void numberLeaves(SubbandNode& node, int& next) {
     if (!node.split) {
@@ -50,11 +49,11 @@ int splitDown(SubbandNode& node, int kind, int levels) {
 
 void childOwnRange(int a, int b, int filter, int& c0, int& c1) {
     if (filter == LowPass) {
-        c0 = ceilHalf(a);
-        c1 = floorHalf(b);
+        c0 = Lumetra::ceilDiv2(a);
+        c1 = Lumetra::floorDiv2(b);
     } else {
-        c0 = ceilHalf(a - 1);
-        c1 = floorHalf(b - 1);
+        c0 = Lumetra::ceilDiv2(a - 1);
+        c1 = Lumetra::floorDiv2(b - 1);
     }
 }
 

@@ -5,7 +5,9 @@
 #include <mutex>
 #include <vector>
 
-#include "encoder/codec/ForwardLifting.h"
+#include "encoder/codec/BorderPieces.h"
+#include "format/Wavelet.h"
+#include "imaging/transform/YiqMatrices.h"
 
 namespace {
 
@@ -20,7 +22,7 @@ struct LineGains {
 // with zeros outside the line: the basis functions looked at here lie far
 // from both ends.
 std::vector<double> synthesise(const std::vector<double>& low, const std::vector<double>& high) {
-    namespace fl = forward_lifting;
+    namespace fl = Lumetra::Cdf97Analysis;
     const size_t n = low.size() + high.size();
     std::vector<double> x(n, 0.0);
     for (size_t i = 0; i < low.size(); ++i) x[2 * i] = low[i] / double(fl::K);
@@ -83,11 +85,11 @@ const LineGains& line_gains() {
 
 OutputGains subband_output_gains(int subband, int levels) {
     const LineGains& g = line_gains();
-    const int depth = std::clamp(subband <= 0 ? levels : levels - (subband - 1) / 3, 1, kDeepest);
-    // Orientation: 0 low-pass; else HL, LH, HH.
-    const int kind = subband <= 0 ? 0 : 1 + (subband - 1) % 3;
-    const OutputGains& x = kind == 1 || kind == 3 ? g.high[depth] : g.low[depth];
-    const OutputGains& y = kind == 2 || kind == 3 ? g.high[depth] : g.low[depth];
+    int depth = 0, xFilter = LowPass, yFilter = LowPass;
+    leafKind(std::max(subband, 0), levels, depth, xFilter, yFilter);
+    depth = std::clamp(depth, 1, kDeepest);
+    const OutputGains& x = xFilter == HighPass ? g.high[depth] : g.low[depth];
+    const OutputGains& y = yFilter == HighPass ? g.high[depth] : g.low[depth];
     OutputGains r;
     r.peak = x.peak * y.peak;
     r.energy = x.energy * y.energy;
@@ -95,12 +97,8 @@ OutputGains subband_output_gains(int subband, int levels) {
 }
 
 OutputGains band_output_gains(int band, int bands) {
-    // Columns of the inverse of the YIQ transform the encoder applies
-    // (Y = 0.3 R + 0.6 G + 0.1 B, I = 0.6 R - 0.28 G - 0.32 B,
-    // Q = 0.21 R - 0.53 G + 0.32 B).
-    static const double inverse[3][3] = {{1.0, 0.94521605, 0.63271605},
-                                         {1.0, -0.28935185, -0.60185185},
-                                         {1.0, -1.09953704, 1.71296296}};
+    // Columns of the inverse of the YIQ transform the encoder applies.
+    constexpr const double(&inverse)[3][3] = Lumetra::Yiq::kToRgb;
     OutputGains g;
     if (bands < 3 || band < 0 || band > 2) return g;  // grey, or K of CMYK: passed through
     g.peak = 0.0;

@@ -35,12 +35,6 @@ void cellStatistics(const CoefficientPiece& cell, int bands, LeafStatistics* out
 
 }  // namespace
 
-int WaveletAnalyzer::subbandDepth(int subband, int levels) {
-    int depth = 0, fx = 0, fy = 0;
-    leafKind(subband, levels, depth, fx, fy);
-    return depth;
-}
-
 WaveletAnalyzer::WaveletAnalyzer(BlockPixelSource& source, int levels, int blockSize)
     : source_(source),
       levels_(levels),

@@ -64,9 +64,6 @@ public:
     // pieces and cells waiting for their dump) during the last run.
     size_t peakHeldFloats() const { return peakHeld_; }
 
-    // Depth of a leaf subband (1 = finest; the low-pass band has depth L).
-    static int subbandDepth(int subband, int levels);
-
 private:
     void runPass(SubbandSink& sink);
 

@@ -4,6 +4,7 @@
 
 #include "core/Error.h"
 #include "core/Exception.h"
+#include "imaging/transform/YiqMatrices.h"
 
 namespace {
 
@@ -18,15 +19,12 @@ void requireSize(const std::vector<T>& samples, int width, int height, int bands
         throw Error("Error: pixel buffer smaller than its planes in PixelData.");
 }
 
-// Forward YIQ coefficients as single-precision values; the products are
+// The forward matrices' single-precision coefficients; the products are
 // summed in double and rounded to float once per output sample.
-constexpr double kY[3] = {double(0.3f), double(0.6f), double(0.1f)};
-constexpr double kI[3] = {double(0.6f), double(-0.28f), double(-0.32f)};
-constexpr double kQ[3] = {double(0.21f), double(-0.53f), double(0.32f)};
-
-constexpr double kYk[4] = {double(0.15f), double(0.3f), double(0.05f), double(0.5f)};  // C, M, Y, K
-constexpr double kIk[3] = {double(-0.3f), double(0.14f), double(0.16f)};               // C, M, Y
-constexpr double kQk[3] = {double(-0.105f), double(0.265f), double(-0.16f)};           // C, M, Y
+constexpr const float (&kRgb)[3][3] = Lumetra::Yiq::kFromRgb;
+constexpr const float (&kYk)[4] = Lumetra::Yiq::kLumaFromInks;  // C, M, Y, K
+constexpr const float (&kIk)[3] = Lumetra::Yiq::kIFromInks;     // C, M, Y
+constexpr const float (&kQk)[3] = Lumetra::Yiq::kQFromInks;     // C, M, Y
 
 }  // namespace
 
@@ -91,9 +89,9 @@ void PixelData::yiq() {
     const size_t n = planeSize();
     for (size_t i = 0; i < n; ++i) {
         const double r = p0[i], g = p1[i], b = p2[i];
-        p0[i] = float(kY[0] * r + kY[1] * g + kY[2] * b);
-        p1[i] = float(kI[0] * r + kI[1] * g + kI[2] * b);
-        p2[i] = float(kQ[0] * r + kQ[1] * g + kQ[2] * b);
+        p0[i] = float(kRgb[0][0] * r + kRgb[0][1] * g + kRgb[0][2] * b);
+        p1[i] = float(kRgb[1][0] * r + kRgb[1][1] * g + kRgb[1][2] * b);
+        p2[i] = float(kRgb[2][0] * r + kRgb[2][1] * g + kRgb[2][2] * b);
     }
 }
 

@@ -29,7 +29,6 @@ public:
 
     // The buffers; only the one of the current sample type holds samples.
     const unsigned char* bytes() const { return bytes_.data(); }
-    const unsigned short* shorts() const { return shorts_.data(); }
     const float* floats() const { return floats_.data(); }
     float* floats() { return floats_.data(); }
     // Plane b of a float block.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "imaging/transform/PixelOperator.h"
+#include "imaging/transform/YiqMatrices.h"
 
 namespace Lumetra {
 
@@ -17,10 +18,6 @@ inline void requireSpaces(const ImageBufferInfo& destination, int destinationSpa
     if (source.colorSpace != sourceSpace || destination.colorSpace != destinationSpace)
         throw Exception(message);
 }
-// Coefficients of the YIQ-to-RGB matrix (single precision).
-constexpr float kRfromI = 0.94521606f, kRfromQ = 0.63271606f;
-constexpr float kGfromI = -0.28935185f, kGfromQ = -0.60185188f;
-constexpr float kBfromI = -1.0995370f, kBfromQ = 1.7129630f;
 }  // namespace pixelkinds
 
 // CMYK to RGB: the mean of two estimates, clamped (no range mapping).
@@ -133,9 +130,9 @@ public:
         this->put(out + d_[2], Y + bI * I + bQ * Q);
     }
 
-    const float rI = pixelkinds::kRfromI, rQ = pixelkinds::kRfromQ;
-    const float gI = pixelkinds::kGfromI, gQ = pixelkinds::kGfromQ;
-    const float bI = pixelkinds::kBfromI, bQ = pixelkinds::kBfromQ;
+    const float rI = Yiq::kRfromI, rQ = Yiq::kRfromQ;
+    const float gI = Yiq::kGfromI, gQ = Yiq::kGfromQ;
+    const float bI = Yiq::kBfromI, bQ = Yiq::kBfromQ;
 
 private:
     int s_[3] = {0, 1, 2}, d_[3] = {0, 1, 2};
@@ -154,9 +151,10 @@ public:
     }
     void apply(D* out, const S* in) const {
         const float R = float(in[s_[0]]), G = float(in[s_[1]]), B = float(in[s_[2]]);
-        this->put(out + d_[0], 0.3f * R + 0.6f * G + 0.1f * B);
-        this->put(out + d_[1], 0.6f * R - 0.28f * G - 0.32f * B);
-        this->put(out + d_[2], 0.21f * R - 0.53f * G + 0.32f * B);
+        constexpr const float(&m)[3][3] = Yiq::kFromRgb;
+        this->put(out + d_[0], m[0][0] * R + m[0][1] * G + m[0][2] * B);
+        this->put(out + d_[1], m[1][0] * R + m[1][1] * G + m[1][2] * B);
+        this->put(out + d_[2], m[2][0] * R + m[2][1] * G + m[2][2] * B);
     }
 
 private:
@@ -176,9 +174,12 @@ public:
     }
     void apply(D* out, const S* in) const {
         const float C = float(in[s_[0]]), M = float(in[s_[1]]), Ye = float(in[s_[2]]), K = float(in[s_[3]]);
-        this->put(out + d_[0], 255.0f - 0.5f * K - 0.15f * C - 0.3f * M - 0.05f * Ye);
-        this->put(out + d_[1], 0.16f * Ye + 0.14f * M - 0.3f * C);
-        this->put(out + d_[2], 0.265f * M - 0.105f * C - 0.16f * Ye);
+        constexpr const float(&y)[4] = Yiq::kLumaFromInks;
+        constexpr const float(&i)[3] = Yiq::kIFromInks;
+        constexpr const float(&q)[3] = Yiq::kQFromInks;
+        this->put(out + d_[0], 255.0f - y[3] * K - y[0] * C - y[1] * M - y[2] * Ye);
+        this->put(out + d_[1], i[2] * Ye + i[1] * M + i[0] * C);
+        this->put(out + d_[2], q[1] * M + q[0] * C + q[2] * Ye);
         this->put(out + d_[3], std::min(C, std::min(M, Ye)));
     }
 
@@ -210,9 +211,9 @@ public:
         this->put(out + d_[3], u);
     }
 
-    const float rI = pixelkinds::kRfromI, rQ = pixelkinds::kRfromQ;
-    const float gI = pixelkinds::kGfromI, gQ = pixelkinds::kGfromQ;
-    const float bI = pixelkinds::kBfromI, bQ = pixelkinds::kBfromQ;
+    const float rI = Yiq::kRfromI, rQ = Yiq::kRfromQ;
+    const float gI = Yiq::kGfromI, gQ = Yiq::kGfromQ;
+    const float bI = Yiq::kBfromI, bQ = Yiq::kBfromQ;
 
 private:
     static float clamp(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "decoder/CodeBlockDecoder.h"
-#include "decoder/HuffmanDecoder.h"
+#include "format/HuffmanDecoder.h"
 #include "encoder/codec/HuffmanEncoder.h"
 #include "encoder/codec/SubbandFile.h"
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "decoder/WaveletSynthesis.h"
+#include "format/Wavelet.h"
 
 using namespace Lumetra;
 
@@ -27,10 +28,10 @@ std::vector<float> fullSynthesis(const std::vector<float>& s, const std::vector<
     for (int i = 0; i < int(s.size()); ++i) x[2 * i] = s[i];
     for (int i = 0; i < int(d.size()); ++i) x[2 * i + 1] = d[i];
     auto at = [&](int p) { return x[mirror(p, n)]; };
-    for (int p = 0; p < n; p += 2) x[p] = x[p] - kLiftDelta * (at(p - 1) + at(p + 1));
-    for (int p = 1; p < n; p += 2) x[p] = x[p] - kLiftGamma * (at(p - 1) + at(p + 1));
-    for (int p = 0; p < n; p += 2) x[p] = x[p] + kLiftBeta * (at(p - 1) + at(p + 1));
-    for (int p = 1; p < n; p += 2) x[p] = x[p] + kLiftAlpha * (at(p - 1) + at(p + 1));
+    for (int p = 0; p < n; p += 2) x[p] = x[p] - Cdf97Synthesis::delta * (at(p - 1) + at(p + 1));
+    for (int p = 1; p < n; p += 2) x[p] = x[p] - Cdf97Synthesis::gamma * (at(p - 1) + at(p + 1));
+    for (int p = 0; p < n; p += 2) x[p] = x[p] + Cdf97Synthesis::beta * (at(p - 1) + at(p + 1));
+    for (int p = 1; p < n; p += 2) x[p] = x[p] + Cdf97Synthesis::alpha * (at(p - 1) + at(p + 1));
     return x;
 }
 

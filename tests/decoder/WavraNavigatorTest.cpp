@@ -195,7 +195,7 @@ TEST(WavraDecoder, nonFiniteQuantiserStepIsReportedAsCorruption) {
     {
         const WavraFile original = open("c01_grey");
         auto header = original.blockDatabase().readBlockHeader(0, 0);
-        stepAt = header->band(0).headerOffset + 2 + 16 + int64_t(header->symbols(0).size());
+        stepAt = header->band(0).headerOffset + 2 + 16 + int64_t(header->table(0).symbols.size());
     }
     copy.set(stepAt, {0x7F, 0xC0, 0x00, 0x00});  // NaN
     const WavraFile file = copy.write();
@@ -210,7 +210,7 @@ TEST(WavraDecoder, overfullHuffmanTableInAFileIsReportedAsCorruption) {
         const WavraFile original = open("c01_grey");
         auto header = original.blockDatabase().readBlockHeader(0, 0);
         bitsAt = header->band(0).headerOffset + 2;
-        total = int(header->symbols(0).size());
+        total = int(header->table(0).symbols.size());
     }
     ASSERT_GE(total, 3);
     // Same number of symbols, all claiming one-bit codes.
@@ -229,7 +229,7 @@ TEST(WavraDecoder, truncatedCodeBlockIsReportedNotReadBeyond) {
         auto header = original.blockDatabase().readBlockHeader(4, 0);  // HL3: two code-blocks in band 0
         const auto& band = header->band(0);
         ASSERT_EQ(band.offsets.size(), 2u);
-        offsetsAt = band.headerOffset + 2 + 16 + int64_t(band.symbols.size()) + 12;
+        offsetsAt = band.headerOffset + 2 + 16 + int64_t(band.table.symbols.size()) + 12;
         first = band.offsets[0];
     }
     const int64_t cut = first + 20;

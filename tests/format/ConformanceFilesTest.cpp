@@ -182,7 +182,7 @@ TEST(ConformanceFilesTest, blockDatabaseReportsTheDumpedBlocksOffsetsAndLengths)
                     EXPECT_NEAR(h->step(b), band.step, 1e-5 * (1 + band.step));
                     EXPECT_EQ(h->codeBlockWidth(b), band.cw);
                     EXPECT_EQ(h->codeBlockHeight(b), band.ch);
-                    EXPECT_EQ(int(h->symbols(b).size()), band.symbols);
+                    EXPECT_EQ(int(h->table(b).symbols.size()), band.symbols);
                     ASSERT_EQ(h->codeBlockCount(b), band.k);
                     ASSERT_EQ(band.codeBlocks.size(), size_t(band.k));
                     for (int k = 0; k < band.k; ++k) {

@@ -9,7 +9,7 @@
 #include "imaging/pixels/BIPFileBuffer.h"
 #include "imaging/pixels/ImageBuffer.h"
 #include "imaging/pixels/PassThroughImageBuffer.h"
-#include "imaging_test_helpers.h"
+#include "ImagingTestHelpers.h"
 
 using namespace Lumetra;
 using imagingtest::format;

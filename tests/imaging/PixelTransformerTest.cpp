@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "imaging/transform/PixelTransformers.h"
-#include "imaging_test_helpers.h"
+#include "ImagingTestHelpers.h"
 
 using namespace Lumetra;
 using imagingtest::asInts;

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "analysis_reference.h"
+#include "AnalysisReference.h"
 #include "core/Error.h"
 #include "encoder/codec/WaveletAnalyzer.h"
 

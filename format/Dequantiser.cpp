@@ -1,4 +1,4 @@
-#include "decoder/Dequantiser.h"
+#include "format/Dequantiser.h"
 
 #include "format/DitherTable.h"
 
@@ -15,7 +15,8 @@ float dequantisedValue(int32_t q, float step) {
     return (float(q) + 0.44f) * step - half;
 }
 
-void dequantise(const int32_t* q, std::ptrdiff_t qStride, int width, int height, float step,
+template <class Index>
+void dequantise(const Index* q, std::ptrdiff_t qStride, int width, int height, float step,
                 const DitherSetting& dither, float* out, std::ptrdiff_t outStride) {
     if (step == 0.0f) {
         for (int i = 0; i < height; ++i)
@@ -29,7 +30,7 @@ void dequantise(const int32_t* q, std::ptrdiff_t qStride, int width, int height,
     const int e = ((dither.x0 + dither.d0) % kDitherSize + kDitherSize) % kDitherSize;
     const int f = ((dither.y0 + dither.d1) % kDitherSize + kDitherSize) % kDitherSize;
     for (int i = 0; i < height; ++i) {
-        const int32_t* src = q + i * qStride;
+        const Index* src = q + i * qStride;
         float* dst = out + i * outStride;
         for (int j = 0; j < width; ++j) {
             const int32_t v = src[j];
@@ -46,5 +47,10 @@ void dequantise(const int32_t* q, std::ptrdiff_t qStride, int width, int height,
         }
     }
 }
+
+template void dequantise(const int16_t*, std::ptrdiff_t, int, int, float, const DitherSetting&, float*,
+                         std::ptrdiff_t);
+template void dequantise(const int32_t*, std::ptrdiff_t, int, int, float, const DitherSetting&, float*,
+                         std::ptrdiff_t);
 
 }  // namespace Lumetra

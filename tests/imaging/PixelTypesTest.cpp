@@ -7,7 +7,7 @@
 #include "imaging/pixels/Raster.h"
 #include "imaging/pixels/SampleRange.h"
 #include "imaging/pixels/SharedBuffer.h"
-#include "imaging_test_helpers.h"
+#include "ImagingTestHelpers.h"
 
 using namespace Lumetra;
 using imagingtest::format;

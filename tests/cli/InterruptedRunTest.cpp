@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "extraction_fixture_test.h"
+#include "ExtractionFixtureTest.h"
 
 extern char** environ;
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "extraction_fixture_test.h"
+#include "ExtractionFixtureTest.h"
 #include "tool/ExtractionRun.h"
 
 using namespace extracttest;

@@ -4,7 +4,7 @@
 #include "imaging/pixels/Pixel.h"
 #include "imaging/transform/RasterTransformer.h"
 #include "imaging/transform/TransformerRegistry.h"
-#include "imaging_test_helpers.h"
+#include "ImagingTestHelpers.h"
 
 using namespace Lumetra;
 using imagingtest::asInts;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "extraction_fixture_test.h"
+#include "ExtractionFixtureTest.h"
 #include "support/DamagedFiles.h"
 
 using clitest::ProcessResult;

@@ -8,8 +8,9 @@
 #include <set>
 #include <string>
 
-#include "analysis_reference.h"
+#include "AnalysisReference.h"
 #include "core/Error.h"
+#include "encoder/codec/BitAllocation.h"
 #include "encoder/codec/WaveletAnalyzer.h"
 
 using namespace analysis_test;
@@ -61,7 +62,7 @@ void checkCase(const Case& c) {
         const SubbandPiece& p = w.piece;
         ASSERT_GE(p.subband, 0);
         ASSERT_LT(p.subband, subbands);
-        ASSERT_EQ(p.depth, WaveletAnalyzer::subbandDepth(p.subband, c.levels));
+        ASSERT_EQ(p.depth, subband_depth(p.subband, c.levels));
         ASSERT_EQ(p.bands, c.bands);
         ASSERT_EQ(p.data.size(), size_t(p.width()) * size_t(p.height()) * size_t(c.bands));
         const Plane& r0 = ref[0][size_t(p.subband)];

@@ -158,7 +158,7 @@ TEST(OutputPins, encodedFilesExtractionsAndDecodedPixelsKeepTheirBytes) {
     const char* update = std::getenv("WAVRA_UPDATE_PINS");
     if (update && std::string(update) == "1") {
         std::ofstream out(pinsPath());
-        out << "# SHA-256 pins of tests/cli/output_pins_test.cpp; WAVRA_UPDATE_PINS=1 rewrites them.\n";
+        out << "# SHA-256 pins of tests/cli/OutputPinsTest.cpp; WAVRA_UPDATE_PINS=1 rewrites them.\n";
         for (const auto& d : digests) out << d.first << " " << d.second << "\n";
         return;
     }

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <random>
 
-#include "analysis_reference.h"
+#include "AnalysisReference.h"
 #include "encoder/codec/ForwardLifting.h"
 #include "encoder/codec/SubbandTree.h"
 #include "support/DiagnosticCapture.h"

@@ -14,7 +14,7 @@
 // libjpeg's header needs FILE and size_t declared first.
 #include <jpeglib.h>
 
-#include "extraction_fixture_test.h"
+#include "ExtractionFixtureTest.h"
 #include "format/WavraFile.h"
 
 using clitest::ProcessResult;

@@ -1,4 +1,4 @@
-#include "extraction_fixture_test.h"
+#include "ExtractionFixtureTest.h"
 
 #include <dirent.h>
 #include <gtest/gtest.h>
