@@ -2,6 +2,8 @@
 # any is missing. Sourced by scripts/test and scripts/demo.
 install_deps() {
   local pkgs=(cmake g++ make libgtest-dev libjpeg62-turbo-dev libpng-dev gdal-bin clang libclang-rt-14-dev)
+  # scripts/cluster-extract and its test
+  pkgs+=(python3-dask python3-distributed python3-pytest)
   local missing=()
   for p in "${pkgs[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
