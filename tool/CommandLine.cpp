@@ -128,6 +128,7 @@ ParseResult walkOptions(int argc, const char* const* argv, int first, bool inLin
             // A trailing -wp keeps the default position; any other value
             // option without its value is a usage error.
             if (option == Option::Position) break;
+            if (option == Option::Batch) v.batch = true;  // told with the batch usage
             problem.text = std::string("Missing value of option ") + arg;
             return ParseResult::UsageError;
         }
