@@ -132,6 +132,13 @@ public:
     bool hasGeoreference() const override { return geo_.present; }
     void checkCompatibility(const Image&) const override {}
 
+    // Whether the source serves windows itself, so that no copy is needed.
+    bool servesWindows() {
+        uint8_t probe[4];
+        windows_ = source_.readWindow(0, 0, 1, 1, probe, sizeof probe);
+        return windows_;
+    }
+
     // Copies the source into the file, reporting 0 .. 1 to `cancellation`.
     void copyRows(detail::Cancellation& cancellation) {
         FILE* out = std::fopen(spool.path().c_str(), "r+b");
@@ -160,11 +167,32 @@ public:
 
     // Planes of the rectangle's size; the part inside the image is filled.
     void extract(const int r[2][2], unsigned char* pixels) const override {
+        if (windows_) return extractWindow(r, pixels);
         const RawSource rows{file(), {{0, width_ - 1}, {0, height_ - 1}}, width_, height_, bands_};
         extract_raw(rows, r, pixels, bands_ == 1 ? "GRAYSCALE" : bands_ == 3 ? "RGB_BSQ" : "CMYK_BSQ");
     }
 
 private:
+    // The part of the rectangle inside the image, straight from the source.
+    void extractWindow(const int r[2][2], unsigned char* pixels) const {
+        const int64_t rw = int64_t(r[0][1]) - r[0][0] + 1, rh = int64_t(r[1][1]) - r[1][0] + 1;
+        const int32_t x0 = std::max(r[0][0], 0), x1 = std::min(r[0][1], width_ - 1);
+        const int32_t y0 = std::max(r[1][0], 0), y1 = std::min(r[1][1], height_ - 1);
+        if (rw < 1 || rh < 1 || x0 > x1 || y0 > y1) return;
+        const size_t w = size_t(x1 - x0 + 1), h = size_t(y1 - y0 + 1), n = size_t(bands_);
+        window_.resize(w * h * n);
+        if (!source_.readWindow(x0, y0, int32_t(w), int32_t(h), window_.data(), w * n))
+            throw Lumetra::Exception("The pixel source stopped serving windows.");
+        for (size_t b = 0; b < n; ++b) {
+            unsigned char* plane = pixels + size_t(b) * size_t(rw) * size_t(rh);
+            for (size_t y = 0; y < h; ++y) {
+                unsigned char* out = plane + (size_t(y0 - r[1][0]) + y) * size_t(rw) + size_t(x0 - r[0][0]);
+                const uint8_t* in = window_.data() + y * w * n + b;
+                for (size_t x = 0; x < w; ++x) out[x] = in[x * n];
+            }
+        }
+    }
+
     void fillMetadata(const std::vector<Tag>& tags) {
         Lumetra::TagStore& m = metadata();
         bool ok = m.addWidth(uint32_t(width_)) >= 0 && m.addHeight(uint32_t(height_)) >= 0;
@@ -187,6 +215,8 @@ private:
 
     PixelSource& source_;
     GeoReference geo_;
+    bool windows_ = false;
+    mutable std::vector<uint8_t> window_;  // one window of interleaved samples
 };
 
 // Removes a file the encoder made; never a device or pipe written in place.
@@ -232,8 +262,11 @@ void encode(PixelSource& source, const EncodeParameters& parameters, const GeoRe
             const std::vector<Tag>& tags, const std::string& outputPath, const Progress& progress) {
     detail::prepare();
     Watched<PixelSourceImage> image(source, geo, tags, parameters.temporaryFolder);
-    runEncoder(image, image.written, parameters, outputPath, progress,
-               [&image](detail::Cancellation& c) { image.copyRows(c); });
+    if (image.servesWindows())
+        runEncoder(image, image.written, parameters, outputPath, progress);
+    else
+        runEncoder(image, image.written, parameters, outputPath, progress,
+                   [&image](detail::Cancellation& c) { image.copyRows(c); });
 }
 
 void encodeRawFile(const std::string& rawPath, const EncodeParameters& parameters,

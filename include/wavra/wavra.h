@@ -239,9 +239,19 @@ public:
     // Grey (1 band), RGB (3) or CMYK (4).
     virtual ColorSpace colorSpace() const = 0;
     // Fills `count` rows from `firstRow` on, each width() pixels of interleaved
-    // 8-bit samples, rows `rowStride` bytes apart. Rows may be asked for more
-    // than once and in any order.
+    // 8-bit samples, rows `rowStride` bytes apart. Rows are asked for once,
+    // top to bottom.
     virtual void readRows(int32_t firstRow, int32_t count, uint8_t* buffer, size_t rowStride) = 0;
+    // Random access, for sources that have it cheaply (a GIS dataset, memory):
+    // fills the width x height window at (x, y), always inside the image,
+    // with interleaved samples, rows `rowStride` bytes apart, and returns
+    // true. Windows come in the encoder's block order and overlap a little.
+    // The default returns false; the source is then read through readRows.
+    virtual bool readWindow(int32_t x, int32_t y, int32_t width, int32_t height, uint8_t* buffer,
+                            size_t rowStride) {
+        (void)x, (void)y, (void)width, (void)height, (void)buffer, (void)rowStride;
+        return false;
+    }
 };
 
 // Encodes `source` into a Wavra file at `outputPath`, carrying `geo` (when
@@ -251,8 +261,9 @@ public:
 // IMAGE:: name of the format) are not carried, nor names longer than 98
 // bytes or with a zero byte (refused). A cancelled or failed encode leaves no
 // output and no temporary file (an output that is not a regular file is left).
-// The source's rows are read once, top to bottom, into a temporary file as
-// large as its samples (copying takes the first tenth of the progress).
+// A source with readWindow is read block by block as the encoder goes;
+// another is read once, top to bottom, into a temporary file as large as its
+// samples (copying takes the first tenth of the progress).
 // Exceptions of the source pass through unchanged.
 void encode(PixelSource& source, const EncodeParameters& parameters, const GeoReference& geo,
             const std::vector<Tag>& tags, const std::string& outputPath, const Progress& progress = nullptr);

@@ -79,8 +79,23 @@ public:
     int32_t rowsRead = 0;
     bool inOrder = true;
 
-private:
+protected:
     int32_t width_, height_;
+};
+
+// The same picture, served window by window as the encoder asks.
+class RampWindows : public RampSource {
+public:
+    using RampSource::RampSource;
+    bool readWindow(int32_t x, int32_t y, int32_t w, int32_t h, uint8_t* buffer, size_t rowStride) override {
+        inside = inside && x >= 0 && y >= 0 && w >= 1 && h >= 1 && x + w <= width_ && y + h <= height_;
+        for (int32_t r = 0; r < h; ++r)
+            for (int32_t c = 0; c < w; ++c)
+                for (int b = 0; b < 3; ++b)
+                    buffer[size_t(r) * rowStride + size_t(c) * 3 + size_t(b)] = sample(x + c, y + r, b);
+        return true;
+    }
+    bool inside = true;
 };
 
 }  // namespace
@@ -228,6 +243,17 @@ TEST(WavraApi, encodedRowSourceReadsBackWithItsGeoreferenceAndTags) {
     for (int scale = 0; scale <= 3; ++scale)
         EXPECT_TRUE(wholeImage(reader, scale, wavra::SampleLayout::Native) ==
                     wholeImage(fromRaw, scale, wavra::SampleLayout::Native))
+            << "scale " << scale;
+
+    // Served window by window: no copy of the picture, the same file.
+    RampWindows windows(640, 600);
+    wavra::encode(windows, parameters, geo, tags, dir.file("windows.wvr"));
+    EXPECT_TRUE(windows.inside);
+    EXPECT_EQ(windows.rowsRead, 0);
+    const wavra::Reader fromWindows = wavra::Reader::open(dir.file("windows.wvr"));
+    for (int scale = 0; scale <= 3; ++scale)
+        EXPECT_TRUE(wholeImage(reader, scale, wavra::SampleLayout::Native) ==
+                    wholeImage(fromWindows, scale, wavra::SampleLayout::Native))
             << "scale " << scale;
 }
 
