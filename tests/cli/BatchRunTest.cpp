@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "extraction_fixture_test.h"
+#include "ExtractionFixtureTest.h"
 #include "support/Conformance.h"
 
 using namespace extracttest;
