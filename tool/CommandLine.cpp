@@ -43,6 +43,7 @@ enum class Option {
     Quiet,
     Watermark,
     Position,
+    Threads,
     Unknown
 };
 
@@ -57,7 +58,7 @@ Option optionOf(const char* arg) {
         {"-h", Option::Height},    {"-n", Option::Levels},
         {"-icon", Option::Icon},   {"-misinfo", Option::Misinfo},
         {"-quiet", Option::Quiet}, {"-wm", Option::Watermark},
-        {"-wp", Option::Position},
+        {"-wp", Option::Position}, {"-threads", Option::Threads},
     };
     for (const auto& entry : table)
         if (std::strcmp(arg, entry.name) == 0) return entry.option;
@@ -169,6 +170,10 @@ ParseResult parseCommandLine(int argc, const char* const* argv, CommandLineValue
             case Option::Watermark:
                 v.watermarkFile = value;
                 v.watermark = true;
+                break;
+            case Option::Threads:
+                v.threads = parseInteger(value);
+                if (v.threads < 1 || v.threads > 256) return usageError(program, err);
                 break;
             case Option::Position: {
                 const int32_t position = parseInteger(value);

@@ -22,6 +22,7 @@ struct CommandLineValues {
     std::string watermarkFile;      // -wm: JPEG stamped into the region
     bool watermark = false;         // set by -wm
     int32_t watermarkPosition = 9;  // -wp: 1..9
+    int32_t threads = 0;            // -threads: 1..256 decoding threads, 0 the online cores
 
     // Which of -i, -o, -w, -h, -s, -x, -y were given.
     bool hasInput = false, hasOutput = false, hasWidth = false, hasHeight = false;
@@ -36,7 +37,7 @@ int32_t parseInteger(const char* text);
 
 // Walks argv[1..] into `values`. A usage error (no options, an argument
 // without "-", an unknown option, -wp outside 1..9, a value option other
-// than -wp without its value) writes the usage text to `err`, after
+// than -wp without its value, -threads outside 1..256) writes the usage text to `err`, after
 // "Unrecognized option: <arg>\n" for an unknown option, and returns
 // UsageError. After the walk the requirements are checked (see below).
 ParseResult parseCommandLine(int argc, const char* const* argv, CommandLineValues& values, std::FILE* err);

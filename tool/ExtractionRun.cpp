@@ -104,7 +104,8 @@ std::string StagedOutput::tellAsOutput(const char* message) const {
 }
 
 void runExtraction(const CommandLineValues& values, TemporaryRunFiles& temporaries) {
-    const wavra::Reader input = wavra::Reader::open(values.input);
+    wavra::Reader input = wavra::Reader::open(values.input);
+    input.setThreads(values.threads);
     // Icon, scale, centre and size.
     const wavra::Region region{values.icon, values.scale, values.x0, values.y0, values.width, values.height};
     // A region the file cannot deliver is refused here, before any temporary file.
