@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -16,6 +17,7 @@ namespace {
 
 int g_counter = 0;     // for names without a directory
 int g_dirCounter = 0;  // for names inside a given directory
+std::mutex g_counting;  // the counters, for the threads of a process
 
 bool isDirectory(const std::string& path) {
     struct stat st;
@@ -47,6 +49,7 @@ std::string checkedDirectory(const FileSpecification& directory) {
 // (and, for reservations, takes it).
 template <typename Claim>
 FileSpecification pickName(const std::string& dir, int& counter, int limit, bool inDirectory, Claim claim) {
+    const std::lock_guard<std::mutex> hold(g_counting);
     for (int tries = 0; tries < limit; ++tries) {
         if (counter >= limit) {
             if (inDirectory) throw Error("Error creating temporary file in directory " + dir + ".");

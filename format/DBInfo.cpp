@@ -186,6 +186,7 @@ std::vector<int64_t> DBInfo::endsOfBlocks(int subband, const std::vector<TableEn
 }
 
 std::unique_ptr<DBInfo::BlockHeader> DBInfo::readBlockHeader(int subband, int32_t block) {
+    const std::lock_guard<std::mutex> hold(readLock_);
     const TableEntry e = readTableEntry(subband, block);
     std::unique_ptr<BlockHeader> h(new BlockHeader);
     h->x0_ = e.x0;
@@ -255,22 +256,31 @@ std::unique_ptr<DBInfo::BlockHeader> DBInfo::readBlockHeader(int subband, int32_
 }
 
 const uint8_t* DBInfo::readPayload(const BlockHeader& header, int band, int k, size_t* size) {
+    return readPayload(header, band, k, buffer_, size);
+}
+
+const uint8_t* DBInfo::readPayload(const BlockHeader& header, int band, int k, std::vector<uint8_t>& into,
+                                   size_t* size) {
     if (band < 0 || band >= header.bandCount() || k < 0 || k >= header.codeBlockCount(band))
         throw InvalidArgumentException("Code-block outside the block");
     const int64_t offset = header.codeBlockOffset(band, k);
     const int64_t n = header.codeBlockLength(band, k) + 2;
     if (offset < 0 || n < 2 || offset + n > fileSize_) throw Exception(kReadRecord);
-    if (buffer_.size() < size_t(n)) buffer_.resize(size_t(n));
-    if (readFrom(*source_, uint64_t(offset), buffer_.data(), size_t(n)) != size_t(n))
-        throw Exception(kReadRecord);
+    if (into.size() < size_t(n)) into.resize(size_t(n));
+    size_t got = 0;
+    {
+        const std::lock_guard<std::mutex> hold(readLock_);
+        got = readFrom(*source_, uint64_t(offset), into.data(), size_t(n));
+    }
+    if (got != size_t(n)) throw Exception(kReadRecord);
     if (size) *size = size_t(n);
-    return buffer_.data();
+    return into.data();
 }
 
 const uint8_t* DBInfo::blk_hdr_iterator::readPayload(int band, int k, size_t* size) {
     const BlockHeader* h = current();
     if (!h) throw NullPointerException();
-    return db_.readPayload(*h, band, k, size);
+    return db_.readPayload(*h, band, k, payload_, size);
 }
 
 // ---------------------------------------------------------------- DBInfoMM

@@ -6,10 +6,14 @@
 // Every count, offset and size read from the file is checked against the
 // file's length and sane bounds before it sizes an allocation or an index;
 // a file that fails a check throws Exception.
+//
+// Decodes running at once may share one database: block headers are read
+// under a lock, and each iterator reads payloads into its own buffer.
 
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "core/FileBuffer.h"
@@ -85,7 +89,7 @@ public:
         // Moves to the next block (the current header is released first).
         virtual void next() = 0;
         // Reads length + 2 bytes of code-block k of `band` of the current
-        // block into the database's reusable buffer; `size` receives the count.
+        // block into this iterator's reusable buffer; `size` receives the count.
         virtual const uint8_t* readPayload(int band, int k, size_t* size = nullptr);
 
         bool done() const { return current() == nullptr; }
@@ -99,6 +103,7 @@ public:
         int subband_;
         int32_t blockNumber_ = 0;
         std::unique_ptr<BlockHeader> header_;
+        std::vector<uint8_t> payload_;
     };
 
     virtual ~DBInfo();
@@ -130,6 +135,9 @@ public:
     // Reads length + 2 bytes at code-block k of `band` into the reusable
     // buffer; a short read throws "Error reading record from stream!".
     const uint8_t* readPayload(const BlockHeader& header, int band, int k, size_t* size = nullptr);
+    // The same into `into`, which grows as needed; safe beside other reads.
+    const uint8_t* readPayload(const BlockHeader& header, int band, int k, std::vector<uint8_t>& into,
+                               size_t* size = nullptr);
 
 protected:
     // Reads the header and every section head.
@@ -173,6 +181,7 @@ private:
     FileBuffer stream_;  // headers and tables; payloads are read from source_ directly
     int64_t fileSize_ = 0;
     int64_t endOfLast_ = -1;
+    std::mutex readLock_;  // the stream, the source and the block ends, once built
 };
 
 // The database the tool uses: a grid of block numbers per subband and an

@@ -26,7 +26,7 @@ const char* const kCreationOptions =
 
 namespace {
 
-// The source's rows, read band-interleaved straight into the encoder's buffer.
+// The source, read band-interleaved straight into the encoder's buffer.
 class GdalPixelSource final : public wavra::PixelSource {
 public:
     GdalPixelSource(GDALDataset* source, std::vector<int> bands)
@@ -44,6 +44,15 @@ public:
         if (source_->RasterIO(GF_Read, 0, firstRow, width(), count, buffer, width(), count, GDT_Byte, samples,
                               bands_.data(), samples, GSpacing(rowStride), 1, nullptr) != CE_None)
             throw wavra::Error(std::string("could not read the source: ") + CPLGetLastErrorMsg());
+    }
+    // GDAL reads any window cheaply: the encoder takes its blocks straight
+    // from the source, without a temporary copy of the image.
+    bool readWindow(int32_t x, int32_t y, int32_t w, int32_t h, uint8_t* buffer, size_t rowStride) override {
+        const int samples = int(bands_.size());
+        if (source_->RasterIO(GF_Read, x, y, w, h, buffer, w, h, GDT_Byte, samples, bands_.data(), samples,
+                              GSpacing(rowStride), 1, nullptr) != CE_None)
+            throw wavra::Error(std::string("could not read the source: ") + CPLGetLastErrorMsg());
+        return true;
     }
 
 private:

@@ -105,7 +105,12 @@ std::string StagedOutput::tellAsOutput(const char* message) const {
 
 void runExtraction(const CommandLineValues& values, TemporaryRunFiles& temporaries) {
     wavra::Reader input = wavra::Reader::open(values.input);
-    input.setThreads(values.threads);
+    // A single extraction decodes with -threads threads, by default the online cores.
+    input.setThreads(values.hasThreads ? values.threads : 0);
+    runExtraction(input, values, temporaries);
+}
+
+void runExtraction(const wavra::Reader& input, const CommandLineValues& values, TemporaryRunFiles& temporaries) {
     // Icon, scale, centre and size.
     const wavra::Region region{values.icon, values.scale, values.x0, values.y0, values.width, values.height};
     // A region the file cannot deliver is refused here, before any temporary file.

@@ -18,6 +18,9 @@
 // ask interruptRequested() through their progress and stop by throwing, as
 // does the run just before the output is committed. Throws on any failure.
 void runExtraction(const CommandLineValues& values, TemporaryRunFiles& temporaries);
+// The same on an input already open (values.input is not read); several
+// threads may run extractions on one Reader at once.
+void runExtraction(const wavra::Reader& input, const CommandLineValues& values, TemporaryRunFiles& temporaries);
 
 // An output file written under a reserved name in its own directory and
 // renamed over the final name only after the writer closed it successfully.

@@ -2,13 +2,17 @@
 
 #include <signal.h>
 
+#include <atomic>
+
 #include "wavra/wavra.h"
 
 const char* const kInterruptedMessage = "Interrupted.";
 
 namespace {
 
-volatile sig_atomic_t g_interrupted = 0;
+// Set by the handler, read by every thread of a batch run.
+std::atomic<int> g_interrupted{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free flag");
 
 constexpr int kSignals[] = {SIGINT, SIGTERM};
 constexpr int kSignalCount = int(sizeof kSignals / sizeof kSignals[0]);

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "tool/BatchRun.h"
 #include "tool/CommandLine.h"
 #include "tool/ExtractionRun.h"
 #include "tool/InterruptSignals.h"
@@ -64,6 +65,7 @@ int runTool(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
             // From here on the run makes files: SIGINT and SIGTERM stop it
             // through the failure path, which removes them.
             interrupts.arm();
+            if (values.batch) return runBatch(values, out, err);
             runExtraction(values, temporaries);
             return 0;
         },

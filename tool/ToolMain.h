@@ -9,7 +9,8 @@
 
 // The whole program on argv; returns the exit status (0 done, 1 failed).
 int runTool(int argc, const char* const* argv);
-// The same with the listing written to `out` and all diagnostics to `err`.
+// The same with the listing and a batch's progress written to `out` and all
+// diagnostics to `err`.
 int runTool(int argc, const char* const* argv, std::FILE* out, std::FILE* err);
 
 // Runs `body` guarded: a wavra::Error (what() is the message), another

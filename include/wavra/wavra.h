@@ -5,8 +5,10 @@
 //
 // Errors: every failure throws wavra::Error (what() is the message text).
 // Diagnostics: the library never prints; see diagnostics.h.
-// Threads: one Reader may be used by one thread at a time; distinct Readers
-// (even of the same file) may be used concurrently.
+// Threads: one Reader may decode in several threads at once (its header
+// and block tables are shared; the reads of its byte source are serialised,
+// so a host's source need not be thread-safe); distinct Readers (even of
+// the same file) may be used concurrently too.
 
 #include <array>
 #include <cstddef>

@@ -2,6 +2,8 @@
 # any is missing. Sourced by scripts/test and scripts/demo.
 install_deps() {
   local pkgs=(cmake g++ make libgtest-dev libjpeg62-turbo-dev libpng-dev gdal-bin libgdal-dev python3-gdal python3-rasterio python3-pytest clang libclang-rt-14-dev)
+  # scripts/cluster-extract and its test
+  pkgs+=(python3-dask python3-distributed)
   local missing=()
   for p in "${pkgs[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
