@@ -8,6 +8,7 @@
 
 #include "api/Library.h"
 #include "core/Exception.h"
+#include "core/WorkerPool.h"
 #include "decoder/WavraDecoder.h"
 #include "decoder/WavraNavigator.h"
 #include "format/InformationListing.h"
@@ -20,6 +21,7 @@ namespace wavra {
 
 struct Reader::Body {
     explicit Body(const Lumetra::WavraFile& f) : file(f) {}
+    int threads = 0;
     Lumetra::WavraFile file;
     ImageInfo info;
 };
@@ -180,8 +182,9 @@ private:
 // Decodes with the caller's progress; a cancel noticed only by the last
 // report still throws.
 void decodeWithProgress(Lumetra::WavraNavigator& navigator, Lumetra::ImageBuffer& buffer,
-                        const Progress& progress) {
+                        const Progress& progress, int threads) {
     detail::Cancellation cancellation(progress);
+    navigator.setThreads(threads > 0 ? threads : Lumetra::WorkerPool::onlineCores());
     navigator.setProgressHook(cancellation.reportHook());
     navigator.setInterruptHook(cancellation.pollHook());
     navigator.decode(buffer);
@@ -214,6 +217,10 @@ Reader Reader::open(std::shared_ptr<ByteSource> source, const std::string& name)
 
 const ImageInfo& Reader::info() const { return body_->info; }
 
+void Reader::setThreads(int threads) { body_->threads = threads < 0 ? 0 : threads; }
+
+int Reader::threads() const { return body_->threads; }
+
 int Reader::bandsFor(SampleLayout layout) const {
     return Lumetra::bandsFor(colorSpaceFor(body_->file, layout));
 }
@@ -234,7 +241,7 @@ void Reader::read(int scale, const Window& window, uint8_t* buffer, size_t rowSt
     Lumetra::WavraNavigator navigator(
         file, scale, Lumetra::Rectangle::fromCorners(window.x, window.y, int32_t(x1), int32_t(y1)));
     CallerMemoryBuffer memory(space, buffer, rowStride);
-    decodeWithProgress(navigator, memory, progress);
+    decodeWithProgress(navigator, memory, progress, body_->threads);
 }
 
 Window Reader::regionWindow(const Region& region) const {
@@ -251,7 +258,7 @@ void Reader::readRegion(const Region& region, const RowSink& sink, const Progres
     RowSinkBuffer buffer(sink);
     buffer.info().setColorSpace(greyOrRGB(body_->file));
     buffer.setStripHeight(kStripHeight);
-    decodeWithProgress(navigator, buffer, progress);
+    decodeWithProgress(navigator, buffer, progress, body_->threads);
 }
 
 void Reader::readRegionToRawFile(const Region& region, const std::string& rawPath, const Watermark* watermark,
@@ -265,7 +272,7 @@ void Reader::readRegionToRawFile(const Region& region, const std::string& rawPat
         if (watermark) buffer.attachWatermark(watermark->body().picture, position);
         buffer.info().setColorSpace(greyOrRGB(body_->file));
         buffer.setStripHeight(kStripHeight);
-        decodeWithProgress(navigator, buffer, progress);
+        decodeWithProgress(navigator, buffer, progress, body_->threads);
     } catch (...) {
         raw.removeQuietly();
         raw.setExtension("hdr").removeQuietly();

@@ -11,6 +11,8 @@
 
 namespace Lumetra {
 
+class WorkerPool;
+
 // Non-zero asks the running operation to stop (it then throws Interrupt).
 using InterruptHook = std::function<int()>;
 
@@ -44,7 +46,8 @@ public:
 
     // Merges every inner node from the coarsest level up; afterwards this node
     // is a leaf holding its support's samples, all bands in one allocation.
-    void synthesize(const InterruptHook& interrupt);
+    // Large passes are shared out over `pool` when one is given.
+    void synthesize(const InterruptHook& interrupt, WorkerPool* pool = nullptr);
 
     bool isLeaf() const { return !children_[0][0]; }
     int leafIndex() const { return leafIndex_; }
@@ -72,7 +75,7 @@ private:
                                              int x0, int x1, int y0, int y1, bool negativeScale,
                                              Subband* parent, int xFilter, int yFilter);
     void numberLeaves(int& next);
-    void merge(const InterruptHook& interrupt);
+    void merge(const InterruptHook& interrupt, WorkerPool* pool);
 
     int leafIndex_ = -1;
     int fullWidth_ = 0;

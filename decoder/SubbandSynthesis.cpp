@@ -1,8 +1,11 @@
 // Tree synthesis: merges each inner node's four children into its planes,
 // coarsest level first.
+#include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "core/Exception.h"
+#include "core/WorkerPool.h"
 #include "decoder/Subband.h"
 #include "decoder/WaveletSynthesis.h"
 
@@ -24,23 +27,40 @@ SynthesisInput rowsOf(const Subband& child, int band) {
     return in;
 }
 
+// Below this many samples of the node a pass runs on the calling thread alone.
+constexpr std::size_t kParallelSamples = 16384;
+
+// Splits [0, total) into `parts` nearly equal ranges.
+void splitRange(int total, int parts, int part, int& begin, int& end) {
+    begin = int(int64_t(total) * part / parts);
+    end = int(int64_t(total) * (part + 1) / parts);
+}
+
+// At most lines / 2 parts, so that every part of the vertical pass holds at
+// least two lines and never falls back to the one-line path (which computes
+// the same values, but by other code).
+int partsFor(int lines, std::size_t samples, const WorkerPool* pool) {
+    if (!pool || pool->threads() <= 1 || samples < kParallelSamples) return 1;
+    return std::max(1, std::min(lines / 2, 4 * pool->threads()));
+}
+
 }  // namespace
 
-void Subband::synthesize(const InterruptHook& interrupt) {
+void Subband::synthesize(const InterruptHook& interrupt, WorkerPool* pool) {
     if (isLeaf()) return;
     static const InterruptHook none;
-    children_[0][0]->synthesize(none);
-    children_[1][0]->synthesize(none);
-    children_[0][1]->synthesize(none);
-    children_[1][1]->synthesize(none);
+    children_[0][0]->synthesize(none, pool);
+    children_[1][0]->synthesize(none, pool);
+    children_[0][1]->synthesize(none, pool);
+    children_[1][1]->synthesize(none, pool);
     if (organisation_ != 1)
         throw Exception("Unknown data organization encountered during subband synthesis.");
-    merge(interrupt);
+    merge(interrupt, pool);
     for (auto& column : children_)
         for (auto& c : column) c.reset();
 }
 
-void Subband::merge(const InterruptHook& interrupt) {
+void Subband::merge(const InterruptHook& interrupt, WorkerPool* pool) {
     const Subband& ll = *children_[0][0];
     const Subband& hl = *children_[1][0];
     const Subband& lh = *children_[0][1];
@@ -60,28 +80,68 @@ void Subband::merge(const InterruptHook& interrupt) {
     const int rows = support_.height();
     const int lowColumns = ll.support_.width();
     const int highColumns = hl.support_.width();
-    std::vector<float> lowHalf(std::size_t(rows) * lowColumns);
-    std::vector<float> highHalf(std::size_t(rows) * highColumns);
-    std::vector<float> scratch;
+    // Every sample of both halves is written by the vertical pass.
+    const std::unique_ptr<float[]> lowHalf(new float[std::size_t(rows) * lowColumns]);
+    const std::unique_ptr<float[]> highHalf(new float[std::size_t(rows) * highColumns]);
 
     // All bands of the node in one allocation, band after band.
     allocate(support_.width(), rows, bandCount_, false);  // every sample is written below
 
+    // The vertical pass splits into groups of columns and the horizontal one
+    // into groups of rows; every output sample is computed by the same code
+    // whatever the split, so the result does not depend on the threads.
+    const std::size_t samples = std::size_t(rows) * std::size_t(support_.width());
+    const int lowParts = partsFor(lowColumns, samples, pool);
+    const int highParts = partsFor(highColumns, samples, pool);
+    const int rowParts = partsFor(rows, samples, pool);
+    std::vector<float> scratch;
+    auto columnsOf = [&](const Subband& lowChild, const Subband& highChild, int band, float* half, int columns,
+                         int parts, int part, std::vector<float>& work) {
+        int c0, c1;
+        splitRange(columns, parts, part, c0, c1);
+        if (c1 <= c0) return;
+        SynthesisInput low = rowsOf(lowChild, band), high = rowsOf(highChild, band);
+        low.data += c0;
+        high.data += c0;
+        synthesizeLines(support_.y0, support_.y1, low, high, half + c0, columns, c1 - c0, work);
+    };
+
     for (int band = 0; band < bandCount_; ++band) {
-        synthesizeLines(support_.y0, support_.y1, rowsOf(ll, band), rowsOf(lh, band), lowHalf.data(),
-                        lowColumns, lowColumns, scratch);
-        poll(interrupt);
-        synthesizeLines(support_.y0, support_.y1, rowsOf(hl, band), rowsOf(hh, band), highHalf.data(),
-                        highColumns, highColumns, scratch);
-        poll(interrupt);
-        SynthesisInput low{nullptr, 1, ll.support_.x0, lowColumns, ll.fullWidth()};
-        SynthesisInput high{nullptr, 1, hl.support_.x0, highColumns, hl.fullWidth()};
+        if (lowParts + highParts <= 2) {
+            columnsOf(ll, lh, band, lowHalf.get(), lowColumns, 1, 0, scratch);
+            poll(interrupt);
+            columnsOf(hl, hh, band, highHalf.get(), highColumns, 1, 0, scratch);
+            poll(interrupt);
+        } else {
+            runJobs(pool, lowParts + highParts, [&](int job) {
+                std::vector<float> work;
+                if (job < lowParts)
+                    columnsOf(ll, lh, band, lowHalf.get(), lowColumns, lowParts, job, work);
+                else
+                    columnsOf(hl, hh, band, highHalf.get(), highColumns, highParts, job - lowParts, work);
+            });
+            poll(interrupt);
+        }
         float* out = bands_[band];
-        for (int r = 0; r < rows; ++r) {
-            low.data = lowHalf.data() + std::size_t(r) * lowColumns;
-            high.data = highHalf.data() + std::size_t(r) * highColumns;
-            synthesizeLines(support_.x0, support_.x1, low, high, out + std::ptrdiff_t(r) * rowStep_, 1, 1,
-                            scratch);
+        auto rowsFrom = [&](int r0, int r1, std::vector<float>& work) {
+            SynthesisInput low{nullptr, 1, ll.support_.x0, lowColumns, ll.fullWidth()};
+            SynthesisInput high{nullptr, 1, hl.support_.x0, highColumns, hl.fullWidth()};
+            for (int r = r0; r < r1; ++r) {
+                low.data = lowHalf.get() + std::size_t(r) * lowColumns;
+                high.data = highHalf.get() + std::size_t(r) * highColumns;
+                synthesizeLines(support_.x0, support_.x1, low, high, out + std::ptrdiff_t(r) * rowStep_, 1, 1,
+                                work);
+            }
+        };
+        if (rowParts <= 1) {
+            rowsFrom(0, rows, scratch);
+        } else {
+            runJobs(pool, rowParts, [&](int part) {
+                std::vector<float> work;
+                int r0, r1;
+                splitRange(rows, rowParts, part, r0, r1);
+                rowsFrom(r0, r1, work);
+            });
         }
         poll(interrupt);
     }

@@ -36,23 +36,33 @@ inline int sourceIndex(int i, int odd, int n, const SynthesisInput& in) {
 }
 
 void gather(float* dst, int i0, int m, int odd, int n, const SynthesisInput& in) {
-    // Indices that need neither folding nor clamping are copied directly.
-    const int lo = std::max(in.first, 0);
-    const int hi = std::min(in.first + in.count - 1, in.fullLength - 1);
-    for (int k = 0; k < m; ++k) {
-        const int i = i0 + k;
-        if (i >= lo && i <= hi) {
-            dst[k] = in.data[(i - in.first) * in.step];
-        } else {
-            const int src = sourceIndex(i, odd, n, in);
-            dst[k] = src < 0 ? 0.0f : in.data[src * in.step];
-        }
+    // Indices that need neither folding nor clamping are copied directly;
+    // only the few at the ends go through sourceIndex.
+    const int lo = std::max(std::max(in.first, 0), i0);
+    const int hi = std::min(std::min(in.first + in.count - 1, in.fullLength - 1), i0 + m - 1);
+    auto folded = [&](int k) {
+        const int src = sourceIndex(i0 + k, odd, n, in);
+        dst[k] = src < 0 ? 0.0f : in.data[src * in.step];
+    };
+    if (lo > hi) {
+        for (int k = 0; k < m; ++k) folded(k);
+        return;
     }
+    for (int k = 0; k < lo - i0; ++k) folded(k);
+    const float* from = in.data + std::ptrdiff_t(lo - in.first) * in.step;
+    float* to = dst + (lo - i0);
+    const int inner = hi - lo + 1;
+    if (in.step == 1) {
+        std::memcpy(to, from, sizeof(float) * std::size_t(inner));
+    } else {
+        for (int k = 0; k < inner; ++k) to[k] = from[std::ptrdiff_t(k) * in.step];
+    }
+    for (int k = hi - i0 + 1; k < m; ++k) folded(k);
 }
 
 // The four lifting steps over band indices held at k = 0..m-1; each step is
 // valid one index further in from the ends than the one before.
-void lift(float* s, float* d, int m) {
+void lift(float* __restrict s, float* __restrict d, int m) {
     for (int k = 1; k < m; ++k) s[k] = s[k] - delta * (d[k - 1] + d[k]);
     for (int k = 1; k < m - 1; ++k) d[k] = d[k] - gamma * (s[k] + s[k + 1]);
     for (int k = 2; k < m - 1; ++k) s[k] = s[k] + beta * (d[k - 1] + d[k]);

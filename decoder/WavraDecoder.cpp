@@ -65,6 +65,14 @@ WavraDecoder::WavraDecoder(const WavraFile& file) : file_(file) {
 
 WavraDecoder::~WavraDecoder() = default;
 
+void WavraDecoder::setThreads(int threads) {
+    if (threads <= 1) {
+        pool_.reset();
+    } else if (!pool_ || pool_->threads() != threads) {
+        pool_.reset(new WorkerPool(threads));
+    }
+}
+
 void WavraDecoder::report(float fraction) {
     if (progress_) progress_(fraction);
 }
@@ -159,7 +167,7 @@ void WavraDecoder::decodeRegion(const Rectangle& region, const Rectangle& lookah
     }
     overlap_ = Subband::intersect(current_.get(), next_.get());
 
-    current_->synthesize(interrupt_);
+    current_->synthesize(interrupt_, pool_.get());
     report(position_ + 0.7f * step_);
 
     const int w = current_->width(), h = current_->height();

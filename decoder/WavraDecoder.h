@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "core/Geometry.h"
+#include "core/WorkerPool.h"
 #include "decoder/ImageDecoder.h"
 #include "decoder/LeafLoader.h"
 #include "decoder/Subband.h"
@@ -34,6 +35,9 @@ public:
     const Rectangle& support() const { return support_; }
     void setInterruptHook(InterruptHook hook) { interrupt_ = std::move(hook); }
     void setProgressHook(ProgressHook hook) { progress_ = std::move(hook); }
+    // Threads for the synthesis (1: the calling thread only); the output is
+    // the same for every count.
+    void setThreads(int threads);
 
     // The description of the planes handed to the buffer.
     const ImageBufferInfo& outputInfo() const { return output_; }
@@ -58,6 +62,7 @@ private:
     Rectangle clipped_;
     float position_ = 0.0f;
     float step_ = 0.0f;
+    std::unique_ptr<WorkerPool> pool_;
 };
 
 // The image size at `scale`: halved with rounding up per level, doubled per

@@ -32,7 +32,8 @@ WavraNavigator::WavraNavigator(const WavraNavigator& other)
       scale_(other.scale_),
       support_(other.support_),
       interrupt_(other.interrupt_),
-      progress_(other.progress_) {}
+      progress_(other.progress_),
+      threads_(other.threads_) {}
 
 WavraNavigator& WavraNavigator::operator=(const WavraNavigator& other) {
     if (this != &other) {
@@ -41,6 +42,7 @@ WavraNavigator& WavraNavigator::operator=(const WavraNavigator& other) {
         support_ = other.support_;
         interrupt_ = other.interrupt_;
         progress_ = other.progress_;
+        threads_ = other.threads_;
         decoder_.reset();
     }
     return *this;
@@ -69,6 +71,7 @@ void WavraNavigator::decode(ImageBuffer& buffer) {
     decoder_->setSupport(support_);
     decoder_->setInterruptHook(interrupt_);
     decoder_->setProgressHook(progress_);
+    decoder_->setThreads(threads_);
     const int64_t w = int64_t(support_.x1()) - support_.x0() + 1;
     const int64_t h = int64_t(support_.y1()) - support_.y0() + 1;
     if (w < 0 || h < 0) throw GeometryException(kNegativeDimension);

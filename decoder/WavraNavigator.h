@@ -35,6 +35,8 @@ public:
 
     void setProgressHook(ProgressHook hook) { progress_ = std::move(hook); }
     void setInterruptHook(InterruptHook hook) { interrupt_ = std::move(hook); }
+    // Threads the decoder may use (1, the default: the calling thread only).
+    void setThreads(int threads) { threads_ = threads; }
 
     // Sizes the buffer to the support and decodes into it (begin, decode,
     // finish, end). The decoder is created on first use and kept.
@@ -63,6 +65,7 @@ private:
     std::unique_ptr<WavraDecoder> decoder_;
     InterruptHook interrupt_;
     ProgressHook progress_;
+    int threads_ = 1;
 };
 
 }  // namespace Lumetra

@@ -120,27 +120,30 @@ private:
     // without bounds checks while 16 bytes are left (seven bytes, each with
     // a stuffed byte after it, fit), eight bytes at once when none of them
     // is 0xFF, and with a check a byte near the end.
-    void fill(State& s) {
-        if (s.next + 16 <= size_) {
-            uint64_t word;
-            std::memcpy(&word, data_ + s.next, 8);
-            word = fromBigEndian(word);
-            const uint64_t inverted = ~word;  // a marker byte 0xFF becomes a zero byte
-            if (!((inverted - 0x0101010101010101u) & word & 0x8080808080808080u)) {
-                const unsigned bytes = unsigned(64 - s.count) >> 3;
-                s.bits |= (word & (~uint64_t(0) << (64 - 8 * bytes))) >> s.count;
-                for (unsigned j = 1; j <= bytes; ++j) ends_[(s.loads + j - 1) & 7] = s.next + j;
-                s.loads += bytes;
-                s.next += bytes;
-                s.count += int(8 * bytes);
-                return;
-            }
+    __attribute__((always_inline)) void fill(State& s) {
+        if (s.next + 16 > size_) {
+            fillCarefully(s);
+            return;
+        }
+        uint64_t word;
+        std::memcpy(&word, data_ + s.next, 8);
+        word = fromBigEndian(word);
+        const uint64_t inverted = ~word;  // a marker byte 0xFF becomes a zero byte
+        if ((inverted - 0x0101010101010101u) & word & 0x8080808080808080u) {
             do {
                 load(s);
             } while (s.count <= 56);
-        } else {
-            while (s.count <= 56 && s.next < size_) load(s);
+            return;
         }
+        const unsigned bytes = unsigned(64 - s.count) >> 3;
+        s.bits |= (word & (~uint64_t(0) << (64 - 8 * bytes))) >> s.count;
+        for (unsigned j = 1; j <= bytes; ++j) ends_[(s.loads + j - 1) & 7] = s.next + j;
+        s.loads += bytes;
+        s.next += bytes;
+        s.count += int(8 * bytes);
+    }
+    void fillCarefully(State& s) {
+        while (s.count <= 56 && s.next < size_) load(s);
     }
     static uint64_t fromBigEndian(uint64_t v) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__

@@ -4,6 +4,7 @@
 #include "WavraDataset.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -87,6 +88,19 @@ WavraDataset::~WavraDataset() {
     overviews_.clear();
 }
 
+namespace {
+
+// Decoding threads after GDAL_NUM_THREADS: ALL_CPUS the online cores, a
+// number that many, anything else (and unset) one.
+int decodingThreads() {
+    const char* value = CPLGetConfigOption("GDAL_NUM_THREADS", "1");
+    if (EQUAL(value, "ALL_CPUS")) return 0;
+    const int n = std::atoi(value);
+    return n >= 1 ? std::min(n, 256) : 1;
+}
+
+}  // namespace
+
 int WavraDataset::identify(GDALOpenInfo* openInfo) {
     return openInfo->nHeaderBytes >= 4 && std::memcmp(openInfo->pabyHeader, "wvra", 4) == 0;
 }
@@ -103,7 +117,9 @@ GDALDataset* WavraDataset::open(GDALOpenInfo* openInfo) {
 
     std::shared_ptr<const wavra::Reader> reader;
     try {
-        reader = std::make_shared<const wavra::Reader>(wavra::Reader::open(source, openInfo->pszFilename));
+        wavra::Reader opened = wavra::Reader::open(source, openInfo->pszFilename);
+        opened.setThreads(decodingThreads());
+        reader = std::make_shared<const wavra::Reader>(std::move(opened));
     } catch (const std::exception& e) {
         CPLError(CE_Failure, CPLE_OpenFailed, "%s: %s", openInfo->pszFilename, e.what());
         return nullptr;

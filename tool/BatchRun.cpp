@@ -214,7 +214,10 @@ std::string prefixedLines(size_t number, const std::string& text) {
 int runBatch(const CommandLineValues& values, std::FILE* out, std::FILE* err) {
     const std::vector<BatchLine> lines = readBatchList(values.batchList);
     // Header and block tables are read here once; the lines share them.
-    const wavra::Reader input = wavra::Reader::open(values.input);
+    wavra::Reader input = wavra::Reader::open(values.input);
+    // Lines run side by side decode on one thread each; one line at a time
+    // decodes with every core.
+    input.setThreads(values.threads > 1 ? 1 : 0);
 
     Batch batch(input, values, lines, out, err);
     {

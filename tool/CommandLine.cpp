@@ -184,6 +184,7 @@ ParseResult walkOptions(int argc, const char* const* argv, int first, bool inLin
                 break;
             case Option::Threads:
                 v.threads = threadCount(value);
+                v.hasThreads = true;
                 break;
             default:
                 break;

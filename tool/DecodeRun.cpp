@@ -117,13 +117,14 @@ DecodeFormat decodeFormatOf(const std::string& output) {
 
 std::string decodeUsageText() {
     return "Usage: wavra-decode -i INPUT -o OUTPUT [-s scale] [-x x0 -y y0 -w width -h height | -icon] "
-           "[-quiet]\n"
+           "[-threads N] [-quiet]\n"
            "  -i INPUT      Wavra image file to read\n"
            "  -o OUTPUT     .bip (raw BIP with .hdr), .png (with .pgw when georeferenced), .ppm or .pgm\n"
            "  -s scale      0 full resolution, each step halves (default 0)\n"
            "  -x, -y        centre of the region in full-resolution pixels\n"
            "  -w, -h        size of the region at the scale (default: the whole image at the scale)\n"
            "  -icon         the whole image at its coarsest scale\n"
+           "  -threads N    decoding threads, 1 to 256 (default: the online cores)\n"
            "  -quiet        no progress output\n";
 }
 
@@ -151,6 +152,9 @@ bool parseDecodeCommandLine(int argc, const char* const* argv, DecodeOptions& o)
             hasOutput = true;
         } else if (std::strcmp(a, "-s") == 0) {
             o.scale = parseInteger(next);
+        } else if (std::strcmp(a, "-threads") == 0) {
+            o.threads = parseInteger(next);
+            if (o.threads < 1 || o.threads > 256) return false;
         } else {
             static const char* const names[4] = {"-x", "-y", "-w", "-h"};
             int32_t* const targets[4] = {&o.x0, &o.y0, &o.width, &o.height};
@@ -171,7 +175,8 @@ bool parseDecodeCommandLine(int argc, const char* const* argv, DecodeOptions& o)
 
 void runDecode(const DecodeOptions& o, std::FILE* progressStream) {
     if (decodeFormatOf(o.output) == DecodeFormat::Unknown) throw wavra::Error(kUnknownFormat);
-    const wavra::Reader input = wavra::Reader::open(o.input);
+    wavra::Reader input = wavra::Reader::open(o.input);
+    input.setThreads(o.threads);
     // Icon, scale, centre and size; without either the whole image at the scale.
     const wavra::Region region{o.icon, o.scale, o.x0, o.y0, o.width, o.height, !o.region && !o.icon};
     input.regionWindow(region);  // a region the file cannot deliver fails before any file is made

@@ -16,6 +16,7 @@ struct DecodeOptions {
     bool region = false;            // -x, -y, -w and -h all given
     bool icon = false;              // -icon: whole image at its coarsest scale
     bool quiet = false;             // -quiet: no progress line
+    int32_t threads = 0;            // -threads: 1 .. 256, 0 the online cores
 };
 
 // What the output's extension asks for (case does not matter).

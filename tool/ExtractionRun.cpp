@@ -104,7 +104,10 @@ std::string StagedOutput::tellAsOutput(const char* message) const {
 }
 
 void runExtraction(const CommandLineValues& values, TemporaryRunFiles& temporaries) {
-    runExtraction(wavra::Reader::open(values.input), values, temporaries);
+    wavra::Reader input = wavra::Reader::open(values.input);
+    // A single extraction decodes with -threads threads, by default the online cores.
+    input.setThreads(values.hasThreads ? values.threads : 0);
+    runExtraction(input, values, temporaries);
 }
 
 void runExtraction(const wavra::Reader& input, const CommandLineValues& values, TemporaryRunFiles& temporaries) {

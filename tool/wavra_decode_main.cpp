@@ -1,7 +1,8 @@
 // wavra-decode: writes one region of a Wavra image as a raw BIP file, a PNG
 // or a binary PNM.
 //
-//   wavra-decode -i INPUT -o OUTPUT [-s scale] [-x x0 -y y0 -w width -h height | -icon] [-quiet]
+//   wavra-decode -i INPUT -o OUTPUT [-s scale] [-x x0 -y y0 -w width -h height | -icon] [-threads N]
+//                [-quiet]
 
 #include <cstdio>
 #include <cstring>

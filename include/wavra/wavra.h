@@ -179,6 +179,12 @@ public:
     // Samples per pixel that read() delivers for `layout`.
     int bandsFor(SampleLayout layout) const;
 
+    // Threads the decodes of this Reader may use: 0 (the default) the
+    // number of online cores, 1 the calling thread only. Decoded samples are
+    // the same for every count.
+    void setThreads(int threads);
+    int threads() const;
+
     // The region's rectangle at its scale (an icon's scale is the file's
     // levels) and its georeferencing (moved to the region and scaled);
     // throws for a region the file cannot deliver, with the messages of the

@@ -307,3 +307,26 @@ TEST(WavraApi, failuresAreStandardExceptionsWithTheMessageText) {
                   "greater than nlev\n");
     }
 }
+
+TEST(WavraApi, decodesWithThreadsEqualTheSingleThreadedOnes) {
+    for (const std::string name : {"c01_grey", "c03_rgb_blocks", "c10_fine"}) {
+        wavra::Reader reader = wavra::Reader::open(conformanceFile(name + ".wvr"));
+        const int bands = reader.bandsFor(wavra::SampleLayout::Native);
+        const int32_t w = reader.info().width, h = reader.info().height;
+        const wavra::Window region{w / 5, h / 7, w / 2 + 3, h / 2 + 1};
+        const auto decodeWith = [&](int threads, int scale, const wavra::Window& win) {
+            reader.setThreads(threads);
+            const size_t stride = size_t(win.width) * size_t(bands);
+            std::vector<uint8_t> pixels(stride * size_t(win.height));
+            reader.read(scale, win, pixels.data(), stride);
+            return pixels;
+        };
+        const std::vector<uint8_t> whole = decodeWith(1, 0, {0, 0, w, h});
+        const std::vector<uint8_t> part = decodeWith(1, 1, region);
+        for (int threads : {2, 8}) {
+            SCOPED_TRACE(name + " with " + std::to_string(threads) + " threads");
+            EXPECT_TRUE(decodeWith(threads, 0, {0, 0, w, h}) == whole);
+            EXPECT_TRUE(decodeWith(threads, 1, region) == part);
+        }
+    }
+}

@@ -118,19 +118,30 @@ TEST(OutputPins, encodedFilesExtractionsAndDecodedPixelsKeepTheirBytes) {
                                   {"deep", {"-n", "7"}, 7}};
 
     std::map<std::string, std::string> digests;
-    // Decoded pixels at every scale, a region and the icon of one file.
+    // Decoded pixels at every scale, a region and the icon of one file. The
+    // full resolution is decoded with 1, 2 and 8 threads: the same pixels.
     const auto pinDecodings = [&](const std::string& label, const std::string& wvr, int levels, bool grey) {
         for (int scale = 0; scale <= levels; ++scale) {
-            const std::string out = dir.file("decoded") + (grey ? ".pgm" : ".ppm");
-            const ProcessResult decoded = runProcess(
-                builtProgram("wavra-decode"), {"-quiet", "-i", wvr, "-o", out, "-s", std::to_string(scale)}, options);
-            ASSERT_EQ(decoded.status, 0) << decoded.err;
-            digests[label + ".s" + std::to_string(scale)] = sha256(out);
+            for (const char* threads : {"1", "2", "8"}) {
+                if (scale > 0 && threads[0] != '2') continue;
+                const std::string out = dir.file("decoded") + (grey ? ".pgm" : ".ppm");
+                const ProcessResult decoded =
+                    runProcess(builtProgram("wavra-decode"),
+                               {"-quiet", "-threads", threads, "-i", wvr, "-o", out, "-s", std::to_string(scale)},
+                               options);
+                ASSERT_EQ(decoded.status, 0) << decoded.err;
+                const std::string key = label + ".s" + std::to_string(scale);
+                if (digests.count(key))
+                    EXPECT_EQ(sha256(out), digests[key]) << key << " with " << threads << " threads";
+                else
+                    digests[key] = sha256(out);
+            }
         }
         const std::string region = dir.file("region.wvr");
         const ProcessResult extracted = runProcess(
             builtProgram("wavra-extract"),
-            {"-quiet", "-i", wvr, "-o", region, "-x", "150", "-y", "90", "-s", "1", "-w", "90", "-h", "70", "-n", "2"},
+            {"-quiet", "-threads", "8", "-i", wvr, "-o", region, "-x", "150", "-y", "90", "-s", "1", "-w", "90", "-h",
+             "70", "-n", "2"},
             options);
         ASSERT_EQ(extracted.status, 0) << extracted.err;
         digests[label + ".region"] = codedPartDigest(region, dir.file("coded.part"));

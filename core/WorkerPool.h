@@ -1,0 +1,63 @@
+#pragma once
+// A fixed set of worker threads that run the indices of one job at a time
+// together with the calling thread. Jobs must write disjoint data: the
+// results then do not depend on the number of threads.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace Lumetra {
+
+class WorkerPool {
+public:
+    using Job = std::function<void(int)>;
+
+    // `threads` counts the calling thread; 1 or less starts no worker.
+    explicit WorkerPool(int threads);
+    ~WorkerPool();
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
+
+    int threads() const { return int(workers_.size()) + 1; }
+
+    // Calls job(i) for every i in [0, count) and returns when all are done;
+    // rethrows the first exception a call threw (the indices not yet started
+    // are then skipped).
+    void run(int count, const Job& job);
+
+    // The number of online cores (at least 1).
+    static int onlineCores();
+
+private:
+    void loop();
+    void work();
+
+    std::vector<std::thread> workers_;
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    const Job* job_ = nullptr;
+    int count_ = 0;
+    std::atomic<int> next_{0};
+    int active_ = 0;
+    uint64_t generation_ = 0;
+    bool stop_ = false;
+    std::exception_ptr error_;
+};
+
+// Runs job(i) for i in [0, count) on `pool`, or in order on this thread
+// when there is no pool.
+inline void runJobs(WorkerPool* pool, int count, const WorkerPool::Job& job) {
+    if (pool) {
+        pool->run(count, job);
+    } else {
+        for (int i = 0; i < count; ++i) job(i);
+    }
+}
+
+}  // namespace Lumetra
