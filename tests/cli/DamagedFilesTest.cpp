@@ -217,21 +217,6 @@ TEST(DamagedFiles, neverCrashLeaveTemporariesOrTouchAnExistingOutput) {
     EXPECT_GT(failures, int(versions.size()) / 2);
 }
 
-// The sanitizers slow every run down several times.
-double slowdown() {
-#if defined(__SANITIZE_ADDRESS__)
-    return 5.0;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    return 5.0;
-#else
-    return 1.0;
-#endif
-#else
-    return 1.0;
-#endif
-}
-
 // One changed header byte makes a 512 x 512 file claim 369,099,264 x 512
 // pixels. The block tables say otherwise, so opening fails at once, before
 // anything is sized by the claim.
@@ -250,7 +235,7 @@ TEST(DamagedFiles, aHeaderSizeTheBlockTablesContradictFailsOnOpeningFastAndSmall
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         EXPECT_EQ(r.status, 1) << args[1];
         EXPECT_EQ(r.err, kReadError) << args[1];
-        EXPECT_LT(seconds, 1.0 * slowdown()) << args[1];
+        EXPECT_LT(seconds, 1.0 * sanitizerSlowdown()) << args[1];
     }
     // The largest child so far, the encoder included.
     struct rusage usage = {};
