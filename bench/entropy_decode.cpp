@@ -69,8 +69,8 @@ int main(int argc, char** argv) {
                 const CodeBlockArea cell{cx, cy, std::min(cw, bw - cx), std::min(ch, bh - cy)};
                 out.assign(size_t(cell.width) * size_t(cell.height), 0);
                 CodeBlockCursor next;
-                decodeCodeBlockRegion(decoder, job.payloads[k].data(), job.payloads[k].size(), out.data(), cell,
-                                      cell, nullptr, next);
+                decodeCodeBlockRegion(decoder, job.payloads[k].data(), job.payloads[k].size(), out.data(),
+                                      cell, cell, nullptr, next);
             }
         }
         best = std::min(best, double(std::clock() - t0) / CLOCKS_PER_SEC);

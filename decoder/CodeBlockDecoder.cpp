@@ -6,7 +6,8 @@ bool decodeCodeBlockRegion(const HuffmanDecoder& decoder, const uint8_t* payload
                            int32_t* out, const CodeBlockArea& codeBlock, const CodeBlockArea& region,
                            const CodeBlockCursor* resume, CodeBlockCursor& next) {
     if (!resume && !codedBlockHasData(payload, size)) return false;
-    CodedBlockReader reader = resume ? CodedBlockReader(payload, size, *resume) : CodedBlockReader(payload, size);
+    CodedBlockReader reader =
+        resume ? CodedBlockReader(payload, size, *resume) : CodedBlockReader(payload, size);
     int64_t n = resume ? resume->position : 0;
 
     // Positions before a region row are decoded and passed over; a run may

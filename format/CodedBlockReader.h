@@ -1,11 +1,11 @@
 #pragma once
 // The entropy decoder of a coded-block payload (FF A3, then Huffman-coded
 // symbols, most significant bit first, a stuffed 0x00 after every data byte
-// 0xFF): the bits come through a 64-bit buffer refilled a byte at a time,
-// without bounds checks while at least 16 bytes are left and byte by byte
-// near the end, so nothing past the payload is ever read; each symbol comes
+// 0xFF): the bits come through a 64-bit buffer, refilled eight bytes at once
+// where no byte needs unstuffing, and byte by byte with a bounds check near
+// the end of the payload, so nothing past it is ever read; each symbol comes
 // out with its extra bits as a run of zeros or one coefficient. Both the
-// decoder and the encoder's temporary-file reader decode through it.
+// region decoder and the encoder's temporary-file reader decode through it.
 
 #include <cstddef>
 #include <cstdint>
@@ -37,7 +37,8 @@ bool codedBlockHasData(const uint8_t* payload, std::size_t size);
 class CodedBlockReader {
 public:
     // Reads the bits of `payload` from byte `start` (after the marker) on.
-    CodedBlockReader(const uint8_t* payload, std::size_t size, std::size_t start = 2) : data_(payload), size_(size) {
+    CodedBlockReader(const uint8_t* payload, std::size_t size, std::size_t start = 2)
+        : data_(payload), size_(size) {
         state_.next = start < size ? start : size;
     }
     // Continues where `cursor` stopped (its position is the caller's); a
@@ -107,10 +108,10 @@ public:
 
 private:
     struct State {
-        uint64_t bits = 0;      // unread bits, the next one most significant
-        int count = 0;          // how many bits holds
-        std::size_t next = 0;   // the next byte to load
-        unsigned loads = 0;     // bytes loaded so far
+        uint64_t bits = 0;     // unread bits, the next one most significant
+        int count = 0;         // how many of them there are
+        std::size_t next = 0;  // the next byte to load
+        unsigned loads = 0;    // bytes loaded so far
     };
 
     [[noreturn]] static void throwReadError();

@@ -46,8 +46,8 @@ DBInfo::DBInfo(std::shared_ptr<wavra::ByteSource> source, const FileSpecificatio
 
 DBInfo::~DBInfo() = default;
 
-std::unique_ptr<DBInfo> DBInfo::create(std::shared_ptr<wavra::ByteSource> source, const FileSpecification& name,
-                                       int mode) {
+std::unique_ptr<DBInfo> DBInfo::create(std::shared_ptr<wavra::ByteSource> source,
+                                       const FileSpecification& name, int mode) {
     switch (mode) {
         case 0:
         case 2:
@@ -133,7 +133,8 @@ DBInfo::SubbandRecord DBInfo::readSectionHead(int subband) {
     seekTo(r.offset, kReadStreamBang);
     uint8_t marker[2];
     readBytes(marker, 2);
-    if (marker[0] != FileLayout::kMarker || marker[1] != FileLayout::kSubbandStart) throw Exception(kSectionMarker);
+    if (marker[0] != FileLayout::kMarker || marker[1] != FileLayout::kSubbandStart)
+        throw Exception(kSectionMarker);
     readBytes(r.dither, 2);
     r.blockCount = readI32();
     // The block table must lie inside the file.
@@ -233,7 +234,8 @@ std::unique_ptr<DBInfo::BlockHeader> DBInfo::readBlockHeader(int subband, int32_
         seekTo(band.headerOffset, kReadStreamBang);
         uint8_t marker[2];
         readBytes(marker, 2);
-        if (marker[0] != FileLayout::kMarker || marker[1] != FileLayout::kBlockHeader) throw Exception(kBlockMarker);
+        if (marker[0] != FileLayout::kMarker || marker[1] != FileLayout::kBlockHeader)
+            throw Exception(kBlockMarker);
         // At most 16 x 255 symbols.
         readTableDescription(
             [this](void* dest, size_t n) {
@@ -289,7 +291,8 @@ const uint8_t* DBInfo::readPayload(const BlockHeader& header, int band, int k, s
     const int64_t n = header.codeBlockLength(band, k) + 2;
     if (offset < 0 || n < 2 || offset + n > fileSize_) throw Exception(kReadRecord);
     if (buffer_.size() < size_t(n)) buffer_.resize(size_t(n));
-    if (readFrom(*source_, uint64_t(offset), buffer_.data(), size_t(n)) != size_t(n)) throw Exception(kReadRecord);
+    if (readFrom(*source_, uint64_t(offset), buffer_.data(), size_t(n)) != size_t(n))
+        throw Exception(kReadRecord);
     if (size) *size = size_t(n);
     return buffer_.data();
 }

@@ -108,8 +108,8 @@ public:
     // Builds the database of index mode 0..3 (1: DBInfoSM, 3: DBInfoLM, else
     // DBInfoMM) over the bytes of `source`; `name` names the file in
     // messages. A mode above 3 throws InvalidArgumentException.
-    static std::unique_ptr<DBInfo> create(std::shared_ptr<wavra::ByteSource> source, const FileSpecification& name,
-                                          int mode);
+    static std::unique_ptr<DBInfo> create(std::shared_ptr<wavra::ByteSource> source,
+                                          const FileSpecification& name, int mode);
 
     // The blocks of `subband` meeting columns [qx0, qx1] and rows [qy0, qy1].
     virtual std::unique_ptr<blk_hdr_iterator> iterator(int subband, int32_t qx0, int32_t qx1, int32_t qy0,

@@ -23,7 +23,8 @@ constexpr const char* kBadBlockHeader = "Invalid block header encountered. Possi
 constexpr const char* kBadBlockTable = "Invalid block table encountered. Possible file corruption.";
 constexpr const char* kBadCast = "bad cast in metadata";
 // A coded block whose bits are no code of its table or end too early.
-constexpr const char* kReadErrorMessage = "Read error encountered while decompressing. Possible file corruption.";
+constexpr const char* kReadErrorMessage =
+    "Read error encountered while decompressing. Possible file corruption.";
 // A coded block that does not start with its marker.
 constexpr const char* kMarkerErrorMessage =
     "Invalid marker sequence encountered while decompressing. Possible file corruption.";

@@ -38,8 +38,9 @@ void readBack(const WavraMetadata& metadata) {
                     }
             }
     }
-    for (const char* name : {Tag::XY_ORIGIN, Tag::X_RESOLUTION, Tag::COLOR_SCHEME, Tag::INPUT_LUT,
-                             Tag::NO_DATA_VALUE, Tag::DATA_TYPE, Tag::BITS_PER_SAMPLE, Tag::DYNAMIC_RANGE_WINDOW}) {
+    for (const char* name :
+         {Tag::XY_ORIGIN, Tag::X_RESOLUTION, Tag::COLOR_SCHEME, Tag::INPUT_LUT, Tag::NO_DATA_VALUE,
+          Tag::DATA_TYPE, Tag::BITS_PER_SAMPLE, Tag::DYNAMIC_RANGE_WINDOW}) {
         const MetadataElement& element = metadata.get(name);
         if (!element.isEmpty() && element.width() > 0 && element.height() > 0) try {
                 sink = element.toDouble(0, 0);

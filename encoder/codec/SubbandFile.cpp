@@ -103,8 +103,9 @@ int expand_data(const uint8_t* bytes, size_t size, const Lumetra::HuffmanTable& 
     try {
         const Lumetra::HuffmanDecoder decoder(table);
         Lumetra::CodedBlockReader reader(bytes, size);
-        const int64_t end = reader.decode(decoder, 0, int64_t(count),
-                                          [indices](int64_t at, int32_t value) { indices[at] = int16_t(value); });
+        const int64_t end = reader.decode(decoder, 0, int64_t(count), [indices](int64_t at, int32_t value) {
+            indices[at] = int16_t(value);
+        });
         return end == int64_t(count) ? 0 : 2;
     } catch (const Lumetra::Exception&) {
         return 1;  // no code of the table, or the data ends first

@@ -21,10 +21,7 @@ void requireSize(const std::vector<T>& samples, int width, int height, int bands
 
 // The forward matrices' single-precision coefficients; the products are
 // summed in double and rounded to float once per output sample.
-constexpr double kY[3] = {Lumetra::Yiq::kFromRgb[0][0], Lumetra::Yiq::kFromRgb[0][1], Lumetra::Yiq::kFromRgb[0][2]};
-constexpr double kI[3] = {Lumetra::Yiq::kFromRgb[1][0], Lumetra::Yiq::kFromRgb[1][1], Lumetra::Yiq::kFromRgb[1][2]};
-constexpr double kQ[3] = {Lumetra::Yiq::kFromRgb[2][0], Lumetra::Yiq::kFromRgb[2][1], Lumetra::Yiq::kFromRgb[2][2]};
-
+constexpr const float (&kRgb)[3][3] = Lumetra::Yiq::kFromRgb;
 constexpr const float (&kYk)[4] = Lumetra::Yiq::kLumaFromInks;  // C, M, Y, K
 constexpr const float (&kIk)[3] = Lumetra::Yiq::kIFromInks;     // C, M, Y
 constexpr const float (&kQk)[3] = Lumetra::Yiq::kQFromInks;     // C, M, Y
@@ -92,9 +89,9 @@ void PixelData::yiq() {
     const size_t n = planeSize();
     for (size_t i = 0; i < n; ++i) {
         const double r = p0[i], g = p1[i], b = p2[i];
-        p0[i] = float(kY[0] * r + kY[1] * g + kY[2] * b);
-        p1[i] = float(kI[0] * r + kI[1] * g + kI[2] * b);
-        p2[i] = float(kQ[0] * r + kQ[1] * g + kQ[2] * b);
+        p0[i] = float(kRgb[0][0] * r + kRgb[0][1] * g + kRgb[0][2] * b);
+        p1[i] = float(kRgb[1][0] * r + kRgb[1][1] * g + kRgb[1][2] * b);
+        p2[i] = float(kRgb[2][0] * r + kRgb[2][1] * g + kRgb[2][2] * b);
     }
 }
 

@@ -44,7 +44,6 @@ TEST(CodeBlockDecoder, longRunPassesOverRowsAndOnlyTheRegionIsStored) {
     }
 }
 
-
 TEST(CodeBlockDecoder, emptyCodeBlockGivesNoCursorAndZeros) {
     const std::vector<uint8_t> payload{0xFF, 0xA3, 0xFF, 0xD9, 0xFF, 0xAA};
     bool more = true;
@@ -52,7 +51,6 @@ TEST(CodeBlockDecoder, emptyCodeBlockGivesNoCursorAndZeros) {
     EXPECT_FALSE(more);
     for (int v : out) EXPECT_EQ(v, 0);
 }
-
 
 TEST(CodeBlockDecoder, resumedCursorGivesTheSameCoefficientsAsOnePass) {
     const int W = 37, H = 9;

@@ -25,8 +25,8 @@ std::vector<int32_t> readAll(const std::vector<uint8_t>& payload, size_t count,
     const HuffmanDecoder decoder(table);
     CodedBlockReader reader(payload.data(), payload.size());
     std::vector<int32_t> out(count, 0);
-    const int64_t end =
-        reader.decode(decoder, 0, int64_t(count), [&](int64_t at, int32_t value) { out.at(size_t(at)) = value; });
+    const int64_t end = reader.decode(decoder, 0, int64_t(count),
+                                      [&](int64_t at, int32_t value) { out.at(size_t(at)) = value; });
     EXPECT_EQ(end, int64_t(count));
     return out;
 }
@@ -67,9 +67,14 @@ TEST(CodedBlockReader, markerAndEmptyCodeBlockRules) {
     EXPECT_TRUE(codedBlockHasData(std::vector<uint8_t>{0xFF, 0xA3, 0xFF, 0x00}.data(), 4));
     EXPECT_FALSE(codedBlockHasData(std::vector<uint8_t>{0xFF, 0xA3, 0xFF, 0xD9, 0xFF, 0xAA}.data(), 6));
     EXPECT_FALSE(codedBlockHasData(std::vector<uint8_t>{0xFF, 0xA3, 0xFF}.data(), 3));
-    EXPECT_EQ(thrownMessage([] { codedBlockHasData(std::vector<uint8_t>{0xFF, 0xA4, 0, 0}.data(), 4); }),
+    EXPECT_EQ(thrownMessage([] {
+                  codedBlockHasData(std::vector<uint8_t>{0xFF, 0xA4, 0, 0}.data(), 4);
+              }),
               "Invalid marker sequence encountered while decompressing. Possible file corruption.");
-    EXPECT_EQ(thrownMessage([] { codedBlockHasData(std::vector<uint8_t>{0xFF, 0xA3}.data(), 2); }), kReadError);
+    EXPECT_EQ(thrownMessage([] {
+                  codedBlockHasData(std::vector<uint8_t>{0xFF, 0xA3}.data(), 2);
+              }),
+              kReadError);
 }
 
 TEST(CodedBlockReader, payloadEndingEarlyOrBitsThatAreNoCodeAreReadErrors) {
@@ -131,7 +136,9 @@ TEST(CodedBlockReader, aCursorTakenAfterAnySymbolResumesTheSameStream) {
 }
 
 TEST(HuffmanDecoder, hostileTablesAreRefusedWithTheReadError) {
-    auto refuses = [](const HuffmanTable& t) { return thrownMessage([&] { HuffmanDecoder d(t); }) == kReadError; };
+    auto refuses = [](const HuffmanTable& t) {
+        return thrownMessage([&] { HuffmanDecoder d(t); }) == kReadError;
+    };
     HuffmanTable overfull;  // BITS[1] = 2, BITS[2] = 1
     overfull.counts[0] = 2;
     overfull.counts[1] = 1;

@@ -52,7 +52,8 @@ public:
         : bytes_(bytes), size_(size), good_(good), throws_(throws), harsh_(harsh) {}
     uint64_t size() override { return size_; }
     size_t readAt(uint64_t offset, void* buffer, size_t count) override {
-        if (throws_ && (offset >= good_ || (harsh_ && offset + count > good_))) throw Exception("source failed");
+        if (throws_ && (offset >= good_ || (harsh_ && offset + count > good_)))
+            throw Exception("source failed");
         const uint64_t end = std::min<uint64_t>(offset + count, good_);
         if (offset >= end) return 0;
         std::copy(bytes_.begin() + long(offset), bytes_.begin() + long(end), static_cast<uint8_t*>(buffer));

@@ -23,7 +23,9 @@ inline Lumetra::HuffmanTable wideTable() {
 
 class PayloadWriter {
 public:
-    explicit PayloadWriter(const Lumetra::HuffmanTable& table) { Lumetra::canonicalCodesBySymbol(table, codes_); }
+    explicit PayloadWriter(const Lumetra::HuffmanTable& table) {
+        Lumetra::canonicalCodesBySymbol(table, codes_);
+    }
     void symbol(int s) { bits(codes_[s].bits, codes_[s].length); }
     void bits(unsigned value, int count) {
         for (int i = count - 1; i >= 0; --i) {
