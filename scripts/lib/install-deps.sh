@@ -1,7 +1,7 @@
 # Installs the Debian packages the build, the tests and the demo need, when
 # any is missing. Sourced by scripts/test and scripts/demo.
 install_deps() {
-  local pkgs=(cmake g++ make libgtest-dev libjpeg62-turbo-dev libpng-dev gdal-bin clang libclang-rt-14-dev)
+  local pkgs=(cmake g++ make libgtest-dev libjpeg62-turbo-dev libpng-dev gdal-bin libgdal-dev python3-gdal python3-rasterio python3-pytest clang libclang-rt-14-dev)
   local missing=()
   for p in "${pkgs[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
