@@ -41,6 +41,7 @@ DBInfo::DBInfo(std::shared_ptr<wavra::ByteSource> source, const FileSpecificatio
     readFileHeader();
     subbands_.reserve(size_t(3 * levels_ + 1));
     for (int i = 0; i <= 3 * levels_; ++i) subbands_.push_back(readSectionHead(i));
+    checkSizeAgainstBlockTables();
 }
 
 DBInfo::~DBInfo() = default;
@@ -93,6 +94,35 @@ void DBInfo::readFileHeader() {
         throw Exception(kNotWavra);
     // The subband offset table must lie inside the file.
     if (FileLayout::headerEndAt(levels_) > fileSize_) throw Exception(kReadStreamDot);
+}
+
+void DBInfo::checkSizeAgainstBlockTables() {
+    const int count = subbandCount();
+    // The finest level's subbands: HL1, LH1 and HH1, or the image itself
+    // without levels.
+    const int finest = levels_ == 0 ? 0 : count - 3;
+    bool reachesAcross = false, reachesDown = false;
+    for (int s = 0; s < count; ++s) {
+        const FileLayout::Extent extent = FileLayout::subbandExtent(width_, height_, levels_, s);
+        int64_t across = 0, down = 0;
+        for (const TableEntry& e : readBlockTable(s)) {
+            // Blocks without data carry nothing; their bounds count only
+            // when they make sense.
+            const bool sound = soundBounds(e.x0, e.y0, e.x1, e.y1);
+            if (!sound && e.hasData()) throw Exception(kBadBlockTable);
+            if (!sound || e.x1 >= extent.width || e.y1 >= extent.height) {
+                if (e.hasData()) throw Exception(kReadErrorMessage);
+                continue;
+            }
+            across = std::max(across, int64_t(e.x1) + 1);
+            down = std::max(down, int64_t(e.y1) + 1);
+        }
+        if (s >= finest) {
+            reachesAcross = reachesAcross || (across == extent.width && extent.width > 0);
+            reachesDown = reachesDown || (down == extent.height && extent.height > 0);
+        }
+    }
+    if (!reachesAcross || !reachesDown) throw Exception(kReadErrorMessage);
 }
 
 DBInfo::SubbandRecord DBInfo::readSectionHead(int subband) {

@@ -164,6 +164,12 @@ protected:
 
 private:
     void readFileHeader();
+    // Checks the header's width, height and levels against the block tables:
+    // every block with data lies inside its subband's extent for the header's
+    // size, and the blocks of the finest subbands reach that extent across
+    // and down. A file that fails throws kReadErrorMessage, before anything
+    // is sized by the header.
+    void checkSizeAgainstBlockTables();
     SubbandRecord readSectionHead(int subband);
     int64_t endOfLastSubband();
     uint32_t readU32();

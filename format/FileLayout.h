@@ -41,6 +41,23 @@ constexpr int64_t subbandSlotAt(int s) { return kSubbandTableAt + 4 * int64_t(s)
 // the metadata block's offset follows it.
 constexpr int64_t headerEndAt(int levels) { return subbandSlotAt(subbandCount(levels)); }
 
+// Extent of subband s (numbered as above) of a width x height image with L
+// levels: the low-pass half of n samples is ceil(n / 2), the high-pass half
+// floor(n / 2). Level l's low-pass band is ceil(n / 2^l) samples across.
+struct Extent {
+    int64_t width = 0, height = 0;
+};
+// n up to 2^31, level 0 to 30.
+constexpr int64_t lowPassAt(int64_t n, int level) { return (n + (int64_t(1) << level) - 1) >> level; }
+constexpr Extent subbandExtent(int64_t width, int64_t height, int levels, int s) {
+    if (s <= 0) return {lowPassAt(width, levels), lowPassAt(height, levels)};
+    const int level = levels - (s - 1) / 3;
+    const int orientation = (s - 1) % 3;  // 0 HL, 1 LH, 2 HH
+    const int64_t lowW = lowPassAt(width, level), lowH = lowPassAt(height, level);
+    const int64_t highW = lowPassAt(width, level - 1) - lowW, highH = lowPassAt(height, level - 1) - lowH;
+    return {orientation == 1 ? lowW : highW, orientation == 0 ? lowH : highH};
+}
+
 // Every marker is kMarker followed by its code.
 constexpr uint8_t kMarker = 0xFF;
 constexpr uint8_t kHeaderEnd = 0xD0;

@@ -15,11 +15,6 @@
 
 namespace fuzz {
 
-// The icon is the whole image at the coarsest scale, which a file may
-// legitimately make enormous; larger icons are not decoded here, since the
-// output's size is what the file asks for, not a fault of the reader.
-constexpr int64_t kMaxIconPixels = int64_t(1) << 20;
-
 inline void decodeInto(const Lumetra::WavraNavigator& navigator, const Lumetra::WavraFile& file) {
     using namespace Lumetra;
     static const FileSpecification folder(scratchFolder());
@@ -54,8 +49,7 @@ inline void fuzzDecode(const Lumetra::WavraFile& file) {
         }
     };
     attempt([&] {
-        WavraNavigator icon = WavraNavigator::forRegion(file, true, 0, 0, 0, 0, 0);
-        if (int64_t(icon.support().width()) * icon.support().height() <= kMaxIconPixels) decodeInto(icon, file);
+        decodeInto(WavraNavigator::forRegion(file, true, 0, 0, 0, 0, 0), file);
     });
     // At full resolution: the centre, and the upper-left corner reaching
     // outside the image.

@@ -25,6 +25,8 @@ extern "C" void onInterruptSignal(int) { g_interrupted = 1; }
 
 }  // namespace
 
+void ignoreFileSizeSignal() { ::signal(SIGXFSZ, SIG_IGN); }
+
 int interruptRequested() { return g_interrupted != 0 ? 1 : 0; }
 
 void throwIfInterrupted() {

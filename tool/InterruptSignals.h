@@ -15,6 +15,11 @@ int interruptRequested();
 // Throws the library's interrupt error when interruptRequested().
 void throwIfInterrupted();
 
+// Ignores SIGXFSZ for the whole process, so a write past the file-size
+// limit fails with an error the run reports (and cleans up after) instead of
+// killing the process. Every program calls it first.
+void ignoreFileSizeSignal();
+
 class InterruptWindow {
 public:
     InterruptWindow() = default;

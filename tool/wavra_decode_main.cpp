@@ -9,6 +9,7 @@
 #include <exception>
 
 #include "tool/DecodeRun.h"
+#include "tool/InterruptSignals.h"
 #include "wavra/diagnostics.h"
 
 namespace {
@@ -21,6 +22,7 @@ void printFailure(const char* message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    ignoreFileSizeSignal();
     wavra::setDiagnosticHandler([](const std::string& text) { std::fputs(text.c_str(), stderr); });
     DecodeOptions options;
     if (!parseDecodeCommandLine(argc, argv, options)) {

@@ -11,6 +11,7 @@
 #include <exception>
 #include <string>
 
+#include "tool/InterruptSignals.h"
 #include "tool/ProgressPrinter.h"
 #include "wavra/wavra.h"
 
@@ -22,6 +23,7 @@ const char* const kUsage =
     "  -o OUTPUT     Wavra image file to write\n"
     "  -n nlev       wavelet levels, 1 to 9 (default 4)\n"
     "  -rate bits    target bits per sample, above 0 and at most 32 (default 0.6)\n"
+    "                (a Wavra file holds at most 4 GiB: a larger output fails, and a lower rate helps)\n"
     "  -b blocksize  largest processing block edge, 16 to 65536 (default 512)\n"
     "  -nodither     quantise without subtractive dither\n"
     "  -best         best quality for the file size: one distortion level over the whole image,\n"
@@ -107,6 +109,7 @@ void print_failure(const char* message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    ignoreFileSizeSignal();
     wavra::setDiagnosticHandler([](const std::string& text) { std::fputs(text.c_str(), stderr); });
     Options options;
     if (!parse(argc, argv, options)) {

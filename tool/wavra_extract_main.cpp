@@ -1,3 +1,7 @@
+#include "tool/InterruptSignals.h"
 #include "tool/ToolMain.h"
 
-int main(int argc, char** argv) { return runTool(argc, argv); }
+int main(int argc, char** argv) {
+    ignoreFileSizeSignal();
+    return runTool(argc, argv);
+}

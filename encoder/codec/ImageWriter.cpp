@@ -18,12 +18,14 @@
 #include "format/TagStore.h"
 #include "wavra/diagnostics.h"
 
+const char* const kOutputTooLargeMessage =
+    "Error: the output would exceed the 4 GiB limit of the Wavra format; try a lower -rate.";
+
 namespace {
 
 namespace layout = Lumetra::FileLayout;
 using Lumetra::appendFloat;
 using Lumetra::appendU32;
-constexpr int64_t kLargestOffset = std::numeric_limits<int32_t>::max();
 constexpr size_t kCopyChunk = 1048576;
 
 // The output file with its current position. Writes are buffered by the C
@@ -159,7 +161,7 @@ public:
 
         // Metadata block and its offset.
         const int64_t metadataStart = out_.position();
-        if (metadataStart > kLargestOffset) throw Error("Error encountered in write_int.");
+        if (metadataStart > settings_.largestOffset) throw Error(kOutputTooLargeMessage);
         metadata.addEndOfMetadata();
         if (metadata.write(out_.file()) != 0) throw Error("Error writing metadata.");
         if (!out_.syncPosition()) throw Error("Error writing metadata.");
@@ -178,7 +180,7 @@ private:
     void writeSubband(int s, SubbandMapEntry& entry) {
         // record_offset(s)
         const int64_t sectionStart = out_.position();
-        if (sectionStart > kLargestOffset) throw Error("Error encountered in write_int.");
+        if (sectionStart > settings_.largestOffset) throw Error(kOutputTooLargeMessage);
         if (!out_.seek(layout::subbandSlotAt(s))) throw Error("Seek error in subroutine record_offset.");
         if (!out_.writeInt(int32_t(sectionStart))) throw Error("Error encountered in write_int.");
         if (!out_.seek(sectionStart)) throw Error("Seek error in subroutine record_offset.");
@@ -237,7 +239,7 @@ private:
             throw Error("Error encountered in GenHTDesc2.");
         poll();
         const int64_t headerAt = out_.position();
-        if (headerAt > kLargestOffset) throw Error("Error encountered in record_hblk_offset.");
+        if (headerAt > settings_.largestOffset) throw Error(kOutputTooLargeMessage);
         SymbolCodes codes;
         if (GenCode2(table, codes) != 0) throw Error("Error encountered in GenCode2.");
 
@@ -253,7 +255,7 @@ private:
         bytes_.resize(recordTable + 4 * cuts.size(), 0);
         for (size_t r = 0; r < records_.size(); ++r) {
             const int64_t recordAt = headerAt + int64_t(bytes_.size());
-            if (recordAt > kLargestOffset) throw Error("Error encountered in record_rec_offset.");
+            if (recordAt > settings_.largestOffset) throw Error(kOutputTooLargeMessage);
             Lumetra::putU32(&bytes_[recordTable + 4 * r], uint32_t(recordAt));
             if (encode_block2(records_[r], codes, bytes_) != 0) {
                 wavra::diagnostic("File size: " + std::to_string(long(recordAt)) + "\n");

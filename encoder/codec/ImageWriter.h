@@ -27,6 +27,11 @@ struct EncoderTags {
     bool dither = true;
 };
 
+// Offsets in the file are unsigned 32-bit: nothing may start beyond this.
+constexpr int64_t kLargestFileOffset = 0xFFFFFFFFLL;
+// What the writer throws when the output would pass that limit.
+extern const char* const kOutputTooLargeMessage;
+
 struct WriterSettings {
     int levels = 0;  // L: the map has 3L + 1 entries
     int recordWidth = 128;
@@ -36,6 +41,9 @@ struct WriterSettings {
     EncoderProgress progress;
     EncoderInterrupt interrupt;
     EncoderTags tags;
+    // Where the file's offsets end; tests lower it to reach the limit
+    // without writing gigabytes.
+    int64_t largestOffset = kLargestFileOffset;
 };
 
 // Writes the output file (an unset name writes to standard output through a

@@ -6,9 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <chrono>
 #include <string>
 #include <vector>
 
+#include "CliProcessRunner.h"
 #include "ExtractionFixtureTest.h"
 #include "support/DamagedFiles.h"
 
@@ -67,6 +71,78 @@ TEST(DamagedFiles, neverCrashLeaveTemporariesOrTouchAnExistingOutput) {
     }
     // Most of the damage must be noticed, not decoded as if nothing happened.
     EXPECT_GT(failures, int(versions.size()) / 2);
+}
+
+// One changed header byte makes a 512 x 512 file claim 369,099,264 x 512
+// pixels. The block tables say otherwise, so opening fails at once, before
+// anything is sized by the claim.
+TEST(DamagedFiles, aHeaderSizeTheBlockTablesContradictFailsOnOpeningFastAndSmall) {
+    Scratch s;
+    std::string bytes = readFile(s.makeImage("pic", texturedPicture(512, 512, 1), 4));
+    ASSERT_EQ(bytes[15], 0);
+    bytes[15] = char(22);
+    writeFile(s.path("lying.wvr"), bytes);
+    const char* const kReadError = "Read error encountered while decompressing. Possible file corruption.\n";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"-quiet", "-misinfo", "-i", "lying.wvr"},
+          std::vector<std::string>{"-quiet", "-icon", "-i", "lying.wvr", "-o", "icon.wvr", "-n", "1"}}) {
+        const auto start = std::chrono::steady_clock::now();
+        const ProcessResult r = s.extract(args);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_EQ(r.status, 1) << args[1];
+        EXPECT_EQ(r.err, kReadError) << args[1];
+        EXPECT_LT(seconds, 1.0 * sanitizerSlowdown()) << args[1];
+    }
+    // The largest child so far, the encoder included.
+    struct rusage usage = {};
+    ASSERT_EQ(getrusage(RUSAGE_CHILDREN, &usage), 0);
+    EXPECT_LT(usage.ru_maxrss, 200L * 1024) << "peak resident kB";
+    EXPECT_EQ(s.entries("tmp"), std::vector<std::string>());
+    EXPECT_FALSE(exists(s.path("icon.wvr")));
+}
+
+// Under a lowered file-size limit the temporary raw image, a subband file or
+// the output cannot be completed: each run ends with its write failure,
+// status 1, nothing left in TMP, an existing output as it was.
+TEST(DamagedFiles, aLoweredFileSizeLimitEndsTheRunWithItsWriteFailure) {
+    Scratch s;
+    s.makeImage("pic", texturedPicture(256, 256, 3), 3);
+    const std::string earlier = "an earlier result";
+    struct Case {
+        const char* what;
+        const char* program;
+        int blocks;  // of 512 bytes
+        std::vector<std::string> args;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {"temporary raw image", "wavra-extract", 64,
+         {"-quiet", "-i", "pic.wvr", "-o", "out.wvr", "-x", "128", "-y", "128", "-w", "256", "-h", "256", "-s", "0",
+          "-n", "2"},
+         "Error writing to file\n"},
+        {"subband file", "wavra-encode", 2, {"-quiet", "-i", "pic.bip", "-o", "enc.wvr", "-rate", "4"},
+         "Write error. Check that temporary directory is not full.\n"},
+        {"output", "wavra-encode", 40, {"-quiet", "-i", "pic.bip", "-o", "enc.wvr", "-rate", "4"},
+         "Error encountered in encode_block2.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeFile(s.path("out.wvr"), earlier);
+        std::vector<std::string> args = {"-c", "ulimit -f " + std::to_string(c.blocks) + " && exec \"$0\" \"$@\"",
+                                         clitest::builtProgram(c.program)};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        clitest::ProcessOptions options;
+        options.environment.push_back("TMP=" + s.tmp());
+        options.workingDirectory = s.path("");
+        const ProcessResult r = clitest::runProcess("/bin/sh", args, options);
+        EXPECT_TRUE(r.exited) << "ended by signal " << r.status;
+        EXPECT_EQ(r.status, 1);
+        const std::string& m = c.message;
+        EXPECT_TRUE(r.err.size() >= m.size() && r.err.compare(r.err.size() - m.size(), m.size(), m) == 0) << r.err;
+        EXPECT_EQ(s.entries("tmp"), std::vector<std::string>());
+        EXPECT_EQ(readFile(s.path("out.wvr")), earlier);
+        EXPECT_FALSE(exists(s.path("enc.wvr")));
+    }
 }
 
 }  // namespace

@@ -48,6 +48,19 @@ std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 bool exists(const std::string& path);
 
+// How many times slower runs are in this build: several times under the
+// address sanitizer, else 1. Time limits in tests are multiplied by it.
+inline double sanitizerSlowdown() {
+#if defined(__SANITIZE_ADDRESS__)
+    return 5.0;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return 5.0;
+#endif
+#endif
+    return 1.0;
+}
+
 // A fresh folder with an empty "tmp" inside that every run gets as TMP.
 // Removed with everything in it when the object goes.
 class Scratch {

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <functional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -129,7 +130,19 @@ protected:
                                   side, "-s", "0", "-n", "4"});
         ASSERT_TRUE(run.started());
         ASSERT_TRUE(signalWhen(run, ready, sig)) << "the run ended before it could be interrupted: " << run.err();
+        expectInterrupted(run, before, output);
+    }
+
+    // Waits for a run that was just sent a signal: it ends within half a
+    // second as interrupted, leaving TMP empty, the folder as it was before
+    // the run and the earlier output untouched.
+    static void expectInterrupted(RunningExtraction& run, const std::vector<std::string>& before,
+                                  const std::string& output) {
+        const Scratch& s = *scratch_;
+        const auto sent = std::chrono::steady_clock::now();
         const int status = run.wait();
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+        EXPECT_LT(seconds, 0.5 * sanitizerSlowdown());
         ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
         EXPECT_EQ(WEXITSTATUS(status), 1);
         EXPECT_EQ(run.err(), "Interrupted.\n");
@@ -190,6 +203,29 @@ TEST_F(InterruptedRun, sigintWhileWritingRemovesTheUnfinishedOutput) {
             return false;
         },
         SIGINT);
+}
+
+// SIGTERM and SIGINT at random moments of a run: whatever it was doing, it
+// stops the same way, fast.
+TEST_F(InterruptedRun, signalsAtRandomMomentsStopTheRunWithinHalfASecond) {
+    const Scratch& s = *scratch_;
+    const std::string output = s.path("kept.wvr");
+    const std::string half = std::to_string(kSide / 2), side = std::to_string(kSide);
+    std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<int> delay(20, 1500);
+    for (int k = 0; k < 4; ++k) {
+        writeFile(output, "an earlier result");
+        const std::vector<std::string> before = s.entries("");
+        RunningExtraction run(s, {"-quiet", "-i", input_, "-o", output, "-x", half, "-y", half, "-w", side, "-h",
+                                  side, "-s", "0", "-n", "4"});
+        ASSERT_TRUE(run.started());
+        const int ms = delay(random);
+        SCOPED_TRACE("after " + std::to_string(ms) + " ms");
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        if (!run.running()) continue;  // finished first: nothing to stop
+        run.signal(k % 2 ? SIGINT : SIGTERM);
+        expectInterrupted(run, before, output);
+    }
 }
 
 }  // namespace

@@ -237,6 +237,29 @@ TEST(ImageWriter, failedFinalWritesAreReportedAndThePartialOutputRemoved) {
     EXPECT_FALSE(fileExists(out));
 }
 
+// The file's offsets are 32-bit: an output that would need a larger one is
+// refused with the limit's own message, and nothing is left behind.
+TEST(ImageWriter, anOffsetPastTheFormatsLimitIsRefusedWithItsMessage) {
+    ScratchDir dir;
+    const std::string raw = writeRawPicture(dir.path(), "in", generatePicture(64, 48, 1, false));
+    BBBImage image(raw.c_str());
+    MapBuilder builder(dir);
+    const std::string out = dir.file("out.wvr");
+    for (int64_t limit : {int64_t(40), int64_t(200)}) {
+        SubbandMap map = builder.build(2, 1, {{0, 30, 0, 30}}, {1.0f});
+        WriterSettings s = settings_for(2);
+        s.largestOffset = limit;
+        std::string message;
+        try {
+            write_image(image, map, out.c_str(), s);
+        } catch (const Error& e) {
+            message = e.message();
+        }
+        EXPECT_EQ(message, kOutputTooLargeMessage) << limit;
+        EXPECT_FALSE(fileExists(out)) << limit;
+    }
+}
+
 TEST(ImageWriter, interruptStopsTheWriterWithoutLeavingFiles) {
     ScratchDir dir;
     const std::string raw = writeRawPicture(dir.path(), "in", generatePicture(64, 48, 1, false));

@@ -92,7 +92,7 @@ TEST(BlockDatabaseTest, intervalSearchWalksFromItsGuessOverUnevenBoundaries) {
 
 TEST(BlockDatabaseTest, codeBlockLengthsRunToTheNextThingInTheFile) {
     // Three bands, the middle one without data; two code-blocks per band.
-    WavraFileBuilder b = WavraFileBuilder::simple(3, 1, 512, 256);
+    WavraFileBuilder b = WavraFileBuilder::simple(3, 1, 512, 512);
     b.subbands[0].blocks.clear();
     {
         BlockData& first = b.addBlock(0, 0, 0, 255, 127);
@@ -243,9 +243,7 @@ TEST(BlockDatabaseTest, derivedSizesFromTheTablesAreBoundedBeforeUse) {
               "Invalid block header encountered. Possible file corruption.");
 
     // Billions of code-blocks cannot have their offsets in a small file.
-    WavraFileBuilder manyCodeBlocks = WavraFileBuilder::simple(1, 0, 8, 8);
-    manyCodeBlocks.subbands[0].blocks[0].x1 = 0x10000;
-    manyCodeBlocks.subbands[0].blocks[0].y1 = 0x10000;
+    WavraFileBuilder manyCodeBlocks = WavraFileBuilder::simple(1, 0, 0x10001, 0x10001);
     manyCodeBlocks.subbands[0].blocks[0].bands[0].codeBlockWidth = 1;
     manyCodeBlocks.subbands[0].blocks[0].bands[0].codeBlockHeight = 1;
     EXPECT_EQ(failureOf([&] {

@@ -1,10 +1,12 @@
 #include "WavraFileBuilder.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
 #include "core/ByteSources.h"
+#include "format/FileLayout.h"
 
 namespace wavra_test {
 
@@ -32,7 +34,15 @@ WavraFileBuilder WavraFileBuilder::simple(int32_t bands, int32_t levels, int32_t
     b.width = width;
     b.height = height;
     b.subbands.resize(size_t(3 * levels + 1));
-    for (int s = 0; s <= 3 * levels; ++s) b.addBlock(s, 0, 0, 0, 0);
+    for (int s = 0; s <= 3 * levels; ++s) {
+        const Lumetra::FileLayout::Extent e = Lumetra::FileLayout::subbandExtent(width, height, levels, s);
+        const int32_t w = int32_t(std::max<int64_t>(e.width, 1)), h = int32_t(std::max<int64_t>(e.height, 1));
+        // One code-block per band, as large as the block.
+        for (BandData& band : b.addBlock(s, 0, 0, w - 1, h - 1).bands) {
+            band.codeBlockWidth = w;
+            band.codeBlockHeight = h;
+        }
+    }
     return b;
 }
 

@@ -55,7 +55,7 @@ public:
     std::vector<SubbandData> subbands;
     int64_t metadataOffset = 0;  // filled by build()
 
-    // A file with 3L + 1 subbands, each one block covering (w x h) with one
+    // A file with 3L + 1 subbands, each one block covering the whole subband with one
     // code-block per band.
     static WavraFileBuilder simple(int32_t bands, int32_t levels, int32_t width, int32_t height);
 
