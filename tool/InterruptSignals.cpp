@@ -25,7 +25,10 @@ extern "C" void onInterruptSignal(int) { g_interrupted = 1; }
 
 }  // namespace
 
-void ignoreFileSizeSignal() { ::signal(SIGXFSZ, SIG_IGN); }
+void ignoreWriteFailureSignals() {
+    ::signal(SIGXFSZ, SIG_IGN);
+    ::signal(SIGPIPE, SIG_IGN);
+}
 
 int interruptRequested() { return g_interrupted != 0 ? 1 : 0; }
 

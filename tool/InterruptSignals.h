@@ -15,10 +15,11 @@ int interruptRequested();
 // Throws the library's interrupt error when interruptRequested().
 void throwIfInterrupted();
 
-// Ignores SIGXFSZ for the whole process, so a write past the file-size
-// limit fails with an error the run reports (and cleans up after) instead of
-// killing the process. Every program calls it first.
-void ignoreFileSizeSignal();
+// Ignores SIGXFSZ and SIGPIPE for the whole process, so a write past the
+// file-size limit, or to a pipe whose reader has gone, fails with an error
+// the run reports (and cleans up after) instead of killing the process with
+// its temporary files left behind. Every program calls it first.
+void ignoreWriteFailureSignals();
 
 class InterruptWindow {
 public:

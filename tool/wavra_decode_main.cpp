@@ -22,7 +22,7 @@ void printFailure(const char* message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    ignoreFileSizeSignal();
+    ignoreWriteFailureSignals();
     wavra::setDiagnosticHandler([](const std::string& text) { std::fputs(text.c_str(), stderr); });
     DecodeOptions options;
     if (!parseDecodeCommandLine(argc, argv, options)) {

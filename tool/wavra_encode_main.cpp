@@ -109,7 +109,7 @@ void print_failure(const char* message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    ignoreFileSizeSignal();
+    ignoreWriteFailureSignals();
     wavra::setDiagnosticHandler([](const std::string& text) { std::fputs(text.c_str(), stderr); });
     Options options;
     if (!parse(argc, argv, options)) {

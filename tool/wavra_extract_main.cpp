@@ -2,6 +2,6 @@
 #include "tool/ToolMain.h"
 
 int main(int argc, char** argv) {
-    ignoreFileSizeSignal();
+    ignoreWriteFailureSignals();
     return runTool(argc, argv);
 }

@@ -1,5 +1,7 @@
-// wavra-extract stopped by SIGINT or SIGTERM while it decodes and while it
-// encodes: status 1, one line saying so, and nothing of the run left behind.
+// The programs stopped by SIGINT or SIGTERM while they decode, encode and
+// write: status 1, one line saying so, nothing of the run left behind and an
+// earlier output untouched. A batch whose progress reader has gone still
+// finishes and cleans up.
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -24,11 +26,14 @@ using namespace extracttest;
 
 namespace {
 
-// An extraction running beside the test, its standard error in a file.
-class RunningExtraction {
+// A program running beside the test, its standard error in a file; with
+// `brokenOutput` its standard output is a pipe nobody reads from.
+class RunningProgram {
 public:
-    RunningExtraction(const Scratch& s, const std::vector<std::string>& args) : errPath_(s.path("stderr.txt")) {
-        std::vector<std::string> strings{clitest::builtProgram("wavra-extract")};
+    RunningProgram(const Scratch& s, const std::string& program, const std::vector<std::string>& args,
+                   bool brokenOutput = false)
+        : errPath_(s.path("stderr.txt")) {
+        std::vector<std::string> strings{clitest::builtProgram(program)};
         strings.insert(strings.end(), args.begin(), args.end());
         std::vector<std::string> env{"TMP=" + s.tmp()};
         for (char** e = environ; *e; ++e)
@@ -39,8 +44,12 @@ public:
         argv.push_back(nullptr);
         envp.push_back(nullptr);
         const std::string dir = s.path("");
+        int pipeEnds[2] = {-1, -1};
+        if (brokenOutput && ::pipe(pipeEnds) != 0) return;
         pid_ = ::fork();
         if (pid_ == 0) {
+            if (brokenOutput && (::close(pipeEnds[0]) != 0 || ::dup2(pipeEnds[1], STDOUT_FILENO) < 0))
+                ::_exit(126);
             // A test run started in the background must not pass on ignored signals.
             ::signal(SIGINT, SIG_DFL);
             ::signal(SIGTERM, SIG_DFL);
@@ -49,8 +58,12 @@ public:
             ::execve(argv[0], argv.data(), envp.data());
             ::_exit(127);
         }
+        if (brokenOutput) {
+            ::close(pipeEnds[0]);
+            ::close(pipeEnds[1]);
+        }
     }
-    ~RunningExtraction() {
+    ~RunningProgram() {
         if (pid_ > 0 && !waited_) {
             ::kill(pid_, SIGKILL);
             wait();
@@ -92,7 +105,7 @@ long long fileSize(const std::string& path) {
 
 // Polls `ready` every half millisecond while the run lasts; sends `sig` as
 // soon as it holds. False when the run ended first (or took over a minute).
-bool signalWhen(RunningExtraction& run, const std::function<bool()>& ready, int sig) {
+bool signalWhen(RunningProgram& run, const std::function<bool()>& ready, int sig) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (run.running() && std::chrono::steady_clock::now() < deadline) {
         if (ready()) {
@@ -126,24 +139,33 @@ protected:
         writeFile(output, "an earlier result");
         const std::vector<std::string> before = s.entries("");
         const std::string half = std::to_string(kSide / 2), side = std::to_string(kSide);
-        RunningExtraction run(s, {"-quiet", "-i", input_, "-o", output, "-x", half, "-y", half, "-w", side, "-h",
-                                  side, "-s", "0", "-n", "4"});
+        RunningProgram run(s, "wavra-extract",
+                           {"-quiet", "-i", input_, "-o", output, "-x", half, "-y", half, "-w", side, "-h",
+                            side, "-s", "0", "-n", "4"});
         ASSERT_TRUE(run.started());
-        ASSERT_TRUE(signalWhen(run, ready, sig)) << "the run ended before it could be interrupted: " << run.err();
+        ASSERT_TRUE(signalWhen(run, ready, sig))
+            << "the run ended before it could be interrupted: " << run.err();
         expectInterrupted(run, before, output);
     }
 
     // Waits for a run that was just sent a signal: it ends within half a
     // second as interrupted, leaving TMP empty, the folder as it was before
-    // the run and the earlier output untouched.
-    static void expectInterrupted(RunningExtraction& run, const std::vector<std::string>& before,
-                                  const std::string& output) {
+    // the run and the earlier output untouched. With `mayHaveFinished` a run
+    // the signal reached only after its output was complete may also end
+    // successfully, its output written in full.
+    static void expectInterrupted(RunningProgram& run, const std::vector<std::string>& before,
+                                  const std::string& output, bool mayHaveFinished = false) {
         const Scratch& s = *scratch_;
         const auto sent = std::chrono::steady_clock::now();
         const int status = run.wait();
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
         EXPECT_LT(seconds, 0.5 * sanitizerSlowdown());
         ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+        if (mayHaveFinished && WEXITSTATUS(status) == 0 && run.err().empty()) {
+            EXPECT_EQ(readFile(output).compare(0, 4, "wvra"), 0);
+            EXPECT_EQ(s.entries("tmp"), std::vector<std::string>());
+            return;
+        }
         EXPECT_EQ(WEXITSTATUS(status), 1);
         EXPECT_EQ(run.err(), "Interrupted.\n");
         ::unlink(s.path("stderr.txt").c_str());
@@ -214,18 +236,40 @@ TEST_F(InterruptedRun, signalsAtRandomMomentsStopTheRunWithinHalfASecond) {
     std::mt19937 random(std::random_device{}());
     std::uniform_int_distribution<int> delay(20, 1500);
     for (int k = 0; k < 4; ++k) {
+        ::unlink(s.path("stderr.txt").c_str());  // left by a run that finished first
         writeFile(output, "an earlier result");
         const std::vector<std::string> before = s.entries("");
-        RunningExtraction run(s, {"-quiet", "-i", input_, "-o", output, "-x", half, "-y", half, "-w", side, "-h",
-                                  side, "-s", "0", "-n", "4"});
+        RunningProgram run(s, "wavra-extract",
+                           {"-quiet", "-i", input_, "-o", output, "-x", half, "-y", half, "-w", side, "-h",
+                            side, "-s", "0", "-n", "4"});
         ASSERT_TRUE(run.started());
         const int ms = delay(random);
         SCOPED_TRACE("after " + std::to_string(ms) + " ms");
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         if (!run.running()) continue;  // finished first: nothing to stop
         run.signal(k % 2 ? SIGINT : SIGTERM);
-        expectInterrupted(run, before, output);
+        expectInterrupted(run, before, output, true);
     }
+}
+
+// A batch run's progress goes to a pipe whose reader died (a cluster
+// worker that was killed): writing it must not kill the run halfway with
+// its temporary files left in TMP.
+TEST_F(InterruptedRun, aBatchWhoseProgressReaderHasGoneFinishesAndLeavesNothingBehind) {
+    const Scratch& s = *scratch_;
+    writeFile(s.path("sheets.txt"),
+              "-o sheet1.wvr -x 600 -y 600 -w 256 -h 256 -s 0 -n 3\n"
+              "-o sheet2.wvr -x 1800 -y 1800 -w 256 -h 256 -s 1 -n 3\n");
+    RunningProgram run(s, "wavra-extract", {"-batch", "sheets.txt", "-i", input_}, true);
+    ASSERT_TRUE(run.started());
+    const int status = run.wait();
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << run.err();
+    EXPECT_GT(fileSize(s.path("sheet1.wvr")), 0);
+    EXPECT_GT(fileSize(s.path("sheet2.wvr")), 0);
+    EXPECT_EQ(s.entries("tmp"), std::vector<std::string>());
+    for (const char* name : {"sheets.txt", "sheet1.wvr", "sheet2.wvr", "stderr.txt"})
+        ::unlink(s.path(name).c_str());
 }
 
 }  // namespace
