@@ -228,7 +228,8 @@ int runBatch(const CommandLineValues& values, std::FILE* out, std::FILE* err) {
     }
     if (interruptRequested()) wavra::throwInterrupt();
     if (!values.quiet) {
-        std::fprintf(out, "%zu lines: %zu written, %zu failed\n", lines.size(), batch.written(), batch.failed());
+        std::fprintf(out, "%zu lines: %zu written, %zu failed\n", lines.size(), batch.written(),
+                     batch.failed());
         std::fflush(out);
     }
     return batch.failed() == 0 ? 0 : 1;

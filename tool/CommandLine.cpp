@@ -53,13 +53,20 @@ Option optionOf(const char* arg) {
         const char* name;
         Option option;
     } table[] = {
-        {"-i", Option::Input},     {"-o", Option::Output},
-        {"-x", Option::X},         {"-y", Option::Y},
-        {"-s", Option::Scale},     {"-w", Option::Width},
-        {"-h", Option::Height},    {"-n", Option::Levels},
-        {"-icon", Option::Icon},   {"-misinfo", Option::Misinfo},
-        {"-quiet", Option::Quiet}, {"-wm", Option::Watermark},
-        {"-wp", Option::Position}, {"-batch", Option::Batch},
+        {"-i", Option::Input},
+        {"-o", Option::Output},
+        {"-x", Option::X},
+        {"-y", Option::Y},
+        {"-s", Option::Scale},
+        {"-w", Option::Width},
+        {"-h", Option::Height},
+        {"-n", Option::Levels},
+        {"-icon", Option::Icon},
+        {"-misinfo", Option::Misinfo},
+        {"-quiet", Option::Quiet},
+        {"-wm", Option::Watermark},
+        {"-wp", Option::Position},
+        {"-batch", Option::Batch},
         {"-threads", Option::Threads},
     };
     for (const auto& entry : table)
@@ -238,7 +245,8 @@ void checkRequirements(const CommandLineValues& v) {
     if (v.batch) {
         if (v.misinfo) throw wavra::Error("Error: -misinfo cannot be combined with -batch");
         if (!v.firstLineOption.empty())
-            throw wavra::Error("Error: option " + v.firstLineOption + " belongs in the lines of the batch list");
+            throw wavra::Error("Error: option " + v.firstLineOption +
+                               " belongs in the lines of the batch list");
         return;
     }
     if (v.misinfo) return;
@@ -270,7 +278,8 @@ std::string parseBatchLine(const std::vector<std::string>& args, CommandLineValu
     std::vector<const char*> argv;
     for (const std::string& a : args) argv.push_back(a.c_str());
     WalkProblem problem;
-    if (walkOptions(int(argv.size()), argv.data(), 0, true, v, problem) != ParseResult::Ok) return problem.text;
+    if (walkOptions(int(argv.size()), argv.data(), 0, true, v, problem) != ParseResult::Ok)
+        return problem.text;
     try {
         checkRequirements(v);
     } catch (const wavra::Error& e) {

@@ -24,10 +24,10 @@ struct CommandLineValues {
     bool watermark = false;         // set by -wm
     int32_t watermarkPosition = 9;  // -wp: 1..9
 
-    std::string batchList;          // -batch: file of extraction lines
-    bool batch = false;             // set by -batch
-    int threads = 1;                // -threads: lines run at once with -batch; decoding threads without
-    bool hasThreads = false;        // -threads given; without it a single extraction decodes with every core
+    std::string batchList;    // -batch: file of extraction lines
+    bool batch = false;       // set by -batch
+    int threads = 1;          // -threads: lines run at once with -batch; decoding threads without
+    bool hasThreads = false;  // -threads given; without it a single extraction decodes with every core
 
     // Which of -i, -o, -w, -h, -s, -x, -y were given.
     bool hasInput = false, hasOutput = false, hasWidth = false, hasHeight = false;

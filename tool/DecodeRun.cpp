@@ -5,41 +5,16 @@
 #include <vector>
 
 #include "tool/CommandLine.h"
+#include "tool/InterruptSignals.h"
 #include "tool/PngWriter.h"
 #include "tool/PnmWriter.h"
 #include "tool/ProgressPrinter.h"
+#include "tool/StagedOutput.h"
 #include "wavra/wavra.h"
 
 namespace {
 
 const char* const kUnknownFormat = "Error: the output name must end in .bip, .png, .ppm or .pgm.";
-
-// Where the last "." of the file name is ("/" and "\\" both separate
-// directories); npos when the file name has none.
-size_t extensionDot(const std::string& path) {
-    const size_t separator = path.find_last_of("/\\");
-    const size_t start = separator == std::string::npos ? 0 : separator + 1;
-    const size_t dot = path.find_last_of('.');
-    return dot == std::string::npos || dot < start ? std::string::npos : dot;
-}
-
-// The file name cut before its last "." and then "." + extension.
-std::string withExtension(const std::string& path, const char* extension) {
-    return path.substr(0, extensionDot(path)) + "." + extension;
-}
-
-// Removes the files a failed decode began, unless disarmed.
-class PartialFiles {
-public:
-    void add(const std::string& file) { files_.push_back(file); }
-    void keep() { files_.clear(); }
-    ~PartialFiles() {
-        for (const auto& f : files_) std::remove(f.c_str());
-    }
-
-private:
-    std::vector<std::string> files_;
-};
 
 // Six lines in world-file order: pixel width, the two rotations, pixel
 // height (negative: rows go south), and the centre of the upper-left pixel.
@@ -67,33 +42,28 @@ void decodeInto(const wavra::Reader& input, const wavra::Region& region, const w
     writer.finish();
 }
 
+// Writes the output (and its companion files) under the names `output` gives.
 void writeOutput(const DecodeOptions& o, const wavra::Reader& input, const wavra::Region& region,
-                 const wavra::Progress& progress, PartialFiles& partial) {
+                 const wavra::Progress& progress, StagedOutput& output) {
     const DecodeFormat format = decodeFormatOf(o.output);
     const wavra::Window window = input.regionWindow(region);
     const int bands = input.bandsFor(wavra::SampleLayout::GreyOrRGB);
+    const std::string& file = output.writeName();
     switch (format) {
         case DecodeFormat::RawBip:
-            partial.add(o.output);
-            partial.add(withExtension(o.output, "hdr"));
-            input.readRegionToRawFile(region, o.output, nullptr, wavra::kBottomRight, progress);
+            output.companion("hdr");
+            input.readRegionToRawFile(region, file, nullptr, wavra::kBottomRight, progress);
             break;
         case DecodeFormat::Png: {
-            partial.add(o.output);
-            PngWriter writer(o.output, window.width, window.height, bands);
+            PngWriter writer(file, window.width, window.height, bands);
             decodeInto(input, region, progress, writer);
             const wavra::GeoReference geo = input.regionGeoReference(region);
-            if (geo.present) {
-                const std::string world = withExtension(o.output, "pgw");
-                partial.add(world);
-                writeWorldFile(world, geo);
-            }
+            if (geo.present) writeWorldFile(output.companion("pgw"), geo);
             break;
         }
         case DecodeFormat::Ppm:
         case DecodeFormat::Pgm: {
-            partial.add(o.output);
-            PnmWriter writer(o.output, window.width, window.height, format == DecodeFormat::Ppm, bands);
+            PnmWriter writer(file, window.width, window.height, format == DecodeFormat::Ppm, bands);
             decodeInto(input, region, progress, writer);
             break;
         }
@@ -105,8 +75,11 @@ void writeOutput(const DecodeOptions& o, const wavra::Reader& input, const wavra
 }  // namespace
 
 DecodeFormat decodeFormatOf(const std::string& output) {
-    const size_t dot = extensionDot(output);
-    std::string ext = dot == std::string::npos ? std::string() : output.substr(dot + 1);
+    const size_t separator = output.find_last_of("/\\");
+    const size_t dot = output.find_last_of('.');
+    std::string ext = dot == std::string::npos || (separator != std::string::npos && dot < separator)
+                          ? std::string()
+                          : output.substr(dot + 1);
     for (char& c : ext) c = char(std::tolower((unsigned char)c));
     if (ext == "bip") return DecodeFormat::RawBip;
     if (ext == "png") return DecodeFormat::Png;
@@ -181,13 +154,23 @@ void runDecode(const DecodeOptions& o, std::FILE* progressStream) {
     const wavra::Region region{o.icon, o.scale, o.x0, o.y0, o.width, o.height, !o.region && !o.icon};
     input.regionWindow(region);  // a region the file cannot deliver fails before any file is made
     ProgressPrinter progress(progressStream);
-    PartialFiles partial;
+    // The output is written beside its name and moved there once complete,
+    // so a failed or stopped run leaves an earlier one as it was. SIGINT and
+    // SIGTERM stop the decoding at its next progress report.
+    InterruptWindow interrupts;
+    interrupts.arm();
+    StagedOutput output(o.output);
+    const wavra::Progress report = [&o, &progress](double fraction) {
+        if (!o.quiet) progress.update(float(fraction));
+        return interruptRequested() == 0;
+    };
     try {
-        writeOutput(o, input, region, o.quiet ? nullptr : progress.callback(), partial);
-    } catch (...) {
+        writeOutput(o, input, region, report, output);
+        throwIfInterrupted();
+        output.commit();
+    } catch (const std::exception& e) {
         if (!o.quiet) progress.abandon();
-        throw;
+        throw wavra::Error(interruptRequested() ? kInterruptedMessage : output.tellAsOutput(e.what()));
     }
-    partial.keep();
     if (!o.quiet) progress.finish();
 }

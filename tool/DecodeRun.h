@@ -33,5 +33,8 @@ std::string decodeUsageText();
 bool parseDecodeCommandLine(int argc, const char* const* argv, DecodeOptions& options);
 
 // Decodes and writes the output, printing progress on `progress` unless
-// quiet. Throws wavra::Error; files it began writing are removed then.
+// quiet. The output and its companion (.hdr, .pgw) are written beside their
+// names and moved there once complete; SIGINT and SIGTERM stop the run.
+// Throws wavra::Error ("Interrupted." when stopped); the files it began are
+// removed then and an earlier output stays as it was.
 void runDecode(const DecodeOptions& options, std::FILE* progress);

@@ -13,12 +13,14 @@
 
 #include "tool/InterruptSignals.h"
 #include "tool/ProgressPrinter.h"
+#include "tool/StagedOutput.h"
 #include "wavra/wavra.h"
 
 namespace {
 
 const char* const kUsage =
-    "Usage: wavra-encode -i INPUT -o OUTPUT [-n nlev] [-rate bits] [-b blocksize] [-nodither] [-best] [-quiet]\n"
+    "Usage: wavra-encode -i INPUT -o OUTPUT [-n nlev] [-rate bits] [-b blocksize] [-nodither] [-best] "
+    "[-quiet]\n"
     "  -i INPUT      raw 8-bit BIL, BIP or BSQ image with its .hdr header beside it\n"
     "  -o OUTPUT     Wavra image file to write\n"
     "  -n nlev       wavelet levels, 1 to 9 (default 4)\n"
@@ -89,6 +91,10 @@ bool parse(int argc, char** argv, Options& o) {
     return !o.input.empty() && !o.output.empty();
 }
 
+// Encodes beside the output (with the world file of a georeferenced image)
+// and moves the result over it once complete, so a failed or stopped run
+// leaves an earlier output and world file as they were. SIGINT and SIGTERM
+// stop the encoding at its next progress report.
 int run(const Options& o, ProgressPrinter& progress) {
     wavra::EncodeParameters parameters;
     parameters.levels = o.nlev;
@@ -96,7 +102,21 @@ int run(const Options& o, ProgressPrinter& progress) {
     parameters.blockSize = o.blockSize;
     parameters.dither = o.dither;
     parameters.bestQuality = o.best;
-    wavra::encodeRawFile(o.input, parameters, o.output, o.quiet ? nullptr : progress.callback());
+    InterruptWindow interrupts;
+    interrupts.arm();
+    StagedOutput output(o.output);
+    output.companion("wvw");
+    const wavra::Progress report = [&o, &progress](double fraction) {
+        if (!o.quiet) progress.update(float(fraction));
+        return interruptRequested() == 0;
+    };
+    try {
+        wavra::encodeRawFile(o.input, parameters, output.writeName(), report);
+        throwIfInterrupted();
+        output.commit();
+    } catch (const wavra::Error& e) {
+        throw wavra::Error(output.tellAsOutput(e.what()));
+    }
     if (!o.quiet) progress.finish();
     return 0;
 }
@@ -121,7 +141,7 @@ int main(int argc, char** argv) {
         return run(options, progress);
     } catch (const std::exception& e) {
         progress.abandon();
-        print_failure(e.what());
+        print_failure(interruptRequested() ? kInterruptedMessage : e.what());
     }
     return 1;
 }

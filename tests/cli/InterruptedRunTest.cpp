@@ -120,7 +120,7 @@ bool signalWhen(RunningProgram& run, const std::function<bool()>& ready, int sig
 constexpr int kSide = 2400;
 
 class InterruptedRun : public ::testing::Test {
-protected:
+public:
     static void SetUpTestSuite() {
         scratch_ = new Scratch;
         input_ = scratch_->makeImage("big", texturedPicture(kSide, kSide, 3), 4);
@@ -134,18 +134,28 @@ protected:
     // earlier output, sends `sig` once `ready` holds and checks that the run
     // ends as interrupted with nothing of it left behind.
     void interruptWhen(const std::function<bool()>& ready, int sig) {
+        const std::string half = std::to_string(kSide / 2), side = std::to_string(kSide);
+        interruptWhen("wavra-extract", "kept.wvr",
+                      {"-x", half, "-y", half, "-w", side, "-h", side, "-s", "0", "-n", "4"}, ready, sig);
+    }
+
+    // The same for `program` run with -quiet -i on the input (its raw image
+    // for wavra-encode), -o on `outputName` and `more`.
+    void interruptWhen(const std::string& program, const std::string& outputName,
+                       const std::vector<std::string>& more, const std::function<bool()>& ready, int sig) {
         const Scratch& s = *scratch_;
-        const std::string output = s.path("kept.wvr");
+        const std::string output = s.path(outputName);
         writeFile(output, "an earlier result");
         const std::vector<std::string> before = s.entries("");
-        const std::string half = std::to_string(kSide / 2), side = std::to_string(kSide);
-        RunningProgram run(s, "wavra-extract",
-                           {"-quiet", "-i", input_, "-o", output, "-x", half, "-y", half, "-w", side, "-h",
-                            side, "-s", "0", "-n", "4"});
+        std::vector<std::string> args{"-quiet", "-i", program == "wavra-encode" ? s.path("big.bip") : input_,
+                                      "-o", output};
+        args.insert(args.end(), more.begin(), more.end());
+        RunningProgram run(s, program, args);
         ASSERT_TRUE(run.started());
         ASSERT_TRUE(signalWhen(run, ready, sig))
             << "the run ended before it could be interrupted: " << run.err();
         expectInterrupted(run, before, output);
+        ::unlink(output.c_str());
     }
 
     // Waits for a run that was just sent a signal: it ends within half a
@@ -204,27 +214,35 @@ TEST_F(InterruptedRun, sigintWhileDecodingRemovesTheRawFileAndHeader) {
         SIGINT);
 }
 
+// The encoder has begun its subband files: the reserved name is bare too,
+// but only subband data makes a bare file non-empty.
+bool subbandFilesBegun() {
+    for (const std::string& bare : InterruptedRun::tmpFiles(""))
+        if (fileSize(bare) > 0) return true;
+    return false;
+}
+
+// The output is being written beside its final name.
+bool stagedOutputBegun() {
+    for (const std::string& name : InterruptedRun::scratch_->entries(""))
+        if (name.size() > 5 && name.compare(name.size() - 5, 5, ".part") == 0 &&
+            fileSize(InterruptedRun::scratch_->path(name)) > 0)
+            return true;
+    return false;
+}
+
 TEST_F(InterruptedRun, sigtermWhileEncodingRemovesSubbandFilesAndTheRawImage) {
-    // The reserved name is bare too; subband data makes a bare file non-empty.
-    interruptWhen(
-        [] {
-            for (const std::string& bare : tmpFiles(""))
-                if (fileSize(bare) > 0) return true;
-            return false;
-        },
-        SIGTERM);
+    interruptWhen(subbandFilesBegun, SIGTERM);
 }
 
 TEST_F(InterruptedRun, sigintWhileWritingRemovesTheUnfinishedOutput) {
-    interruptWhen(
-        [] {
-            for (const std::string& name : scratch_->entries(""))
-                if (name.size() > 5 && name.compare(name.size() - 5, 5, ".part") == 0 &&
-                    fileSize(scratch_->path(name)) > 0)
-                    return true;
-            return false;
-        },
-        SIGINT);
+    interruptWhen(stagedOutputBegun, SIGINT);
+}
+
+TEST_F(InterruptedRun, theEncoderAndDecoderProgramsStopTheSameWayAndKeepTheEarlierOutput) {
+    interruptWhen("wavra-encode", "kept.wvr", {}, subbandFilesBegun, SIGTERM);
+    interruptWhen("wavra-decode", "kept.png", {}, stagedOutputBegun, SIGINT);
+    interruptWhen("wavra-decode", "kept.bip", {"-threads", "1"}, stagedOutputBegun, SIGTERM);
 }
 
 // SIGTERM and SIGINT at random moments of a run: whatever it was doing, it

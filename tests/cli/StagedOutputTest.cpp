@@ -1,4 +1,4 @@
-// The staged output of the extraction run, in process: where the writer
+// The staged output of the programs, in process: where the writer
 // writes, what a commit replaces, and what an abandoned run leaves.
 
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "ExtractionFixtureTest.h"
-#include "tool/ExtractionRun.h"
+#include "tool/StagedOutput.h"
 
 using namespace extracttest;
 
