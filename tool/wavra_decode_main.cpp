@@ -10,6 +10,7 @@
 
 #include "tool/DecodeRun.h"
 #include "tool/InterruptSignals.h"
+#include "tool/MemoryReuse.h"
 #include "wavra/diagnostics.h"
 
 namespace {
@@ -23,6 +24,7 @@ void printFailure(const char* message) {
 
 int main(int argc, char** argv) {
     ignoreWriteFailureSignals();
+    keepFreedMemoryForReuse();
     wavra::setDiagnosticHandler([](const std::string& text) { std::fputs(text.c_str(), stderr); });
     DecodeOptions options;
     if (!parseDecodeCommandLine(argc, argv, options)) {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "tool/InterruptSignals.h"
+#include "tool/MemoryReuse.h"
 #include "tool/ProgressPrinter.h"
 #include "tool/StagedOutput.h"
 #include "wavra/wavra.h"
@@ -130,6 +131,7 @@ void print_failure(const char* message) {
 
 int main(int argc, char** argv) {
     ignoreWriteFailureSignals();
+    keepFreedMemoryForReuse();
     wavra::setDiagnosticHandler([](const std::string& text) { std::fputs(text.c_str(), stderr); });
     Options options;
     if (!parse(argc, argv, options)) {

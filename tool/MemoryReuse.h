@@ -1,0 +1,12 @@
+#pragma once
+// The programs' allocator setting: freed buffers are kept for the next
+// request instead of going back to the system at once.
+
+// The decoder and encoder allocate and free buffers of a few megabytes for
+// every strip of a region, every block row and every subband. Given back to
+// the system each time (glibc maps sizes from 128 KiB on afresh), every page of every
+// buffer is faulted in and zeroed by the kernel again, which took more time
+// than the decoding itself. Kept in the heap, they are reused; the peak
+// memory stays what the largest strip needs. Each program calls it first;
+// a library host keeps its own allocator settings.
+void keepFreedMemoryForReuse();
