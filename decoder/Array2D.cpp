@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/Exception.h"
+#include "decoder/PlaneCache.h"
 
 using Lumetra::Exception;
 
@@ -73,7 +74,7 @@ template <class T>
 void Array2D<T>::allocate(int width, int height, int count, bool zeroed) {
     const std::size_t plane = std::size_t(std::max(width, 0)) * std::size_t(std::max(height, 0));
     const std::size_t n = plane * std::size_t(std::max(count, 0)) + 1;
-    std::shared_ptr<T> block(zeroed ? new T[n]() : new T[n], std::default_delete<T[]>());
+    const std::shared_ptr<T> block = Lumetra::PlaneCache::take<T>(n, zeroed);
     count_ = count;
     width_ = width;
     height_ = height;

@@ -6,6 +6,7 @@
 
 #include "core/Exception.h"
 #include "core/WorkerPool.h"
+#include "decoder/PlaneCache.h"
 #include "decoder/Subband.h"
 #include "decoder/WaveletSynthesis.h"
 
@@ -81,8 +82,8 @@ void Subband::merge(const InterruptHook& interrupt, WorkerPool* pool) {
     const int lowColumns = ll.support_.width();
     const int highColumns = hl.support_.width();
     // Every sample of both halves is written by the vertical pass.
-    const std::unique_ptr<float[]> lowHalf(new float[std::size_t(rows) * lowColumns]);
-    const std::unique_ptr<float[]> highHalf(new float[std::size_t(rows) * highColumns]);
+    const std::shared_ptr<float> lowHalf = PlaneCache::take<float>(std::size_t(rows) * lowColumns, false);
+    const std::shared_ptr<float> highHalf = PlaneCache::take<float>(std::size_t(rows) * highColumns, false);
 
     // All bands of the node in one allocation, band after band.
     allocate(support_.width(), rows, bandCount_, false);  // every sample is written below

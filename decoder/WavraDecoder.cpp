@@ -1,5 +1,7 @@
 #include "decoder/WavraDecoder.h"
 
+#include "decoder/PlaneCache.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -86,6 +88,8 @@ void WavraDecoder::finish() {
 }
 
 void WavraDecoder::decode(ImageBuffer& buffer) {
+    // Each strip's planes serve the next strip.
+    const PlaneCache planes;
     position_ = 0.0f;
     // Trees and cursors left here can only come from a decode abandoned by an
     // exception; resuming from them would decode the wrong coefficients.
