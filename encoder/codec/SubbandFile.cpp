@@ -19,12 +19,8 @@ constexpr const char* kWriteFailure = "Write error. Check that temporary directo
 
 }  // namespace
 
-SubbandFile::SubbandFile(const Lumetra::FileSpecification* directory) : reservation_(directory) {
-    file_ = reservation_.name().open("w+b");
-    if (!file_)
-        throw Lumetra::Exception(
-            std::string("Error opening ") + reservation_.name().path() +
-            " for write. Check to see that the target drive is not full or write protected.");
+SubbandFile::SubbandFile(const Lumetra::FileSpecification* directory) {
+    if (directory) directory_ = *directory;
 }
 
 SubbandFile::~SubbandFile() { discard(); }
@@ -35,37 +31,69 @@ void SubbandFile::discard() {
         file_ = nullptr;
     }
     reservation_.release();
+    std::vector<uint8_t>().swap(memory_);
+    discarded_ = true;
+}
+
+void SubbandFile::moveToFile() {
+    reservation_ = Lumetra::TemporaryReservation(directory_.isInitialized() ? &directory_ : nullptr);
+    file_ = reservation_.name().open("w+b");
+    if (!file_)
+        throw Lumetra::Exception(
+            std::string("Error opening ") + reservation_.name().path() +
+            " for write. Check to see that the target drive is not full or write protected.");
+    if (!memory_.empty() && std::fwrite(memory_.data(), 1, memory_.size(), file_) != memory_.size())
+        throw Lumetra::Exception(kWriteFailure);
+    std::vector<uint8_t>().swap(memory_);
+}
+
+void SubbandFile::put(const uint8_t* bytes, size_t count) {
+    if (!file_ && size_t(end_) + count > kKeptInMemory) moveToFile();
+    if (file_) {
+        if (fseeko(file_, end_, SEEK_SET) != 0 || std::fwrite(bytes, 1, count, file_) != count)
+            throw Lumetra::Exception(kWriteFailure);
+    } else {
+        memory_.resize(size_t(end_));  // over an end marker, as a file is written over it
+        memory_.insert(memory_.end(), bytes, bytes + count);
+    }
+    end_ += int64_t(count);
 }
 
 StoredBlock SubbandFile::append(const Lumetra::HuffmanTable& table, float step,
                                 const std::vector<uint8_t>& coded) {
+    if (discarded_) throw Lumetra::Exception(kWriteFailure);
     std::vector<uint8_t> head;
     head.reserve(2 + 16 + table.symbols.size() + 4);
     head.push_back(layout::kMarker);
     head.push_back(layout::kStoredBlock);
     Lumetra::appendTableDescription(head, table);
     Lumetra::appendFloat(head, step);
-    if (!file_ || fseeko(file_, end_, SEEK_SET) != 0 ||
-        std::fwrite(head.data(), 1, head.size(), file_) != head.size() ||
-        std::fwrite(coded.data(), 1, coded.size(), file_) != coded.size())
-        throw Lumetra::Exception(kWriteFailure);
     StoredBlock stored;
     stored.offset = end_;
-    stored.length = int64_t(head.size() + coded.size());
-    end_ += stored.length;
+    put(head.data(), head.size());
+    put(coded.data(), coded.size());
+    stored.length = end_ - stored.offset;
     return stored;
 }
 
 int SubbandFile::write_eof() {
-    if (!file_ || fseeko(file_, end_, SEEK_SET) != 0) return 1;
+    if (discarded_) return 1;
     const uint8_t marker[2] = {layout::kMarker, layout::kStoredEnd};
+    if (!file_) {
+        memory_.resize(size_t(end_));
+        memory_.insert(memory_.end(), marker, marker + 2);
+        return 0;
+    }
+    if (fseeko(file_, end_, SEEK_SET) != 0) return 1;
     if (std::fwrite(marker, 1, 2, file_) != 2 || std::fflush(file_) != 0) return 1;
     std::rewind(file_);
     return 0;
 }
 
 int64_t SubbandFile::size() {
-    if (!file_ || std::fflush(file_) != 0) return -1;
+    if (discarded_) return -1;
+    if (!file_) return int64_t(memory_.size());
+    if (std::fflush(file_) != 0) return -1;
     const int64_t here = ftello(file_);
     if (fseeko(file_, 0, SEEK_END) != 0) return -1;
     const int64_t n = ftello(file_);
@@ -74,7 +102,12 @@ int64_t SubbandFile::size() {
 }
 
 int SubbandFile::read(const StoredBlock& stored, std::vector<uint8_t>& bytes) {
-    if (!file_ || stored.offset < 0 || stored.length < 0 || stored.offset + stored.length > end_) return 1;
+    if (discarded_ || stored.offset < 0 || stored.length < 0 || stored.offset + stored.length > end_)
+        return 1;
+    if (!file_) {
+        bytes.assign(memory_.begin() + stored.offset, memory_.begin() + stored.offset + stored.length);
+        return 0;
+    }
     if (fseeko(file_, stored.offset, SEEK_SET) != 0) return 1;
     bytes.resize(size_t(stored.length));
     if (std::fread(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {

@@ -3,9 +3,11 @@
 // subband, in the order the quantiser produced them, each stored as
 //   FF A6, 16 code-length counts, the symbol list, the step (big-endian
 //   float), FF A3 and the Huffman-coded indices,
-// and FF A9 at the end. The file is created exclusively under a temporary
-// name and is closed and deleted exactly once: by discard(), or when the
-// object is destroyed.
+// and FF A9 at the end. The bytes are kept in memory up to kKeptInMemory;
+// past that they go to a file created exclusively under a temporary name,
+// which is closed and deleted exactly once: by discard(), or when the
+// object is destroyed. (Small images, such as most extracted regions, so
+// make no subband files at all.)
 
 #include <cstdint>
 #include <cstdio>
@@ -23,20 +25,24 @@ struct StoredBlock {
 
 class SubbandFile {
 public:
-    // Reserves a temporary name in `directory` (none: the default place)
-    // and opens it "w+b". Throws Lumetra::Exception "Error opening <name>
-    // for write. Check to see that the target drive is not full or write
-    // protected." when the file cannot be opened.
+    // Bytes a subband keeps in memory before it moves them to a file.
+    static constexpr size_t kKeptInMemory = size_t(64) << 10;
+
+    // A subband whose file, when it needs one, gets a temporary name in
+    // `directory` (none: the default place) and is opened "w+b".
     explicit SubbandFile(const Lumetra::FileSpecification* directory);
     ~SubbandFile();
     SubbandFile(const SubbandFile&) = delete;
     SubbandFile& operator=(const SubbandFile&) = delete;
 
+    // The file's name; uninitialised while the bytes are in memory.
     const Lumetra::FileSpecification& name() const { return reservation_.name(); }
-    bool isOpen() const { return file_ != nullptr; }
+    bool isOpen() const { return !discarded_; }
 
     // Appends one band of a block: its table, its step and `coded` (the
-    // FF A3 payload). Throws Lumetra::Exception "Write error. Check that
+    // FF A3 payload). Throws Lumetra::Exception "Error opening <name> for
+    // write. Check to see that the target drive is not full or write
+    // protected." when the file cannot be made, and "Write error. Check that
     // temporary directory is not full." on a failed write.
     StoredBlock append(const Lumetra::HuffmanTable& table, float step, const std::vector<uint8_t>& coded);
 
@@ -51,9 +57,17 @@ public:
     void discard();
 
 private:
+    // Appends to the memory, or to the file once there is one.
+    void put(const uint8_t* bytes, size_t count);
+    // Creates the file and moves the bytes kept in memory into it.
+    void moveToFile();
+
+    Lumetra::FileSpecification directory_;  // uninitialised: the default place
+    std::vector<uint8_t> memory_;           // the bytes, until there is a file
     Lumetra::TemporaryReservation reservation_;
     FILE* file_ = nullptr;
     int64_t end_ = 0;  // where the next block goes
+    bool discarded_ = false;
 };
 
 // Reads one band of one block back: seeks to its offset, checks FF A6,

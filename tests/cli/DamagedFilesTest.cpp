@@ -5,9 +5,9 @@
 // touches an existing output.
 
 #include <gtest/gtest.h>
-
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -51,8 +51,8 @@ TEST(DamagedFiles, neverCrashLeaveTemporariesOrTouchAnExistingOutput) {
         const std::vector<std::string> before = s.entries("");
         const std::vector<std::vector<std::string>> runs = {
             {"-quiet", "-misinfo", "-i", "damaged.wvr"},
-            {"-quiet", "-i", "damaged.wvr", "-o", output, "-x", "48", "-y", "40", "-w", "96", "-h", "80", "-s", "0",
-             "-n", "1"}};
+            {"-quiet", "-i", "damaged.wvr", "-o", output, "-x", "48", "-y", "40", "-w", "96", "-h", "80",
+             "-s", "0", "-n", "1"}};
         for (const auto& args : runs) {
             writeFile(output, earlier);
             const ProcessResult r = s.extract(args);
@@ -88,7 +88,8 @@ TEST(DamagedFiles, aHeaderSizeTheBlockTablesContradictFailsOnOpeningFastAndSmall
           std::vector<std::string>{"-quiet", "-icon", "-i", "lying.wvr", "-o", "icon.wvr", "-n", "1"}}) {
         const auto start = std::chrono::steady_clock::now();
         const ProcessResult r = s.extract(args);
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         EXPECT_EQ(r.status, 1) << args[1];
         EXPECT_EQ(r.err, kReadError) << args[1];
         EXPECT_LT(seconds, 1.0 * sanitizerSlowdown()) << args[1];
@@ -107,6 +108,14 @@ TEST(DamagedFiles, aHeaderSizeTheBlockTablesContradictFailsOnOpeningFastAndSmall
 TEST(DamagedFiles, aLoweredFileSizeLimitEndsTheRunWithItsWriteFailure) {
     Scratch s;
     s.makeImage("pic", texturedPicture(256, 256, 3), 3);
+    // Noisy enough at -rate 4 for its finest subbands to need files.
+    Picture noisy = texturedPicture(512, 512, 3);
+    uint32_t state = 1;
+    for (unsigned char& v : noisy.samples) {
+        state = state * 1664525u + 1013904223u;
+        v = (unsigned char)std::clamp(int(v) + int(state >> 27) - 16, 0, 255);
+    }
+    s.makeImage("noisy", noisy, 3);
     const std::string earlier = "an earlier result";
     struct Case {
         const char* what;
@@ -116,20 +125,29 @@ TEST(DamagedFiles, aLoweredFileSizeLimitEndsTheRunWithItsWriteFailure) {
         const char* message;
     };
     const std::vector<Case> cases = {
-        {"temporary raw image", "wavra-extract", 64,
-         {"-quiet", "-i", "pic.wvr", "-o", "out.wvr", "-x", "128", "-y", "128", "-w", "256", "-h", "256", "-s", "0",
-          "-n", "2"},
+        {"temporary raw image",
+         "wavra-extract",
+         64,
+         {"-quiet", "-i", "pic.wvr", "-o", "out.wvr", "-x", "128", "-y", "128", "-w", "256", "-h", "256",
+          "-s", "0", "-n", "2"},
          "Error writing to file\n"},
-        {"subband file", "wavra-encode", 2, {"-quiet", "-i", "pic.bip", "-o", "out.wvr", "-rate", "4"},
+        {"subband file",
+         "wavra-encode",
+         2,
+         {"-quiet", "-i", "noisy.bip", "-o", "out.wvr", "-rate", "4"},
          "Write error. Check that temporary directory is not full.\n"},
-        {"output", "wavra-encode", 40, {"-quiet", "-i", "pic.bip", "-o", "out.wvr", "-rate", "4"},
+        {"output",
+         "wavra-encode",
+         40,
+         {"-quiet", "-i", "pic.bip", "-o", "out.wvr", "-rate", "4"},
          "Error encountered in encode_block2.\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         writeFile(s.path("out.wvr"), earlier);
         const std::vector<std::string> before = s.entries("");
-        std::vector<std::string> args = {"-c", "ulimit -f " + std::to_string(c.blocks) + " && exec \"$0\" \"$@\"",
+        std::vector<std::string> args = {"-c",
+                                         "ulimit -f " + std::to_string(c.blocks) + " && exec \"$0\" \"$@\"",
                                          clitest::builtProgram(c.program)};
         args.insert(args.end(), c.args.begin(), c.args.end());
         clitest::ProcessOptions options;
@@ -139,7 +157,8 @@ TEST(DamagedFiles, aLoweredFileSizeLimitEndsTheRunWithItsWriteFailure) {
         EXPECT_TRUE(r.exited) << "ended by signal " << r.status;
         EXPECT_EQ(r.status, 1);
         const std::string& m = c.message;
-        EXPECT_TRUE(r.err.size() >= m.size() && r.err.compare(r.err.size() - m.size(), m.size(), m) == 0) << r.err;
+        EXPECT_TRUE(r.err.size() >= m.size() && r.err.compare(r.err.size() - m.size(), m.size(), m) == 0)
+            << r.err;
         EXPECT_EQ(s.entries("tmp"), std::vector<std::string>());
         EXPECT_EQ(readFile(s.path("out.wvr")), earlier);
         EXPECT_EQ(s.entries(""), before);

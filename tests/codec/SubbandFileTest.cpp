@@ -1,4 +1,3 @@
-#include "support/ThrownMessage.h"
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,6 +12,7 @@
 #include "encoder/codec/SubbandCoder.h"
 #include "encoder/codec/SubbandFile.h"
 #include "encoder/codec/SubbandMap.h"
+#include "support/ThrownMessage.h"
 
 namespace {
 
@@ -20,9 +20,25 @@ using codectest::ScratchDir;
 
 const auto error_text = testsupport::thrownMessage;
 
+// Codes a block of random values too large for the memory a subband keeps,
+// so that the subband moves to its file.
+StoredBlock appendFiller(SubbandFile& file) {
+    const int side = 400;
+    std::vector<float> c(size_t(side) * side);
+    for (float& v : c) v = float(std::rand() % 41 - 20);
+    std::vector<int16_t> is;
+    std::vector<uint8_t> cs;
+    float used = 0.0f;
+    const StoredBlock s =
+        SubbandCoder::code_band(file, c.data(), side, side, 1.0f, nullptr, 0, 0, used, is, cs);
+    EXPECT_GT(cs.size(), SubbandFile::kKeptInMemory);
+    return s;
+}
+
 // Blocks whose coded data ends exactly on a byte boundary are followed
 // directly by the next block's FF A6; reading each block back must stop at
-// its own end whatever comes next, in any order.
+// its own end whatever comes next, in any order, from memory and from the
+// file the subband moves to halfway.
 TEST(SubbandFile, blocksReadBackInAnyOrderWhateverTheirLastBit) {
     ScratchDir dir;
     const Lumetra::FileSpecification where(dir.path());
@@ -35,6 +51,11 @@ TEST(SubbandFile, blocksReadBackInAnyOrderWhateverTheirLastBit) {
     std::srand(11);
     int endsOnByte = 0;
     for (int b = 0; b < 40; ++b) {
+        if (b == 20) {
+            EXPECT_FALSE(file.name().isInitialized());
+            appendFiller(file);
+            EXPECT_TRUE(codectest::fileExists(file.name().path()));
+        }
         const int w = 3 + b, h = 2 + b % 5;
         std::vector<float> c(size_t(w) * h);
         for (float& v : c) v = float(std::rand() % 41 - 20) * (b % 3 == 0 ? 0.0f : 1.0f);
@@ -114,6 +135,7 @@ TEST(SubbandFile, fileIsDeletedExactlyOnceByDiscardOrDestruction) {
     std::string name;
     {
         SubbandFile file(&where);
+        appendFiller(file);
         name = file.name().path();
         EXPECT_TRUE(codectest::fileExists(name));
         EXPECT_EQ(name.rfind(dir.path(), 0), 0u);
@@ -122,6 +144,7 @@ TEST(SubbandFile, fileIsDeletedExactlyOnceByDiscardOrDestruction) {
         file.discard();
         // Another file may now take the name; the old object must not touch it.
         SubbandFile next(&where);
+        appendFiller(next);
         if (next.name().str() == name) {
             file.discard();
             EXPECT_TRUE(codectest::fileExists(name));
@@ -129,6 +152,7 @@ TEST(SubbandFile, fileIsDeletedExactlyOnceByDiscardOrDestruction) {
     }
     {
         SubbandFile file(&where);
+        appendFiller(file);
         name = file.name().path();
     }
     EXPECT_FALSE(codectest::fileExists(name));
@@ -151,9 +175,10 @@ TEST(SubbandMap, ditherOffsetsFollowTheSeededGeneratorAndStayInTable) {
     }
 }
 
-TEST(SubbandMap, unwritableDirectoryIsReported) {
+TEST(SubbandMap, unwritableDirectoryIsReportedWhenASubbandNeedsItsFile) {
     const Lumetra::FileSpecification missing("/nonexistent-wavra-dir");
-    EXPECT_EQ(error_text([&] { subband_map_init(2, &missing); }),
+    SubbandMap map = subband_map_init(2, &missing);
+    EXPECT_EQ(error_text([&] { appendFiller(*map[0]->file); }),
               "Error: specified temporary directory \"/nonexistent-wavra-dir\" is not accessible or does not "
               "exist.");
 }
