@@ -115,19 +115,24 @@ void DumpSchedule::release(const SubbandPiece& piece) {
 
 int DumpSchedule::dump(int64_t index, bool finalFlush, SubbandSink& sink) {
     const int levels = grid_.levels();
+    std::vector<SubbandPiece> pieces;
+    std::vector<std::vector<LeafStatistics>> marked;
     for (int depth = levels; depth >= 1; --depth) {
         if (!finalFlush && !due(index, depth)) continue;
         const int first = depth == levels ? 0 : 1 + 3 * (levels - depth);
         const int last = 3 * (levels - depth) + 3;
         for (int s = first; s <= last; ++s) {
             SubbandPiece piece;
-            std::vector<LeafStatistics> marked;
-            if (assemble(s, piece, marked) != 0) return 1;
+            std::vector<LeafStatistics> statistics;
+            if (assemble(s, piece, statistics) != 0) return 1;
             if (piece.blocks.empty()) continue;
-            if (sink.writePiece(piece, marked) != 0) return 2;
-            release(piece);
+            pieces.push_back(std::move(piece));
+            marked.push_back(std::move(statistics));
         }
     }
+    if (pieces.empty()) return 0;
+    if (sink.writePieces(pieces, marked) != 0) return 2;
+    for (const SubbandPiece& piece : pieces) release(piece);
     return 0;
 }
 

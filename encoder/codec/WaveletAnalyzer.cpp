@@ -7,10 +7,13 @@
 
 #include "core/Error.h"
 #include "core/Exception.h"
+#include "core/WorkerPool.h"
 #include "encoder/codec/BlockAnalysis.h"
 #include "encoder/codec/BorderPieces.h"
 #include "encoder/codec/DumpSchedule.h"
 #include "wavra/diagnostics.h"
+
+using Lumetra::runJobs;
 
 namespace {
 
@@ -54,28 +57,60 @@ void WaveletAnalyzer::run(SubbandSink& sink) {
     }
 }
 
+// One block on its way through fetch and split.
+struct WaveletAnalyzer::Slot {
+    Slot(const BlockGrid& grid, int bands) : analysis(grid, bands) {}
+    BlockRecord block;
+    std::vector<float> pixels;
+    std::unique_ptr<BlockPixelSource::Fetched> fetched;
+    BlockAnalysis analysis;
+    int status = 0;  // of split
+};
+
+size_t WaveletAnalyzer::prepare(int index, int count, SubbandSink& sink,
+                                std::vector<std::unique_ptr<Slot>>& slots) {
+    size_t n = 0;
+    for (; index < count && n < slots.size(); ++index) {
+        if (!grid_.inImage(index)) continue;
+        Slot& slot = *slots[n++];
+        slot.block = grid_.record(index);
+        const BlockRecord& b = slot.block;
+        const size_t area = size_t(b.x1 - b.x0 + 1) * size_t(b.y1 - b.y0 + 1);
+        slot.pixels.resize(area * size_t(bands_));
+        if (source_.fetchBlock(b.x0, b.x1, b.y0, b.y1, slot.pixels.data(), slot.fetched) != 0) interrupted();
+    }
+    runJobs(pool_, int(n), [&](int i) {
+        Slot& slot = *slots[size_t(i)];
+        if (slot.fetched) source_.convertBlock(slot.fetched, slot.pixels.data());
+        slot.status = slot.analysis.split(slot.block, slot.pixels.data());
+    });
+    if (sink.pollInterrupt() != 0) interrupted();
+    return n;
+}
+
 void WaveletAnalyzer::runPass(SubbandSink& sink) {
     const int subbands = subbandCount();
     peakHeld_ = 0;
     total_.assign(size_t(subbands) * size_t(bands_), LeafStatistics());
-    BlockAnalysis analysis(grid_, bands_);
     OverlapExchange exchange(grid_, bands_);
     DumpSchedule schedule(grid_, bands_);
-    std::vector<float> pixels;
     std::vector<CoefficientPiece> cells;
+    std::vector<std::unique_ptr<Slot>> slots(pool_ ? size_t(pool_->threads()) : 1);
+    for (auto& slot : slots) slot = std::make_unique<Slot>(grid_, bands_);
+    size_t ready = 0, next = 0;  // slots split, and the next one to use
 
     const int count = int(grid_.indexCount());
     for (int index = 0; index < count; ++index) {
         if (sink.blockStarting(index, count) != 0) interrupted();
         if (grid_.inImage(index)) {
-            const BlockRecord block = grid_.record(index);
-            const size_t area = size_t(block.x1 - block.x0 + 1) * size_t(block.y1 - block.y0 + 1);
-            pixels.resize(area * size_t(bands_));
-            if (source_.readBlock(block.x0, block.x1, block.y0, block.y1, pixels.data()) != 0) interrupted();
-            if (analysis.split(block, pixels.data()) != 0)
-                throw Error("Error encountered in subroutine split.");
-            if (sink.pollInterrupt() != 0) interrupted();
-            if (exchange.correct(block, analysis.leaves(), cells) != 0)
+            if (next == ready) {
+                ready = prepare(index, count, sink, slots);
+                next = 0;
+            }
+            Slot& slot = *slots[next++];
+            const BlockRecord& block = slot.block;
+            if (block.index != index || slot.status != 0) throw Error("Error encountered in subroutine split.");
+            if (exchange.correct(block, slot.analysis.leaves(), cells) != 0)
                 throw Error("Error encountered in subroutine correct.");
             if (sink.pollInterrupt() != 0) interrupted();
 
