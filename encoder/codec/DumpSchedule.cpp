@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+
+#include "core/WorkerPool.h"
 #include "wavra/diagnostics.h"
 
 namespace {
@@ -115,22 +117,23 @@ void DumpSchedule::release(const SubbandPiece& piece) {
 
 int DumpSchedule::dump(int64_t index, bool finalFlush, SubbandSink& sink) {
     const int levels = grid_.levels();
-    std::vector<SubbandPiece> pieces;
-    std::vector<std::vector<LeafStatistics>> marked;
+    std::vector<int> due;
     for (int depth = levels; depth >= 1; --depth) {
-        if (!finalFlush && !due(index, depth)) continue;
+        if (!finalFlush && !DumpSchedule::due(index, depth)) continue;
         const int first = depth == levels ? 0 : 1 + 3 * (levels - depth);
         const int last = 3 * (levels - depth) + 3;
-        for (int s = first; s <= last; ++s) {
-            SubbandPiece piece;
-            std::vector<LeafStatistics> statistics;
-            if (assemble(s, piece, statistics) != 0) return 1;
-            if (piece.blocks.empty()) continue;
-            pieces.push_back(std::move(piece));
-            marked.push_back(std::move(statistics));
-        }
+        for (int s = first; s <= last; ++s)
+            if (!waiting_[size_t(s)].empty()) due.push_back(s);
     }
-    if (pieces.empty()) return 0;
+    if (due.empty()) return 0;
+    // Each subband's cells are its own, the statistics are only read.
+    std::vector<SubbandPiece> pieces(due.size());
+    std::vector<std::vector<LeafStatistics>> marked(due.size());
+    std::vector<int> status(due.size(), 0);
+    Lumetra::runJobs(pool_, int(due.size()),
+                     [&](int i) { status[size_t(i)] = assemble(due[size_t(i)], pieces[size_t(i)], marked[size_t(i)]); });
+    for (int r : status)
+        if (r != 0) return 1;
     if (sink.writePieces(pieces, marked) != 0) return 2;
     for (const SubbandPiece& piece : pieces) release(piece);
     return 0;

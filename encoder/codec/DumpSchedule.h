@@ -18,6 +18,10 @@
 #include "encoder/codec/BorderPieces.h"
 #include "encoder/codec/SubbandSink.h"
 
+namespace Lumetra {
+class WorkerPool;
+}
+
 class DumpSchedule {
 public:
     DumpSchedule(const BlockGrid& grid, int bands);
@@ -30,8 +34,11 @@ public:
     void addBlock(const BlockRecord& block, std::vector<CoefficientPiece>&& cells,
                   std::vector<LeafStatistics>&& statistics);
 
+    // Pieces are assembled on the pool when there is one.
+    void setPool(Lumetra::WorkerPool* pool) { pool_ = pool; }
+
     // Writes every due subband after grid index `index` (every depth when
-    // finalFlush). Returns 0, 1 when the cells of a piece do not form one
+    // finalFlush), all in one call of the sink's writePieces. Returns 0, 1 when the cells of a piece do not form one
     // group of the grid ("Error 1 in subroutine assemble." on standard
     // error), or 2 when the sink refused a piece.
     int dump(int64_t index, bool finalFlush, SubbandSink& sink);
@@ -63,4 +70,5 @@ private:
     int subbands_;
     std::vector<std::vector<Cell>> waiting_;  // per leaf
     std::unordered_map<int64_t, BlockStatistics> statistics_;
+    Lumetra::WorkerPool* pool_ = nullptr;
 };

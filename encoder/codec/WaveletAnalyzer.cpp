@@ -67,56 +67,73 @@ struct WaveletAnalyzer::Slot {
     int status = 0;  // of split
 };
 
-size_t WaveletAnalyzer::prepare(int index, int count, SubbandSink& sink,
-                                std::vector<std::unique_ptr<Slot>>& slots) {
+size_t WaveletAnalyzer::fetch(int& from, int count, std::vector<std::unique_ptr<Slot>>& slots) {
     size_t n = 0;
-    for (; index < count && n < slots.size(); ++index) {
-        if (!grid_.inImage(index)) continue;
+    for (; from < count && n < slots.size(); ++from) {
+        if (!grid_.inImage(from)) continue;
         Slot& slot = *slots[n++];
-        slot.block = grid_.record(index);
+        slot.block = grid_.record(from);
         const BlockRecord& b = slot.block;
         const size_t area = size_t(b.x1 - b.x0 + 1) * size_t(b.y1 - b.y0 + 1);
         slot.pixels.resize(area * size_t(bands_));
         if (source_.fetchBlock(b.x0, b.x1, b.y0, b.y1, slot.pixels.data(), slot.fetched) != 0) interrupted();
     }
-    runJobs(pool_, int(n), [&](int i) {
-        Slot& slot = *slots[size_t(i)];
-        if (slot.fetched) source_.convertBlock(slot.fetched, slot.pixels.data());
-        slot.status = slot.analysis.split(slot.block, slot.pixels.data());
-    });
-    if (sink.pollInterrupt() != 0) interrupted();
     return n;
 }
 
 void WaveletAnalyzer::runPass(SubbandSink& sink) {
     const int subbands = subbandCount();
     peakHeld_ = 0;
+    const int count = int(grid_.indexCount());
     total_.assign(size_t(subbands) * size_t(bands_), LeafStatistics());
     OverlapExchange exchange(grid_, bands_);
     DumpSchedule schedule(grid_, bands_);
+    schedule.setPool(pool_);
     std::vector<CoefficientPiece> cells;
-    std::vector<std::unique_ptr<Slot>> slots(pool_ ? size_t(pool_->threads()) : 1);
-    for (auto& slot : slots) slot = std::make_unique<Slot>(grid_, bands_);
-    size_t ready = 0, next = 0;  // slots split, and the next one to use
+    // With a pool, a batch of blocks is split by the workers while this
+    // thread fetches the next batch.
+    const size_t batch = pool_ ? size_t(pool_->threads()) : 1;
+    std::vector<std::unique_ptr<Slot>> current(batch), upcoming(pool_ ? batch : 0);
+    for (auto& slot : current) slot = std::make_unique<Slot>(grid_, bands_);
+    for (auto& slot : upcoming) slot = std::make_unique<Slot>(grid_, bands_);
+    const auto split = [&](int i) {
+        Slot& slot = *current[size_t(i)];
+        if (slot.fetched) source_.convertBlock(slot.fetched, slot.pixels.data());
+        slot.status = slot.analysis.split(slot.block, slot.pixels.data());
+    };
+    int fetchFrom = 0;      // the grid index the next fetch starts at
+    size_t fetched = 0;     // blocks waiting in `upcoming`
+    size_t ready = 0, next = 0;  // blocks split in `current`, and the next one to use
+    if (pool_) fetched = fetch(fetchFrom, count, upcoming);
 
-    const int count = int(grid_.indexCount());
     for (int index = 0; index < count; ++index) {
         if (sink.blockStarting(index, count) != 0) interrupted();
         if (grid_.inImage(index)) {
             if (next == ready) {
-                ready = prepare(index, count, sink, slots);
+                if (pool_) {
+                    current.swap(upcoming);
+                    ready = fetched;
+                    fetched = 0;
+                    runJobs(pool_, int(ready), split, [&] { fetched = fetch(fetchFrom, count, upcoming); });
+                } else {
+                    ready = fetch(fetchFrom, count, current);
+                    runJobs(nullptr, int(ready), split);
+                }
+                if (sink.pollInterrupt() != 0) interrupted();
                 next = 0;
+                if (ready == 0) throw Error("Error encountered in subroutine split.");
             }
-            Slot& slot = *slots[next++];
+            Slot& slot = *current[next++];
             const BlockRecord& block = slot.block;
             if (block.index != index || slot.status != 0) throw Error("Error encountered in subroutine split.");
-            if (exchange.correct(block, slot.analysis.leaves(), cells) != 0)
+            std::vector<LeafStatistics> statistics(size_t(subbands) * size_t(bands_));
+            if (exchange.correct(block, slot.analysis.leaves(), cells, pool_,
+                                 [&](int s, const CoefficientPiece& cell) {
+                                     cellStatistics(cell, bands_, statistics.data() + size_t(s) * size_t(bands_));
+                                 }) != 0)
                 throw Error("Error encountered in subroutine correct.");
             if (sink.pollInterrupt() != 0) interrupted();
 
-            std::vector<LeafStatistics> statistics(size_t(subbands) * size_t(bands_));
-            for (int s = 0; s < subbands; ++s)
-                cellStatistics(cells[size_t(s)], bands_, statistics.data() + size_t(s) * size_t(bands_));
             for (size_t j = 0; j < statistics.size(); ++j) total_[j].add(statistics[j]);
             schedule.addBlock(block, std::move(cells), std::move(statistics));
             cells.clear();

@@ -62,11 +62,12 @@ public:
     // and Lumetra::Exception "Memory allocation error." when memory runs out.
     void run(SubbandSink& sink);
 
-    // Threads for the conversion and split of blocks: with a pool, as many
-    // blocks as it has threads are fetched (in order, on this thread) and
-    // then analysed at once; correct, the schedule and the sink stay on
-    // this thread in block order, so the pieces are the same. None: one
-    // block at a time, all on this thread.
+    // Threads for the conversion and split of blocks: with a pool, batches
+    // of as many blocks as it has threads are fetched (in order, on this
+    // thread, each batch while the workers split the one before) and split
+    // at once; correct, the schedule and the sink stay on this thread in
+    // block order, so the pieces are the same. None: one block at a time,
+    // all on this thread.
     void setPool(Lumetra::WorkerPool* pool) { pool_ = pool; }
 
     // Statistics over all blocks analysed so far, index subband * bands + band.
@@ -79,9 +80,9 @@ public:
 private:
     struct Slot;
     void runPass(SubbandSink& sink);
-    // Fetches and splits the next in-image blocks from `index` on, as many
-    // as there are slots; returns how many.
-    size_t prepare(int index, int count, SubbandSink& sink, std::vector<std::unique_ptr<Slot>>& slots);
+    // Fetches the in-image blocks from grid index `from` on into the slots,
+    // as many as there are; returns how many, `from` moved past the last.
+    size_t fetch(int& from, int count, std::vector<std::unique_ptr<Slot>>& slots);
 
     BlockPixelSource& source_;
     int levels_;
