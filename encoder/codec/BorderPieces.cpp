@@ -36,13 +36,13 @@ OverlapExchange::OverlapExchange(const BlockGrid& grid, int bands)
 namespace {
 
 // Copies the rectangle [x0, x1] x [y0, y1] of a leaf's extended plane.
-CoefficientPiece cut(const SubbandNode& leaf, int bands, int x0, int x1, int y0, int y1) {
+CoefficientPiece cut(const SubbandNode& leaf, int bands, int x0, int x1, int y0, int y1, FloatRecycler* recycler) {
     CoefficientPiece p;
     p.x0 = x0;
     p.x1 = x1;
     p.y0 = y0;
     p.y1 = y1;
-    p.data.resize(size_t(bands) * p.area());
+    p.data = FloatRecycler::take(recycler, size_t(bands) * p.area());  // every value is copied below
     const size_t w = size_t(leaf.extWidth()), plane = w * size_t(leaf.extHeight());
     for (int b = 0; b < bands; ++b) {
         const float* src = leaf.plane.data() + size_t(b) * plane;
@@ -79,7 +79,7 @@ int OverlapExchange::keep(int subband, int column, int row, const SubbandNode& l
         wavra::diagnostic("Error 1 in subroutine copy_data_to_borders.\n");
         return 1;
     }
-    waiting_[size_t(subband)][mortonIndex(column, row)].push_back(cut(leaf, bands_, x0, x1, y0, y1));
+    waiting_[size_t(subband)][mortonIndex(column, row)].push_back(cut(leaf, bands_, x0, x1, y0, y1, recycler_));
     return 0;
 }
 
@@ -111,7 +111,7 @@ int OverlapExchange::correctLeaf(const BlockRecord& block, int s, const SubbandN
         wavra::diagnostic("Error 1 in subroutine zero_overlap.\n");
         return 1;
     }
-    cell = cut(leaf, bands_, x0, x1, y0, y1);
+    cell = cut(leaf, bands_, x0, x1, y0, y1, recycler_);
 
     // Contributions the left, upper and upper-left neighbours left here.
     auto& waiting = waiting_[size_t(s)];
@@ -123,6 +123,7 @@ int OverlapExchange::correctLeaf(const BlockRecord& block, int s, const SubbandN
                 return 1;
             }
         }
+        for (CoefficientPiece& part : it->second) FloatRecycler::give(recycler_, std::move(part.data));
         waiting.erase(it);
     }
 

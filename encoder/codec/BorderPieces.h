@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "encoder/codec/BlockGrid.h"
+#include "encoder/codec/FloatRecycler.h"
 #include "encoder/codec/SubbandTree.h"
 
 namespace Lumetra {
@@ -50,6 +51,10 @@ public:
                 std::vector<CoefficientPiece>& cells, Lumetra::WorkerPool* pool = nullptr,
                 const std::function<void(int subband, const CoefficientPiece& cell)>& after = nullptr);
 
+    // Where the cells and border pieces take their storage (none: new),
+    // and where the border pieces added into a cell give it back.
+    void setRecycler(FloatRecycler* recycler) { recycler_ = recycler; }
+
     // Number of border pieces waiting for their block.
     size_t waitingPieces() const;
     // Floats held by the waiting border pieces.
@@ -63,4 +68,5 @@ private:
     int bands_;
     // Per leaf: the border pieces waiting for a cell, keyed by its block index.
     std::vector<std::unordered_map<int64_t, std::vector<CoefficientPiece>>> waiting_;
+    FloatRecycler* recycler_ = nullptr;
 };

@@ -87,7 +87,8 @@ int DumpSchedule::assemble(int subband, SubbandPiece& piece, std::vector<LeafSta
     piece.y1 = ey1;
     const size_t w = size_t(piece.width()), area = w * size_t(piece.height());
     size_t covered = 0;
-    piece.data.assign(size_t(bands_) * area, 0.0f);
+    // Every value is written below: the cells tile the piece (checked).
+    piece.data = FloatRecycler::take(recycler_, size_t(bands_) * area);
     std::sort(cells.begin(), cells.end(), [](const Cell& a, const Cell& b) { return a.block < b.block; });
     for (const Cell& c : cells) {
         const CoefficientPiece& p = c.piece;
@@ -104,6 +105,7 @@ int DumpSchedule::assemble(int subband, SubbandPiece& piece, std::vector<LeafSta
         for (size_t j = 0; j < marked.size() && j < st.values.size(); ++j) marked[j].add(st.values[j]);
     }
     if (covered != area) return assembleFailure();
+    for (Cell& c : cells) FloatRecycler::give(recycler_, std::move(c.piece.data));
     cells.clear();
     return 0;
 }
@@ -135,7 +137,10 @@ int DumpSchedule::dump(int64_t index, bool finalFlush, SubbandSink& sink) {
     for (int r : status)
         if (r != 0) return 1;
     if (sink.writePieces(pieces, marked) != 0) return 2;
-    for (const SubbandPiece& piece : pieces) release(piece);
+    for (SubbandPiece& piece : pieces) {
+        release(piece);
+        FloatRecycler::give(recycler_, std::move(piece.data));
+    }
     return 0;
 }
 

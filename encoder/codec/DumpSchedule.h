@@ -16,6 +16,7 @@
 
 #include "encoder/codec/BlockGrid.h"
 #include "encoder/codec/BorderPieces.h"
+#include "encoder/codec/FloatRecycler.h"
 #include "encoder/codec/SubbandSink.h"
 
 namespace Lumetra {
@@ -36,6 +37,9 @@ public:
 
     // Pieces are assembled on the pool when there is one.
     void setPool(Lumetra::WorkerPool* pool) { pool_ = pool; }
+    // Where the pieces take their storage (none: new), and where the cells
+    // and the written pieces give it back.
+    void setRecycler(FloatRecycler* recycler) { recycler_ = recycler; }
 
     // Writes every due subband after grid index `index` (every depth when
     // finalFlush), all in one call of the sink's writePieces. Returns 0, 1 when the cells of a piece do not form one
@@ -71,4 +75,5 @@ private:
     std::vector<std::vector<Cell>> waiting_;  // per leaf
     std::unordered_map<int64_t, BlockStatistics> statistics_;
     Lumetra::WorkerPool* pool_ = nullptr;
+    FloatRecycler* recycler_ = nullptr;
 };

@@ -70,7 +70,13 @@ int ImagePixelSource::fetchBlock(int x0, int x1, int y0, int y1, float*, std::un
 void ImagePixelSource::convertBlock(std::unique_ptr<Fetched>& fetched, float* planes) {
     auto* pixels = static_cast<FetchedPixels*>(fetched.get());
     if (!pixels || !pixels->block) throw Error("Error encountered in subroutine split.");
-    if (!pixels->block->convert2float()) transform(*pixels->block);
-    copyPlanes(*pixels->block, planes);
+    PixelData& block = *pixels->block;
+    if (block.sampleType() == PixelData::kUInt8 && block.bands() == bands()) {
+        // Straight into the planes, without a float copy of the block.
+        block.codedPlanes(planes, image_.colorScheme() == kSchemeCMYK);
+    } else {
+        if (!block.convert2float()) transform(block);
+        copyPlanes(block, planes);
+    }
     fetched.reset();
 }

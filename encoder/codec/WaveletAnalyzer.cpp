@@ -11,6 +11,7 @@
 #include "encoder/codec/BlockAnalysis.h"
 #include "encoder/codec/BorderPieces.h"
 #include "encoder/codec/DumpSchedule.h"
+#include "encoder/codec/FloatRecycler.h"
 #include "wavra/diagnostics.h"
 
 using Lumetra::runJobs;
@@ -86,9 +87,14 @@ void WaveletAnalyzer::runPass(SubbandSink& sink) {
     peakHeld_ = 0;
     const int count = int(grid_.indexCount());
     total_.assign(size_t(subbands) * size_t(bands_), LeafStatistics());
+    // What a few blocks drop: their cells, border pieces and pieces.
+    const BlockSize size = grid_.blockSize();
+    FloatRecycler recycler(8 * size_t(size.width) * size_t(size.height) * size_t(bands_));
     OverlapExchange exchange(grid_, bands_);
     DumpSchedule schedule(grid_, bands_);
     schedule.setPool(pool_);
+    exchange.setRecycler(&recycler);
+    schedule.setRecycler(&recycler);
     std::vector<CoefficientPiece> cells;
     // With a pool, a batch of blocks is split by the workers while this
     // thread fetches the next batch.
