@@ -38,7 +38,8 @@ std::vector<float> BlockAnalysis::takePlane(size_t size) {
         p = std::move(spare_[best]);
         spare_.erase(spare_.begin() + std::ptrdiff_t(best));
     }
-    p.assign(size, 0.0f);
+    // Old values may stay: the column passes write every value of every band.
+    p.resize(size);
     return p;
 }
 

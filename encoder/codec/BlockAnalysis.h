@@ -28,7 +28,8 @@ public:
 
 private:
     int analyseLevel(SubbandNode& node, const float* plane, int band);
-    // A zeroed plane, on the storage of an earlier block's when one is large enough.
+    // A plane of `size` floats (values unspecified), on the storage of an
+    // earlier block's plane when one is large enough.
     std::vector<float> takePlane(size_t size);
 
     const BlockGrid& grid_;
