@@ -70,7 +70,8 @@ void checkTag(const Tag& tag) {
 }
 
 void checkParameters(const EncodeParameters& p) {
-    if (p.threads < 0 || p.threads > ImageEncoder::kMaxThreads) throw Lumetra::InvalidArgumentException("threads");
+    if (p.threads < 0 || p.threads > ImageEncoder::kMaxThreads)
+        throw Lumetra::InvalidArgumentException("threads");
 }
 
 // Remembers whether the encoder finished writing the output, so that a

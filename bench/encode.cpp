@@ -165,8 +165,8 @@ int main(int argc, char** argv) {
     }
     if (sizes.empty()) sizes = {4096, 8192};
     const float rate = 0.6f;
-    std::printf("%-6s %-5s %-4s %-7s %9s %9s %11s %11s %12s %12s\n", "size", "bands", "nlev", "threads", "wall s",
-                "CPU s", "MP/s (wall)", "MS/s (CPU)", "peak RSS MB", "bits/sample");
+    std::printf("%-6s %-5s %-4s %-7s %9s %9s %11s %11s %12s %12s\n", "size", "bands", "nlev", "threads",
+                "wall s", "CPU s", "MP/s (wall)", "MS/s (CPU)", "peak RSS MB", "bits/sample");
     for (int size : sizes)
         for (int bands : bandCounts)
             for (int nlev : levelCounts) {
@@ -187,8 +187,9 @@ int main(int argc, char** argv) {
                     continue;
                 }
                 const double mp = double(size) * size / 1e6, wall = median(walls), cpu = median(cpus);
-                std::printf("%-6d %-5d %-4d %-7d %9.2f %9.2f %11.2f %11.2f %12.1f %6.3f of %.2f\n", size, bands,
-                            nlev, threads, wall, cpu, mp / wall, mp * bands / cpu, rss, bits, double(rate));
+                std::printf("%-6d %-5d %-4d %-7d %9.2f %9.2f %11.2f %11.2f %12.1f %6.3f of %.2f\n", size,
+                            bands, nlev, threads, wall, cpu, mp / wall, mp * bands / cpu, rss, bits,
+                            double(rate));
                 std::fflush(stdout);
             }
     return 0;

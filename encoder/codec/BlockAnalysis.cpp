@@ -31,7 +31,8 @@ std::vector<float> BlockAnalysis::takePlane(size_t size) {
     // block serves the next without new pages.
     size_t best = spare_.size();
     for (size_t i = 0; i < spare_.size(); ++i)
-        if (spare_[i].capacity() >= size && (best == spare_.size() || spare_[i].capacity() < spare_[best].capacity()))
+        if (spare_[i].capacity() >= size &&
+            (best == spare_.size() || spare_[i].capacity() < spare_[best].capacity()))
             best = i;
     std::vector<float> p;
     if (best < spare_.size()) {

@@ -36,7 +36,8 @@ OverlapExchange::OverlapExchange(const BlockGrid& grid, int bands)
 namespace {
 
 // Copies the rectangle [x0, x1] x [y0, y1] of a leaf's extended plane.
-CoefficientPiece cut(const SubbandNode& leaf, int bands, int x0, int x1, int y0, int y1, FloatRecycler* recycler) {
+CoefficientPiece cut(const SubbandNode& leaf, int bands, int x0, int x1, int y0, int y1,
+                     FloatRecycler* recycler) {
     CoefficientPiece p;
     p.x0 = x0;
     p.x1 = x1;
@@ -79,7 +80,8 @@ int OverlapExchange::keep(int subband, int column, int row, const SubbandNode& l
         wavra::diagnostic("Error 1 in subroutine copy_data_to_borders.\n");
         return 1;
     }
-    waiting_[size_t(subband)][mortonIndex(column, row)].push_back(cut(leaf, bands_, x0, x1, y0, y1, recycler_));
+    waiting_[size_t(subband)][mortonIndex(column, row)].push_back(
+        cut(leaf, bands_, x0, x1, y0, y1, recycler_));
     return 0;
 }
 
@@ -103,7 +105,8 @@ int OverlapExchange::correct(const BlockRecord& block, const std::vector<Subband
     return 0;
 }
 
-int OverlapExchange::correctLeaf(const BlockRecord& block, int s, const SubbandNode& leaf, CoefficientPiece& cell) {
+int OverlapExchange::correctLeaf(const BlockRecord& block, int s, const SubbandNode& leaf,
+                                 CoefficientPiece& cell) {
     int x0 = 0, x1 = 0, y0 = 0, y1 = 0;
     cellBounds(grid_, s, block.column, block.row, x0, x1, y0, y1);
     if (leaf.ex0 != x0 || leaf.ey0 != y0 || leaf.ex1 < x1 || leaf.ey1 < y1 ||

@@ -132,8 +132,9 @@ int DumpSchedule::dump(int64_t index, bool finalFlush, SubbandSink& sink) {
     std::vector<SubbandPiece> pieces(due.size());
     std::vector<std::vector<LeafStatistics>> marked(due.size());
     std::vector<int> status(due.size(), 0);
-    Lumetra::runJobs(pool_, int(due.size()),
-                     [&](int i) { status[size_t(i)] = assemble(due[size_t(i)], pieces[size_t(i)], marked[size_t(i)]); });
+    Lumetra::runJobs(pool_, int(due.size()), [&](int i) {
+        status[size_t(i)] = assemble(due[size_t(i)], pieces[size_t(i)], marked[size_t(i)]);
+    });
     for (int r : status)
         if (r != 0) return 1;
     if (sink.writePieces(pieces, marked) != 0) return 2;

@@ -42,9 +42,9 @@ public:
     void setRecycler(FloatRecycler* recycler) { recycler_ = recycler; }
 
     // Writes every due subband after grid index `index` (every depth when
-    // finalFlush), all in one call of the sink's writePieces. Returns 0, 1 when the cells of a piece do not form one
-    // group of the grid ("Error 1 in subroutine assemble." on standard
-    // error), or 2 when the sink refused a piece.
+    // finalFlush), all in one call of the sink's writePieces. Returns 0, 1 when the cells of a piece do not
+    // form one group of the grid ("Error 1 in subroutine assemble." on standard error), or 2 when the sink
+    // refused a piece.
     int dump(int64_t index, bool finalFlush, SubbandSink& sink);
 
     // Assembles the waiting cells of one subband into `piece`, with the

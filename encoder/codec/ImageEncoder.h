@@ -84,5 +84,5 @@ private:
     bool best_ = false;
     int threads_ = 1;
     Lumetra::WorkerPool* pool_ = nullptr;  // that of the running encode, when it has more than one thread
-    float bestScale_ = 0.0f;  // the distortion level of the best-quality mode
+    float bestScale_ = 0.0f;               // the distortion level of the best-quality mode
 };

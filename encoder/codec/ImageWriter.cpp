@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -9,7 +10,6 @@
 #include <memory>
 #include <string>
 #include <utility>
-#include <algorithm>
 
 #include "core/Error.h"
 #include "core/TemporaryName.h"
@@ -209,7 +209,8 @@ private:
             Lumetra::putU32(&table[at + 4 * size_t(bands_) + 8], uint32_t(block.x1));
             Lumetra::putU32(&table[at + 4 * size_t(bands_) + 12], uint32_t(block.y1));
             for (int k = 0; k < bands_; ++k)
-                if (size_t(k) < block.stored.size() && block.stored[size_t(k)].offset >= 0) coded.emplace_back(j, k);
+                if (size_t(k) < block.stored.size() && block.stored[size_t(k)].offset >= 0)
+                    coded.emplace_back(j, k);
         }
         // In batches: the stored bands read here, re-coded on the pool, and
         // written here in order.
@@ -241,12 +242,12 @@ private:
 
     // One band of one block on its way from the subband file to the output.
     struct BandJob {
-        std::vector<uint8_t> stored;      // as the subband file holds it
+        std::vector<uint8_t> stored;  // as the subband file holds it
         std::vector<int16_t> indices;
         std::vector<IndexRecord> records;
-        std::vector<uint8_t> bytes;       // block header and records
+        std::vector<uint8_t> bytes;        // block header and records
         std::vector<size_t> recordStarts;  // of each record in `bytes`
-        size_t recordTable = 0;           // where the record offsets go in `bytes`
+        size_t recordTable = 0;            // where the record offsets go in `bytes`
     };
 
     // Re-codes one band of a block in records with one table (any thread):
@@ -284,7 +285,8 @@ private:
         job.recordStarts.resize(cuts.size());
         for (size_t r = 0; r < job.records.size(); ++r) {
             job.recordStarts[r] = bytes.size();
-            if (encode_block2(job.records[r], codes, bytes) != 0) throw Error("Error encountered in encode_block2.");
+            if (encode_block2(job.records[r], codes, bytes) != 0)
+                throw Error("Error encountered in encode_block2.");
         }
     }
 

@@ -23,7 +23,8 @@ constexpr double kLargestError = 0.56;
 // sample by more than kInvisible. Returns band k's step after that rule.
 float visible_step(const SubbandPiece& piece, int levels, int k, float step) {
     if (step == 0.0f) return step;
-    const double peak = subband_output_gains(piece.subband, levels).peak * band_output_gains(k, piece.bands).peak;
+    const double peak =
+        subband_output_gains(piece.subband, levels).peak * band_output_gains(k, piece.bands).peak;
     const size_t area = size_t(piece.width()) * size_t(piece.height());
     const float* c = piece.band(k);
     float largest = 0.0f;
@@ -131,7 +132,7 @@ int SubbandCoder::code(const SubbandPiece* const* pieces, const std::vector<Leaf
         if (!pieceSteps(*pieces[i], *marked[i], steps_[i])) return 1;
         for (int k = 0; k < pieces[i]->bands; ++k) jobs.emplace_back(i, k);
     }
-    if (bands_.size() < jobs.size()) bands_.resize(jobs.size());
+    if (codedBands_.size() < jobs.size()) codedBands_.resize(jobs.size());
     const bool skipZeros = !fixedSteps_.empty();
     Lumetra::runJobs(pool_, int(jobs.size()), [&](int j) {
         const SubbandPiece& piece = *pieces[jobs[size_t(j)].first];
@@ -140,7 +141,7 @@ int SubbandCoder::code(const SubbandPiece* const* pieces, const std::vector<Leaf
         if (!allocation_.thumbnailPass) step = visible_step(piece, allocation_.levels, k, step);
         const DitherOffsets* dither = (k == 0 && dither_) ? &map_[size_t(piece.subband)]->dither : nullptr;
         encode_band(piece.band(k), piece.width(), piece.height(), step, dither, piece.x0, piece.y0, rounding_,
-                    skipZeros, bands_[size_t(j)]);
+                    skipZeros, codedBands_[size_t(j)]);
     });
     size_t j = 0;
     for (size_t i = 0; i < count; ++i) {
@@ -154,7 +155,7 @@ int SubbandCoder::code(const SubbandPiece* const* pieces, const std::vector<Leaf
         block.steps.assign(size_t(piece.bands), 0.0f);
         block.stored.assign(size_t(piece.bands), StoredBlock());
         for (int k = 0; k < piece.bands; ++k, ++j) {
-            const CodedBand& band = bands_[j];
+            const CodedBand& band = codedBands_[j];
             if (!band.present) continue;
             block.steps[size_t(k)] = band.usedStep;
             block.stored[size_t(k)] = entry.file->append(band.table, band.usedStep, band.coded);

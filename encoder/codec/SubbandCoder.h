@@ -51,8 +51,8 @@ public:
         bool present = false;  // false: nothing to store (step 0, or all zeros when skipped)
         float usedStep = 0.0f;
         Lumetra::HuffmanTable table;
-        std::vector<uint8_t> coded;       // the FF A3 payload
-        std::vector<int16_t> indices;     // scratch
+        std::vector<uint8_t> coded;    // the FF A3 payload
+        std::vector<int16_t> indices;  // scratch
     };
     // code_band without the file: fills `out`.
     static void encode_band(const float* coefficients, int width, int height, float step,
@@ -60,7 +60,8 @@ public:
                             CodedBand& out);
 
 private:
-    int code(const SubbandPiece* const* pieces, const std::vector<LeafStatistics>* const* marked, size_t count);
+    int code(const SubbandPiece* const* pieces, const std::vector<LeafStatistics>* const* marked,
+             size_t count);
     // The steps of a piece, before the invisible detail is dropped; false
     // when the piece does not fit the map.
     bool pieceSteps(const SubbandPiece& piece, const std::vector<LeafStatistics>& marked,
@@ -74,5 +75,5 @@ private:
     float rounding_ = 0.5f;
     Lumetra::WorkerPool* pool_ = nullptr;
     std::vector<std::vector<float>> steps_;  // per piece of a call
-    std::vector<CodedBand> bands_;           // per band of the pieces of a call, kept for their storage
+    std::vector<CodedBand> codedBands_;      // per band of the pieces of a call, kept for their storage
 };

@@ -107,8 +107,8 @@ void WaveletAnalyzer::runPass(SubbandSink& sink) {
         if (slot.fetched) source_.convertBlock(slot.fetched, slot.pixels.data());
         slot.status = slot.analysis.split(slot.block, slot.pixels.data());
     };
-    int fetchFrom = 0;      // the grid index the next fetch starts at
-    size_t fetched = 0;     // blocks waiting in `upcoming`
+    int fetchFrom = 0;           // the grid index the next fetch starts at
+    size_t fetched = 0;          // blocks waiting in `upcoming`
     size_t ready = 0, next = 0;  // blocks split in `current`, and the next one to use
     if (pool_) fetched = fetch(fetchFrom, count, upcoming);
 
@@ -131,12 +131,13 @@ void WaveletAnalyzer::runPass(SubbandSink& sink) {
             }
             Slot& slot = *current[next++];
             const BlockRecord& block = slot.block;
-            if (block.index != index || slot.status != 0) throw Error("Error encountered in subroutine split.");
+            if (block.index != index || slot.status != 0)
+                throw Error("Error encountered in subroutine split.");
             std::vector<LeafStatistics> statistics(size_t(subbands) * size_t(bands_));
-            if (exchange.correct(block, slot.analysis.leaves(), cells, pool_,
-                                 [&](int s, const CoefficientPiece& cell) {
-                                     cellStatistics(cell, bands_, statistics.data() + size_t(s) * size_t(bands_));
-                                 }) != 0)
+            if (exchange.correct(
+                    block, slot.analysis.leaves(), cells, pool_, [&](int s, const CoefficientPiece& cell) {
+                        cellStatistics(cell, bands_, statistics.data() + size_t(s) * size_t(bands_));
+                    }) != 0)
                 throw Error("Error encountered in subroutine correct.");
             if (sink.pollInterrupt() != 0) interrupted();
 

@@ -31,9 +31,11 @@ public:
                 for (int b = 0; b < 3; ++b) {
                     const int gx = x + c, gy = y + r;
                     const uint32_t hash = (uint32_t(gx) * 73856093u ^ uint32_t(gy) * 19349663u) * 0x5bd1e995u;
-                    const double v = 90 + ((gx / 97 + gy / 61) % 3) * 30 + 50 * std::sin(gx * 0.01 + b) *
-                                     std::cos(gy * 0.013) + double(hash >> 28);
-                    buffer[size_t(r) * rowStride + size_t(c) * 3 + size_t(b)] = uint8_t(v < 0 ? 0 : v > 255 ? 255 : v);
+                    const double v = 90 + ((gx / 97 + gy / 61) % 3) * 30 +
+                                     50 * std::sin(gx * 0.01 + b) * std::cos(gy * 0.013) + double(hash >> 28);
+                    buffer[size_t(r) * rowStride + size_t(c) * 3 + size_t(b)] = uint8_t(v < 0     ? 0
+                                                                                        : v > 255 ? 255
+                                                                                                  : v);
                 }
         return true;
     }
@@ -69,8 +71,8 @@ TEST(EncodeThreads, theCodedBytesAreTheSameForEveryThreadCount) {
     // Several blocks per side (with grid indices outside the image), one
     // pass and two (a thumbnail pass below five levels), the rate-driven
     // steps and the best-quality trials.
-    for (const Case& c : {Case{700, 530, 3, 128, false}, Case{1100, 800, 7, 300, false},
-                          Case{600, 560, 2, 128, true}}) {
+    for (const Case& c :
+         {Case{700, 530, 3, 128, false}, Case{1100, 800, 7, 300, false}, Case{600, 560, 2, 128, true}}) {
         SCOPED_TRACE(c.levels);
         FieldSource source(c.width, c.height);
         wavra::EncodeParameters parameters;
