@@ -38,4 +38,7 @@ public:
         return readBlock(x0, x1, y0, y1, planes);
     }
     virtual void convertBlock(std::unique_ptr<Fetched>& /*fetched*/, float* /*planes*/) {}
+    // Whether fetchBlock writes the planes (else `planes` may be null there,
+    // and only convertBlock writes them).
+    virtual bool fetchesPlanes() const { return true; }
 };

@@ -96,7 +96,9 @@ int OverlapExchange::correct(const BlockRecord& block, const std::vector<Subband
     cells.assign(size_t(count), CoefficientPiece());
     // Each leaf has its own waiting pieces: the leaves are independent.
     std::vector<int> status(size_t(count), 0);
-    Lumetra::runJobs(pool, count, [&](int s) {
+    // The finest leaves, the largest, go first so that the threads end together.
+    Lumetra::runJobs(pool, count, [&](int job) {
+        const int s = count - 1 - job;
         status[size_t(s)] = correctLeaf(block, s, *leaves[size_t(s)], cells[size_t(s)]);
         if (status[size_t(s)] == 0 && after) after(s, cells[size_t(s)]);
     });

@@ -132,7 +132,9 @@ int DumpSchedule::dump(int64_t index, bool finalFlush, SubbandSink& sink) {
     std::vector<SubbandPiece> pieces(due.size());
     std::vector<std::vector<LeafStatistics>> marked(due.size());
     std::vector<int> status(due.size(), 0);
-    Lumetra::runJobs(pool_, int(due.size()), [&](int i) {
+    // The finest subbands, the largest, go first so that the threads end together.
+    Lumetra::runJobs(pool_, int(due.size()), [&](int job) {
+        const int i = int(due.size()) - 1 - job;
         status[size_t(i)] = assemble(due[size_t(i)], pieces[size_t(i)], marked[size_t(i)]);
     });
     for (int r : status)

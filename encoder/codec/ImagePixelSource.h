@@ -27,6 +27,7 @@ public:
     // convertBlock, which touches nothing but the block.
     int fetchBlock(int x0, int x1, int y0, int y1, float* planes, std::unique_ptr<Fetched>& fetched) override;
     void convertBlock(std::unique_ptr<Fetched>& fetched, float* planes) override;
+    bool fetchesPlanes() const override { return false; }
 
 private:
     bool interrupted() const { return interrupt_ && interrupt_() != 0; }

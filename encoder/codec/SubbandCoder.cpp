@@ -134,7 +134,9 @@ int SubbandCoder::code(const SubbandPiece* const* pieces, const std::vector<Leaf
     }
     if (codedBands_.size() < jobs.size()) codedBands_.resize(jobs.size());
     const bool skipZeros = !fixedSteps_.empty();
-    Lumetra::runJobs(pool_, int(jobs.size()), [&](int j) {
+    // The last pieces, of the finest subbands, are the largest: they go first.
+    Lumetra::runJobs(pool_, int(jobs.size()), [&](int job) {
+        const int j = int(jobs.size()) - 1 - job;
         const SubbandPiece& piece = *pieces[jobs[size_t(j)].first];
         const int k = jobs[size_t(j)].second;
         float step = steps_[jobs[size_t(j)].first][size_t(k)];

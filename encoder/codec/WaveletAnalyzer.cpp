@@ -58,7 +58,14 @@ void WaveletAnalyzer::run(SubbandSink& sink) {
     }
 }
 
-// One block on its way through fetch and split.
+// A block fetched, waiting for its split.
+struct WaveletAnalyzer::Fetch {
+    BlockRecord block;
+    std::vector<float> pixels;  // filled by the fetch when the source fetches planes
+    std::unique_ptr<BlockPixelSource::Fetched> fetched;
+};
+
+// A block split, waiting for correct.
 struct WaveletAnalyzer::Slot {
     Slot(const BlockGrid& grid, int bands) : analysis(grid, bands) {}
     BlockRecord block;
@@ -68,16 +75,16 @@ struct WaveletAnalyzer::Slot {
     int status = 0;  // of split
 };
 
-size_t WaveletAnalyzer::fetch(int& from, int count, std::vector<std::unique_ptr<Slot>>& slots) {
+size_t WaveletAnalyzer::fetch(int& from, int count, std::vector<Fetch>& into) {
     size_t n = 0;
-    for (; from < count && n < slots.size(); ++from) {
+    for (; from < count && n < into.size(); ++from) {
         if (!grid_.inImage(from)) continue;
-        Slot& slot = *slots[n++];
-        slot.block = grid_.record(from);
-        const BlockRecord& b = slot.block;
-        const size_t area = size_t(b.x1 - b.x0 + 1) * size_t(b.y1 - b.y0 + 1);
-        slot.pixels.resize(area * size_t(bands_));
-        if (source_.fetchBlock(b.x0, b.x1, b.y0, b.y1, slot.pixels.data(), slot.fetched) != 0) interrupted();
+        Fetch& f = into[n++];
+        f.block = grid_.record(from);
+        const BlockRecord& b = f.block;
+        if (source_.fetchesPlanes())
+            f.pixels.resize(size_t(b.x1 - b.x0 + 1) * size_t(b.y1 - b.y0 + 1) * size_t(bands_));
+        if (source_.fetchBlock(b.x0, b.x1, b.y0, b.y1, f.pixels.data(), f.fetched) != 0) interrupted();
     }
     return n;
 }
@@ -97,39 +104,48 @@ void WaveletAnalyzer::runPass(SubbandSink& sink) {
     schedule.setRecycler(&recycler);
     std::vector<CoefficientPiece> cells;
     // With a pool, a batch of blocks is split by the workers while this
-    // thread fetches the next batch.
-    const size_t batch = pool_ ? size_t(pool_->threads()) : 1;
-    std::vector<std::unique_ptr<Slot>> current(batch), upcoming(pool_ ? batch : 0);
-    for (auto& slot : current) slot = std::make_unique<Slot>(grid_, bands_);
-    for (auto& slot : upcoming) slot = std::make_unique<Slot>(grid_, bands_);
+    // thread fetches the next batch; two blocks a thread, so that the
+    // threads end a batch about together.
+    const size_t batch = pool_ ? 2 * size_t(pool_->threads()) : 1;
+    std::vector<std::unique_ptr<Slot>> slots(batch);
+    for (auto& slot : slots) slot = std::make_unique<Slot>(grid_, bands_);
+    std::vector<Fetch> fetches(batch);
     const auto split = [&](int i) {
-        Slot& slot = *current[size_t(i)];
-        if (slot.fetched) source_.convertBlock(slot.fetched, slot.pixels.data());
-        slot.status = slot.analysis.split(slot.block, slot.pixels.data());
+        Slot& slot = *slots[size_t(i)];
+        const BlockRecord& b = slot.block;
+        if (slot.fetched) {
+            slot.pixels.resize(size_t(b.x1 - b.x0 + 1) * size_t(b.y1 - b.y0 + 1) * size_t(bands_));
+            source_.convertBlock(slot.fetched, slot.pixels.data());
+        }
+        slot.status = slot.analysis.split(b, slot.pixels.data());
     };
     int fetchFrom = 0;           // the grid index the next fetch starts at
-    size_t fetched = 0;          // blocks waiting in `upcoming`
-    size_t ready = 0, next = 0;  // blocks split in `current`, and the next one to use
-    if (pool_) fetched = fetch(fetchFrom, count, upcoming);
+    size_t fetched = 0;          // blocks waiting in `fetches`
+    size_t ready = 0, next = 0;  // blocks split in `slots`, and the next one to use
+    if (pool_) fetched = fetch(fetchFrom, count, fetches);
 
     for (int index = 0; index < count; ++index) {
         if (sink.blockStarting(index, count) != 0) interrupted();
         if (grid_.inImage(index)) {
             if (next == ready) {
-                if (pool_) {
-                    current.swap(upcoming);
-                    ready = fetched;
-                    fetched = 0;
-                    runJobs(pool_, int(ready), split, [&] { fetched = fetch(fetchFrom, count, upcoming); });
-                } else {
-                    ready = fetch(fetchFrom, count, current);
-                    runJobs(nullptr, int(ready), split);
+                if (!pool_) fetched = fetch(fetchFrom, count, fetches);
+                ready = fetched;
+                fetched = 0;
+                for (size_t i = 0; i < ready; ++i) {
+                    Slot& slot = *slots[i];
+                    slot.block = fetches[i].block;
+                    if (source_.fetchesPlanes()) slot.pixels.swap(fetches[i].pixels);
+                    slot.fetched = std::move(fetches[i].fetched);
                 }
+                if (pool_)
+                    runJobs(pool_, int(ready), split, [&] { fetched = fetch(fetchFrom, count, fetches); });
+                else
+                    runJobs(nullptr, int(ready), split);
                 if (sink.pollInterrupt() != 0) interrupted();
                 next = 0;
                 if (ready == 0) throw Error("Error encountered in subroutine split.");
             }
-            Slot& slot = *current[next++];
+            Slot& slot = *slots[next++];
             const BlockRecord& block = slot.block;
             if (block.index != index || slot.status != 0)
                 throw Error("Error encountered in subroutine split.");

@@ -63,7 +63,7 @@ public:
     void run(SubbandSink& sink);
 
     // Threads for the conversion and split of blocks: with a pool, batches
-    // of as many blocks as it has threads are fetched (in order, on this
+    // of twice as many blocks as it has threads are fetched (in order, on this
     // thread, each batch while the workers split the one before) and split
     // at once; correct, the schedule and the sink stay on this thread in
     // block order, so the pieces are the same. None: one block at a time,
@@ -78,11 +78,12 @@ public:
     size_t peakHeldFloats() const { return peakHeld_; }
 
 private:
+    struct Fetch;
     struct Slot;
     void runPass(SubbandSink& sink);
-    // Fetches the in-image blocks from grid index `from` on into the slots,
-    // as many as there are; returns how many, `from` moved past the last.
-    size_t fetch(int& from, int count, std::vector<std::unique_ptr<Slot>>& slots);
+    // Fetches the in-image blocks from grid index `from` on, as many as
+    // `into` holds; returns how many, `from` moved past the last.
+    size_t fetch(int& from, int count, std::vector<Fetch>& into);
 
     BlockPixelSource& source_;
     int levels_;
