@@ -5,8 +5,6 @@
 // than five levels take two passes, the second on a float thumbnail of the
 // first pass's five-level low-pass band.
 
-#include <memory>
-
 #include "core/FileSpecification.h"
 #include "encoder/codec/EncoderCallbacks.h"
 #include "encoder/codec/SubbandMap.h"

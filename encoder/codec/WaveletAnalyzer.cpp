@@ -104,9 +104,10 @@ void WaveletAnalyzer::runPass(SubbandSink& sink) {
     schedule.setRecycler(&recycler);
     std::vector<CoefficientPiece> cells;
     // With a pool, a batch of blocks is split by the workers while this
-    // thread fetches the next batch; two blocks a thread, so that the
-    // threads end a batch about together.
-    const size_t batch = pool_ ? 2 * size_t(pool_->threads()) : 1;
+    // thread fetches the next batch; a block a thread and two more, so that
+    // the threads end a batch about together (each block in a batch holds
+    // its pixels and planes: the memory grows with the threads).
+    const size_t batch = pool_ ? size_t(pool_->threads()) + 2 : 1;
     std::vector<std::unique_ptr<Slot>> slots(batch);
     for (auto& slot : slots) slot = std::make_unique<Slot>(grid_, bands_);
     std::vector<Fetch> fetches(batch);

@@ -63,7 +63,7 @@ public:
     void run(SubbandSink& sink);
 
     // Threads for the conversion and split of blocks: with a pool, batches
-    // of twice as many blocks as it has threads are fetched (in order, on this
+    // of two blocks more than it has threads are fetched (in order, on this
     // thread, each batch while the workers split the one before) and split
     // at once; correct, the schedule and the sink stay on this thread in
     // block order, so the pieces are the same. None: one block at a time,

@@ -237,6 +237,7 @@ struct EncodeParameters {
     // number of online cores, 1 the calling thread only, at most 256 (more,
     // or a negative count, throws). The file is the same for every count;
     // the sources and the progress are called on the calling thread only.
+    // Each thread holds a processing block or so more in memory.
     int threads = 0;
 };
 
