@@ -6,11 +6,11 @@ std::vector<float> FloatRecycler::take(size_t size) {
     std::vector<float> buffer;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        // The smallest that holds it, and none more than twice its size: a
+        // The smallest that holds it, and none more than four times its size: a
         // small piece may wait long for its turn, and would hold the rest.
         size_t best = spare_.size();
         for (size_t i = 0; i < spare_.size(); ++i)
-            if (spare_[i].capacity() >= size && spare_[i].capacity() / 2 <= size &&
+            if (spare_[i].capacity() >= size && spare_[i].capacity() / 4 <= size &&
                 (best == spare_.size() || spare_[i].capacity() < spare_[best].capacity()))
                 best = i;
         if (best < spare_.size()) {
