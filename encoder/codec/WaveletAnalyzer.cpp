@@ -94,9 +94,9 @@ void WaveletAnalyzer::runPass(SubbandSink& sink) {
     peakHeld_ = 0;
     const int count = int(grid_.indexCount());
     total_.assign(size_t(subbands) * size_t(bands_), LeafStatistics());
-    // What a few blocks drop: their cells, border pieces and pieces.
+    // About what two blocks drop: their cells, border pieces and pieces.
     const BlockSize size = grid_.blockSize();
-    FloatRecycler recycler(8 * size_t(size.width) * size_t(size.height) * size_t(bands_));
+    FloatRecycler recycler(2 * size_t(size.width) * size_t(size.height) * size_t(bands_));
     OverlapExchange exchange(grid_, bands_);
     DumpSchedule schedule(grid_, bands_);
     schedule.setPool(pool_);
