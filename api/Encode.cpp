@@ -69,6 +69,11 @@ void checkTag(const Tag& tag) {
     if (tag.value.find('\0') != std::string::npos) throw Lumetra::InvalidArgumentException("tag " + tag.name);
 }
 
+void checkParameters(const EncodeParameters& p) {
+    if (p.threads < 0 || p.threads > ImageEncoder::kMaxThreads)
+        throw Lumetra::InvalidArgumentException("threads");
+}
+
 // Remembers whether the encoder finished writing the output, so that a
 // failure after that point (the world file) can remove it.
 template <class Base>
@@ -238,6 +243,7 @@ void runEncoder(Image& image, const bool& written, const EncodeParameters& p, co
                          p.kWeight);
     encoder.setWriteWorldFile(p.writeWorldFile);
     encoder.setBestQuality(p.bestQuality);
+    encoder.setThreads(p.threads);
     if (prepare) {
         cancellation.setSpan(0.0, kSpoolShare);
         prepare(cancellation);
@@ -261,6 +267,7 @@ void runEncoder(Image& image, const bool& written, const EncodeParameters& p, co
 void encode(PixelSource& source, const EncodeParameters& parameters, const GeoReference& geo,
             const std::vector<Tag>& tags, const std::string& outputPath, const Progress& progress) {
     detail::prepare();
+    checkParameters(parameters);
     Watched<PixelSourceImage> image(source, geo, tags, parameters.temporaryFolder);
     if (image.servesWindows())
         runEncoder(image, image.written, parameters, outputPath, progress);
@@ -272,6 +279,7 @@ void encode(PixelSource& source, const EncodeParameters& parameters, const GeoRe
 void encodeRawFile(const std::string& rawPath, const EncodeParameters& parameters,
                    const std::string& outputPath, const Progress& progress) {
     detail::prepare();
+    checkParameters(parameters);
     Watched<BBBImage> image{Lumetra::FileSpecification(rawPath)};
     runEncoder(image, image.written, parameters, outputPath, progress);
 }

@@ -22,9 +22,12 @@ int WorkerPool::onlineCores() {
     return n < 1 ? 1 : n > 256 ? 256 : int(n);
 }
 
-void WorkerPool::run(int count, const Job& job) {
-    if (workers_.empty() || count <= 1) {
+void WorkerPool::run(int count, const Job& job) { run(count, job, nullptr); }
+
+void WorkerPool::run(int count, const Job& job, const std::function<void()>& alongside) {
+    if (workers_.empty() || count < 1 || (count == 1 && !alongside)) {
         for (int i = 0; i < count; ++i) job(i);
+        if (alongside) alongside();
         return;
     }
     {
@@ -37,6 +40,14 @@ void WorkerPool::run(int count, const Job& job) {
         ++generation_;
     }
     wake_.notify_all();
+    std::exception_ptr own;
+    if (alongside) {
+        try {
+            alongside();
+        } catch (...) {
+            own = std::current_exception();
+        }
+    }
     work();
     std::exception_ptr error;
     {
@@ -46,6 +57,7 @@ void WorkerPool::run(int count, const Job& job) {
         error = error_;
         error_ = nullptr;
     }
+    if (own) std::rethrow_exception(own);
     if (error) std::rethrow_exception(error);
 }
 

@@ -30,6 +30,11 @@ public:
     // rethrows the first exception a call threw (the indices not yet started
     // are then skipped).
     void run(int count, const Job& job);
+    // The same, with the calling thread running `alongside` first, while
+    // the workers start on the job; the calling thread then joins them. An
+    // exception of `alongside` is rethrown once the job is done (the job's
+    // own exceptions count only when `alongside` threw none).
+    void run(int count, const Job& job, const std::function<void()>& alongside);
 
     // The number of online cores (at least 1).
     static int onlineCores();
@@ -57,6 +62,18 @@ inline void runJobs(WorkerPool* pool, int count, const WorkerPool::Job& job) {
         pool->run(count, job);
     } else {
         for (int i = 0; i < count; ++i) job(i);
+    }
+}
+
+// The same with `alongside` run on this thread as WorkerPool::run does it
+// (without a pool: `alongside` after the job).
+inline void runJobs(WorkerPool* pool, int count, const WorkerPool::Job& job,
+                    const std::function<void()>& alongside) {
+    if (pool) {
+        pool->run(count, job, alongside);
+    } else {
+        for (int i = 0; i < count; ++i) job(i);
+        alongside();
     }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ThreadCount.h"
 #include "WavraDataset.h"
 #include "cpl_string.h"
 #include "cpl_vsi.h"
@@ -166,6 +167,7 @@ GDALDataset* createCopy(const char* filename, GDALDataset* source, int strict, c
     // The georeferencing, rotation included, goes into the file's metadata.
     const wavra::GeoReference geo = geoReferenceOf(source);
     parameters.writeWorldFile = false;
+    parameters.threads = threadsFromConfig();
 
     // The encoder writes real files: a virtual output is encoded into a
     // temporary file and copied.

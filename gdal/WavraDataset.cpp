@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "ThreadCount.h"
 #include "cpl_string.h"
 #include "cpl_vsi.h"
 
@@ -88,19 +89,6 @@ WavraDataset::~WavraDataset() {
     overviews_.clear();
 }
 
-namespace {
-
-// Decoding threads after GDAL_NUM_THREADS: ALL_CPUS the online cores, a
-// number that many, anything else (and unset) one.
-int decodingThreads() {
-    const char* value = CPLGetConfigOption("GDAL_NUM_THREADS", "1");
-    if (EQUAL(value, "ALL_CPUS")) return 0;
-    const int n = std::atoi(value);
-    return n >= 1 ? std::min(n, 256) : 1;
-}
-
-}  // namespace
-
 int WavraDataset::identify(GDALOpenInfo* openInfo) {
     return openInfo->nHeaderBytes >= 4 && std::memcmp(openInfo->pabyHeader, "wvra", 4) == 0;
 }
@@ -118,7 +106,7 @@ GDALDataset* WavraDataset::open(GDALOpenInfo* openInfo) {
     std::shared_ptr<const wavra::Reader> reader;
     try {
         wavra::Reader opened = wavra::Reader::open(source, openInfo->pszFilename);
-        opened.setThreads(decodingThreads());
+        opened.setThreads(threadsFromConfig());
         reader = std::make_shared<const wavra::Reader>(std::move(opened));
     } catch (const std::exception& e) {
         CPLError(CE_Failure, CPLE_OpenFailed, "%s: %s", openInfo->pszFilename, e.what());

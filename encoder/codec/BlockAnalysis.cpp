@@ -13,8 +13,40 @@ size_t planeSize(const SubbandNode& n) { return size_t(n.extWidth()) * size_t(n.
 
 BlockAnalysis::BlockAnalysis(const BlockGrid& grid, int bands) : grid_(grid), bands_(bands) {}
 
+namespace {
+
+// Moves every plane of the tree into `spare`.
+void harvest(SubbandNode& node, std::vector<std::vector<float>>& spare) {
+    if (node.plane.capacity() > 0) spare.push_back(std::move(node.plane));
+    if (!node.split) return;
+    for (auto& column : node.child)
+        for (auto& c : column)
+            if (c) harvest(*c, spare);
+}
+
+}  // namespace
+
+std::vector<float> BlockAnalysis::takePlane(size_t size) {
+    // The smallest spare that holds it, so that the storage of the last
+    // block serves the next without new pages.
+    size_t best = spare_.size();
+    for (size_t i = 0; i < spare_.size(); ++i)
+        if (spare_[i].capacity() >= size &&
+            (best == spare_.size() || spare_[i].capacity() < spare_[best].capacity()))
+            best = i;
+    std::vector<float> p;
+    if (best < spare_.size()) {
+        p = std::move(spare_[best]);
+        spare_.erase(spare_.begin() + std::ptrdiff_t(best));
+    }
+    // Old values may stay: the column passes write every value of every band.
+    p.resize(size);
+    return p;
+}
+
 int BlockAnalysis::split(const BlockRecord& block, const float* pixels) {
     leaves_.clear();
+    if (tree_) harvest(*tree_, spare_);
     tree_ = tree_gen(DyadicTree, grid_.levels(), block.x0, block.x1, block.y0, block.y1, grid_.width(),
                      grid_.height(), block.rightEdge, block.bottomEdge);
     if (!tree_) return 1;
@@ -40,7 +72,7 @@ int BlockAnalysis::split(const BlockRecord& block, const float* pixels) {
     }
     // Inner low-low planes are no longer needed.
     for (SubbandNode* n = tree_->child[0][0].get(); n && n->split; n = n->child[0][0].get()) {
-        std::vector<float>().swap(n->plane);
+        spare_.push_back(std::move(n->plane));
     }
     leaves_ = treeLeaves(*tree_);
     return 0;
@@ -52,7 +84,7 @@ int BlockAnalysis::analyseLevel(SubbandNode& node, const float* plane, int band)
     SubbandNode& lh = *node.child[LowPass][HighPass];
     SubbandNode& hh = *node.child[HighPass][HighPass];
     for (SubbandNode* c : {&ll, &hl, &lh, &hh})
-        if (c->plane.empty()) c->plane.assign(size_t(bands_) * planeSize(*c), 0.0f);
+        if (c->plane.empty()) c->plane = takePlane(size_t(bands_) * planeSize(*c));
 
     const int w = node.extWidth(), h = node.extHeight();
     const int lw = ll.extWidth(), hw = hl.extWidth();

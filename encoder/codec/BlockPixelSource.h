@@ -3,8 +3,16 @@
 // plugs the raw image in through ImagePixelSource; tests supply planes from
 // memory.
 
+#include <memory>
+
 class BlockPixelSource {
 public:
+    // What fetchBlock read and convertBlock has yet to turn into planes.
+    class Fetched {
+    public:
+        virtual ~Fetched() = default;
+    };
+
     virtual ~BlockPixelSource() = default;
 
     virtual int width() const = 0;
@@ -19,4 +27,18 @@ public:
     // (y1 - y0 + 1) floats, row-major, plane after plane. Returns 0, or
     // non-zero when the encoding is to stop (interrupt). Read failures throw.
     virtual int readBlock(int x0, int x1, int y0, int y1, float* planes) = 0;
+
+    // readBlock in two steps, so that the second can run on a worker thread:
+    // fetchBlock reads on the encoding thread, in block order, and may leave
+    // in `fetched` what convertBlock (any thread, concurrently for distinct
+    // blocks) is to finish into the same planes. By default the fetch does
+    // all the work.
+    virtual int fetchBlock(int x0, int x1, int y0, int y1, float* planes, std::unique_ptr<Fetched>& fetched) {
+        fetched.reset();
+        return readBlock(x0, x1, y0, y1, planes);
+    }
+    virtual void convertBlock(std::unique_ptr<Fetched>& /*fetched*/, float* /*planes*/) {}
+    // Whether fetchBlock writes the planes (else `planes` may be null there,
+    // and only convertBlock writes them).
+    virtual bool fetchesPlanes() const { return true; }
 };

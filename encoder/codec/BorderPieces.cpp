@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+
+#include "core/WorkerPool.h"
 #include "wavra/diagnostics.h"
 
 void leafKind(int subband, int levels, int& depth, int& xFilter, int& yFilter) {
@@ -34,13 +36,14 @@ OverlapExchange::OverlapExchange(const BlockGrid& grid, int bands)
 namespace {
 
 // Copies the rectangle [x0, x1] x [y0, y1] of a leaf's extended plane.
-CoefficientPiece cut(const SubbandNode& leaf, int bands, int x0, int x1, int y0, int y1) {
+CoefficientPiece cut(const SubbandNode& leaf, int bands, int x0, int x1, int y0, int y1,
+                     FloatRecycler* recycler) {
     CoefficientPiece p;
     p.x0 = x0;
     p.x1 = x1;
     p.y0 = y0;
     p.y1 = y1;
-    p.data.resize(size_t(bands) * p.area());
+    p.data = FloatRecycler::take(recycler, size_t(bands) * p.area());  // every value is copied below
     const size_t w = size_t(leaf.extWidth()), plane = w * size_t(leaf.extHeight());
     for (int b = 0; b < bands; ++b) {
         const float* src = leaf.plane.data() + size_t(b) * plane;
@@ -77,49 +80,63 @@ int OverlapExchange::keep(int subband, int column, int row, const SubbandNode& l
         wavra::diagnostic("Error 1 in subroutine copy_data_to_borders.\n");
         return 1;
     }
-    waiting_[size_t(subband)][mortonIndex(column, row)].push_back(cut(leaf, bands_, x0, x1, y0, y1));
+    waiting_[size_t(subband)][mortonIndex(column, row)].push_back(
+        cut(leaf, bands_, x0, x1, y0, y1, recycler_));
     return 0;
 }
 
 int OverlapExchange::correct(const BlockRecord& block, const std::vector<SubbandNode*>& leaves,
-                             std::vector<CoefficientPiece>& cells) {
+                             std::vector<CoefficientPiece>& cells, Lumetra::WorkerPool* pool,
+                             const std::function<void(int subband, const CoefficientPiece& cell)>& after) {
     const int count = 3 * grid_.levels() + 1;
     if (int(leaves.size()) != count) {
         wavra::diagnostic("Error 1 in subroutine zero_overlap.\n");
         return 1;
     }
-    cells.clear();
-    cells.reserve(size_t(count));
-    for (int s = 0; s < count; ++s) {
-        const SubbandNode& leaf = *leaves[size_t(s)];
-        int x0 = 0, x1 = 0, y0 = 0, y1 = 0;
-        cellBounds(grid_, s, block.column, block.row, x0, x1, y0, y1);
-        if (leaf.ex0 != x0 || leaf.ey0 != y0 || leaf.ex1 < x1 || leaf.ey1 < y1 ||
-            leaf.plane.size() != size_t(bands_) * size_t(leaf.extWidth()) * size_t(leaf.extHeight())) {
-            wavra::diagnostic("Error 1 in subroutine zero_overlap.\n");
-            return 1;
-        }
-        cells.push_back(cut(leaf, bands_, x0, x1, y0, y1));
+    cells.assign(size_t(count), CoefficientPiece());
+    // Each leaf has its own waiting pieces: the leaves are independent.
+    std::vector<int> status(size_t(count), 0);
+    // The finest leaves, the largest, go first so that the threads end together.
+    Lumetra::runJobs(pool, count, [&](int job) {
+        const int s = count - 1 - job;
+        status[size_t(s)] = correctLeaf(block, s, *leaves[size_t(s)], cells[size_t(s)]);
+        if (status[size_t(s)] == 0 && after) after(s, cells[size_t(s)]);
+    });
+    for (int r : status)
+        if (r != 0) return r;
+    return 0;
+}
 
-        // Contributions the left, upper and upper-left neighbours left here.
-        auto& waiting = waiting_[size_t(s)];
-        auto it = waiting.find(block.index);
-        if (it != waiting.end()) {
-            for (const CoefficientPiece& part : it->second) {
-                if (!addInto(cells.back(), part, bands_)) {
-                    wavra::diagnostic("Error 1 in subroutine purge_border.\n");
-                    return 1;
-                }
-            }
-            waiting.erase(it);
-        }
-
-        // This block's contributions to its right, lower and lower-right neighbours.
-        if (keep(s, block.column + 1, block.row, leaf, x1 + 1, leaf.ex1, y0, y1) != 0 ||
-            keep(s, block.column, block.row + 1, leaf, x0, x1, y1 + 1, leaf.ey1) != 0 ||
-            keep(s, block.column + 1, block.row + 1, leaf, x1 + 1, leaf.ex1, y1 + 1, leaf.ey1) != 0)
-            return 1;
+int OverlapExchange::correctLeaf(const BlockRecord& block, int s, const SubbandNode& leaf,
+                                 CoefficientPiece& cell) {
+    int x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+    cellBounds(grid_, s, block.column, block.row, x0, x1, y0, y1);
+    if (leaf.ex0 != x0 || leaf.ey0 != y0 || leaf.ex1 < x1 || leaf.ey1 < y1 ||
+        leaf.plane.size() != size_t(bands_) * size_t(leaf.extWidth()) * size_t(leaf.extHeight())) {
+        wavra::diagnostic("Error 1 in subroutine zero_overlap.\n");
+        return 1;
     }
+    cell = cut(leaf, bands_, x0, x1, y0, y1, recycler_);
+
+    // Contributions the left, upper and upper-left neighbours left here.
+    auto& waiting = waiting_[size_t(s)];
+    auto it = waiting.find(block.index);
+    if (it != waiting.end()) {
+        for (const CoefficientPiece& part : it->second) {
+            if (!addInto(cell, part, bands_)) {
+                wavra::diagnostic("Error 1 in subroutine purge_border.\n");
+                return 1;
+            }
+        }
+        for (CoefficientPiece& part : it->second) FloatRecycler::give(recycler_, std::move(part.data));
+        waiting.erase(it);
+    }
+
+    // This block's contributions to its right, lower and lower-right neighbours.
+    if (keep(s, block.column + 1, block.row, leaf, x1 + 1, leaf.ex1, y0, y1) != 0 ||
+        keep(s, block.column, block.row + 1, leaf, x0, x1, y1 + 1, leaf.ey1) != 0 ||
+        keep(s, block.column + 1, block.row + 1, leaf, x1 + 1, leaf.ex1, y1 + 1, leaf.ey1) != 0)
+        return 1;
     return 0;
 }
 

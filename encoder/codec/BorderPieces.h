@@ -9,11 +9,17 @@
 // cells; they wait here as border pieces until those blocks are corrected.
 
 #include <cstdint>
+#include <functional>
 #include <unordered_map>
 #include <vector>
 
 #include "encoder/codec/BlockGrid.h"
+#include "encoder/codec/FloatRecycler.h"
 #include "encoder/codec/SubbandTree.h"
+
+namespace Lumetra {
+class WorkerPool;
+}
 
 // A rectangle of one leaf subband, all bands (inclusive bounds in the
 // subband's coefficient grid; data band after band, row-major).
@@ -37,9 +43,17 @@ public:
 
     // Produces the final cell of every leaf of the block (in leaf order) and
     // keeps its border pieces for the neighbours. Returns 0, or non-zero
-    // after a failure message on standard error.
+    // after a failure message on standard error. The leaves are corrected
+    // on the pool when there is one (each leaf's pieces are its own, so the
+    // cells are the same); `after`, when given, gets every corrected cell
+    // on the thread that corrected it.
     int correct(const BlockRecord& block, const std::vector<SubbandNode*>& leaves,
-                std::vector<CoefficientPiece>& cells);
+                std::vector<CoefficientPiece>& cells, Lumetra::WorkerPool* pool = nullptr,
+                const std::function<void(int subband, const CoefficientPiece& cell)>& after = nullptr);
+
+    // Where the cells and border pieces take their storage (none: new),
+    // and where the border pieces added into a cell give it back.
+    void setRecycler(FloatRecycler* recycler) { recycler_ = recycler; }
 
     // Number of border pieces waiting for their block.
     size_t waitingPieces() const;
@@ -47,10 +61,12 @@ public:
     size_t waitingFloats() const;
 
 private:
+    int correctLeaf(const BlockRecord& block, int subband, const SubbandNode& leaf, CoefficientPiece& cell);
     int keep(int subband, int column, int row, const SubbandNode& leaf, int x0, int x1, int y0, int y1);
 
     const BlockGrid& grid_;
     int bands_;
     // Per leaf: the border pieces waiting for a cell, keyed by its block index.
     std::vector<std::unordered_map<int64_t, std::vector<CoefficientPiece>>> waiting_;
+    FloatRecycler* recycler_ = nullptr;
 };

@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+
+#include "core/WorkerPool.h"
 #include "wavra/diagnostics.h"
 
 namespace {
@@ -85,7 +87,8 @@ int DumpSchedule::assemble(int subband, SubbandPiece& piece, std::vector<LeafSta
     piece.y1 = ey1;
     const size_t w = size_t(piece.width()), area = w * size_t(piece.height());
     size_t covered = 0;
-    piece.data.assign(size_t(bands_) * area, 0.0f);
+    // Every value is written below: the cells tile the piece (checked).
+    piece.data = FloatRecycler::take(recycler_, size_t(bands_) * area);
     std::sort(cells.begin(), cells.end(), [](const Cell& a, const Cell& b) { return a.block < b.block; });
     for (const Cell& c : cells) {
         const CoefficientPiece& p = c.piece;
@@ -102,6 +105,7 @@ int DumpSchedule::assemble(int subband, SubbandPiece& piece, std::vector<LeafSta
         for (size_t j = 0; j < marked.size() && j < st.values.size(); ++j) marked[j].add(st.values[j]);
     }
     if (covered != area) return assembleFailure();
+    for (Cell& c : cells) FloatRecycler::give(recycler_, std::move(c.piece.data));
     cells.clear();
     return 0;
 }
@@ -115,18 +119,30 @@ void DumpSchedule::release(const SubbandPiece& piece) {
 
 int DumpSchedule::dump(int64_t index, bool finalFlush, SubbandSink& sink) {
     const int levels = grid_.levels();
+    std::vector<int> due;
     for (int depth = levels; depth >= 1; --depth) {
-        if (!finalFlush && !due(index, depth)) continue;
+        if (!finalFlush && !DumpSchedule::due(index, depth)) continue;
         const int first = depth == levels ? 0 : 1 + 3 * (levels - depth);
         const int last = 3 * (levels - depth) + 3;
-        for (int s = first; s <= last; ++s) {
-            SubbandPiece piece;
-            std::vector<LeafStatistics> marked;
-            if (assemble(s, piece, marked) != 0) return 1;
-            if (piece.blocks.empty()) continue;
-            if (sink.writePiece(piece, marked) != 0) return 2;
-            release(piece);
-        }
+        for (int s = first; s <= last; ++s)
+            if (!waiting_[size_t(s)].empty()) due.push_back(s);
+    }
+    if (due.empty()) return 0;
+    // Each subband's cells are its own, the statistics are only read.
+    std::vector<SubbandPiece> pieces(due.size());
+    std::vector<std::vector<LeafStatistics>> marked(due.size());
+    std::vector<int> status(due.size(), 0);
+    // The finest subbands, the largest, go first so that the threads end together.
+    Lumetra::runJobs(pool_, int(due.size()), [&](int job) {
+        const int i = int(due.size()) - 1 - job;
+        status[size_t(i)] = assemble(due[size_t(i)], pieces[size_t(i)], marked[size_t(i)]);
+    });
+    for (int r : status)
+        if (r != 0) return 1;
+    if (sink.writePieces(pieces, marked) != 0) return 2;
+    for (SubbandPiece& piece : pieces) {
+        release(piece);
+        FloatRecycler::give(recycler_, std::move(piece.data));
     }
     return 0;
 }

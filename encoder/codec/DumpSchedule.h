@@ -16,7 +16,12 @@
 
 #include "encoder/codec/BlockGrid.h"
 #include "encoder/codec/BorderPieces.h"
+#include "encoder/codec/FloatRecycler.h"
 #include "encoder/codec/SubbandSink.h"
+
+namespace Lumetra {
+class WorkerPool;
+}
 
 class DumpSchedule {
 public:
@@ -30,10 +35,16 @@ public:
     void addBlock(const BlockRecord& block, std::vector<CoefficientPiece>&& cells,
                   std::vector<LeafStatistics>&& statistics);
 
+    // Pieces are assembled on the pool when there is one.
+    void setPool(Lumetra::WorkerPool* pool) { pool_ = pool; }
+    // Where the pieces take their storage (none: new), and where the cells
+    // and the written pieces give it back.
+    void setRecycler(FloatRecycler* recycler) { recycler_ = recycler; }
+
     // Writes every due subband after grid index `index` (every depth when
-    // finalFlush). Returns 0, 1 when the cells of a piece do not form one
-    // group of the grid ("Error 1 in subroutine assemble." on standard
-    // error), or 2 when the sink refused a piece.
+    // finalFlush), all in one call of the sink's writePieces. Returns 0, 1 when the cells of a piece do not
+    // form one group of the grid ("Error 1 in subroutine assemble." on standard error), or 2 when the sink
+    // refused a piece.
     int dump(int64_t index, bool finalFlush, SubbandSink& sink);
 
     // Assembles the waiting cells of one subband into `piece`, with the
@@ -63,4 +74,6 @@ private:
     int subbands_;
     std::vector<std::vector<Cell>> waiting_;  // per leaf
     std::unordered_map<int64_t, BlockStatistics> statistics_;
+    Lumetra::WorkerPool* pool_ = nullptr;
+    FloatRecycler* recycler_ = nullptr;
 };

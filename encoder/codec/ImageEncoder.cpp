@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <new>
 
 #include "core/Error.h"
+#include "core/Exception.h"
 #include "core/TemporaryName.h"
+#include "core/WorkerPool.h"
 #include "encoder/codec/BitAllocation.h"
 #include "encoder/codec/IconOutput.h"
 #include "encoder/codec/ImagePixelSource.h"
@@ -105,7 +108,9 @@ SubbandMap ImageEncoder::analysisPass(float start, float end, float* rateEstimat
     allocation.gamma = gamma_;
     allocation.kweight = kweight_;
     allocation.thumbnailPass = thumbnailPass;
+    analyzer.setPool(pool_);
     PassCoder coder(map, allocation, dithered(), analyzer.grid(), start, end, progress_, interrupt_);
+    coder.setPool(pool_);
     if (best_ && !thumbnailPass && bestScale_ > 0.0f)
         coder.setFixedSteps(equal_distortion_steps(nlev_, allocation.bands, bestScale_), kBestRounding);
     analyzer.run(coder);
@@ -147,10 +152,20 @@ void ImageEncoder::writeFile(SubbandMap& map, const Lumetra::FileSpecification& 
     settings.tags.kweight = kweight_;
     settings.tags.blockSize = blockSize_;
     settings.tags.dither = dithered();
+    settings.pool = pool_;
     write_image(image_, map, output, settings);
 }
 
 void ImageEncoder::encode(const Lumetra::FileSpecification& output) {
+    if (threads_ < 0 || threads_ > kMaxThreads) throw Lumetra::InvalidArgumentException("threads");
+    const int threads = threads_ == 0 ? Lumetra::WorkerPool::onlineCores() : threads_;
+    std::unique_ptr<Lumetra::WorkerPool> pool;
+    if (threads > 1) pool = std::make_unique<Lumetra::WorkerPool>(threads);
+    struct Lend {
+        Lumetra::WorkerPool*& slot;
+        ~Lend() { slot = nullptr; }
+    } lend{pool_};
+    pool_ = pool.get();
     if (best_) bestScale_ = searchDistortionLevel();
     image_.beginOutput(output.path());
     encodeOnce(output);
@@ -218,6 +233,7 @@ void ImageEncoder::encodeOnce(const Lumetra::FileSpecification& output) {
         ImageEncoder first(image_, kOnePassLevels, blockSize_, rate_, dir, progress_, interrupt_, weight_,
                            gamma_, dither_, kweight_);
         first.best_ = best_;
+        first.pool_ = pool_;
         first.bestScale_ = bestScale_;
         float estimate = 0.0f;
         SubbandMap firstMap = first.analysisPass(0.0f, p1, &estimate, false);
@@ -231,6 +247,7 @@ void ImageEncoder::encodeOnce(const Lumetra::FileSpecification& output) {
             const float rate = estimate > 0.0f ? estimate : 2.0f;
             ImageEncoder second(thumbnail, secondLevels, blockSize_, rate, dir, progress_, interrupt_,
                                 weight_, gamma_, dithered(), kweight_);
+            second.pool_ = pool_;
             secondMap = second.analysisPass(p1, kAnalysisEnd, nullptr, true);
         }
         // The second pass's subbands take the place of the first pass's

@@ -10,6 +10,9 @@
 #include "encoder/codec/SubbandMap.h"
 
 class Image;
+namespace Lumetra {
+class WorkerPool;
+}
 
 class ImageEncoder {
 public:
@@ -36,9 +39,17 @@ public:
     // The trials report no progress and write temporary files only.
     void setBestQuality(bool best) { best_ = best; }
 
+    // Threads the encoding may use, the calling thread included: 1 (the
+    // default) none other, 0 the online cores. The output is the same for
+    // every count.
+    void setThreads(int threads) { threads_ = threads; }
+
     // Writes the complete output file or throws; every temporary file made
     // is deleted either way. An unset name writes to standard output.
     void encode(const Lumetra::FileSpecification& output);
+
+    // The upper bound of setThreads.
+    static constexpr int kMaxThreads = 256;
 
     // One analysis pass over the progress interval start .. end: the filled
     // subband map (3 x nlev + 1 entries, files ended and rewound). With
@@ -69,5 +80,7 @@ private:
     float kweight_;
     bool writeWorldFile_ = true;
     bool best_ = false;
-    float bestScale_ = 0.0f;  // the distortion level of the best-quality mode
+    int threads_ = 1;
+    Lumetra::WorkerPool* pool_ = nullptr;  // that of the running encode, when it has more than one thread
+    float bestScale_ = 0.0f;               // the distortion level of the best-quality mode
 };

@@ -3,15 +3,19 @@
 // the image, converted to floats and, unless the image already holds floats
 // (a thumbnail), transformed to YIQ (YIQK for a CMYK image).
 
+#include <memory>
+
 #include "encoder/codec/BlockPixelSource.h"
 #include "encoder/codec/EncoderCallbacks.h"
 
 class Image;
+class PixelData;
 
 class ImagePixelSource : public BlockPixelSource {
 public:
     // The interrupt hook is polled after the extraction, the conversion and
-    // the colour transform of every block.
+    // the colour transform of every block read by readBlock, and after the
+    // extraction of every block fetched by fetchBlock.
     ImagePixelSource(const Image& image, EncoderInterrupt interrupt);
 
     int width() const override;
@@ -19,9 +23,18 @@ public:
     int bands() const override;
     bool fullWidth() const override;
     int readBlock(int x0, int x1, int y0, int y1, float* planes) override;
+    // The extraction; the conversion and the colour transform are left to
+    // convertBlock, which touches nothing but the block.
+    int fetchBlock(int x0, int x1, int y0, int y1, float* planes, std::unique_ptr<Fetched>& fetched) override;
+    void convertBlock(std::unique_ptr<Fetched>& fetched, float* planes) override;
+    bool fetchesPlanes() const override { return false; }
 
 private:
     bool interrupted() const { return interrupt_ && interrupt_() != 0; }
+    std::unique_ptr<PixelData> extract(int x0, int x1, int y0, int y1) const;
+    // YIQ (YIQK) of a block converted from integer samples.
+    void transform(PixelData& block) const;
+    void copyPlanes(const PixelData& block, float* planes) const;
 
     const Image& image_;
     EncoderInterrupt interrupt_;

@@ -2,15 +2,18 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <limits>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "core/Error.h"
 #include "core/TemporaryName.h"
+#include "core/WorkerPool.h"
 #include "encoder/codec/HuffmanEncoder.h"
 #include "encoder/rawimage/Image.h"
 #include "format/BigEndian.h"
@@ -196,6 +199,7 @@ private:
         std::vector<uint8_t> table(size_t(blocks) * entryInts * 4, 0);
         if (!out_.write(table)) throw Error("Error encountered in write_int.");
 
+        std::vector<std::pair<int, int>> coded;  // block, band of every band with data
         for (int j = 0; j < blocks; ++j) {
             const SubbandBlockRecord& block = entry.blocks[size_t(j)];
             const size_t at = size_t(j) * entryInts * 4;
@@ -204,10 +208,30 @@ private:
             Lumetra::putU32(&table[at + 4 * size_t(bands_) + 4], uint32_t(block.y0));
             Lumetra::putU32(&table[at + 4 * size_t(bands_) + 8], uint32_t(block.x1));
             Lumetra::putU32(&table[at + 4 * size_t(bands_) + 12], uint32_t(block.y1));
-            for (int k = 0; k < bands_; ++k) {
+            for (int k = 0; k < bands_; ++k)
+                if (size_t(k) < block.stored.size() && block.stored[size_t(k)].offset >= 0)
+                    coded.emplace_back(j, k);
+        }
+        // In batches: the stored bands read here, re-coded on the pool, and
+        // written here in order.
+        const size_t batch = settings_.pool ? size_t(4 * settings_.pool->threads()) : 1;
+        if (jobs_.size() < std::min(batch, coded.size())) jobs_.resize(std::min(batch, coded.size()));
+        for (size_t first = 0; first < coded.size(); first += batch) {
+            const size_t n = std::min(batch, coded.size() - first);
+            for (size_t i = 0; i < n; ++i) {
                 poll();
-                const int64_t headerAt = writeBlockBand(entry, block, k);
-                if (headerAt > 0) Lumetra::putU32(&table[at + 4 * size_t(k)], uint32_t(headerAt));
+                const SubbandBlockRecord& block = entry.blocks[size_t(coded[first + i].first)];
+                if (!entry.file) throw Error("File offset error in subroutine decode_indices.\n");
+                read_stored(*entry.file, block.stored[size_t(coded[first + i].second)], jobs_[i].stored);
+            }
+            Lumetra::runJobs(settings_.pool, int(n), [&](int i) {
+                recode(entry.blocks[size_t(coded[first + size_t(i)].first)], jobs_[size_t(i)]);
+            });
+            for (size_t i = 0; i < n; ++i) {
+                poll();
+                const int64_t headerAt = writeBand(jobs_[i]);
+                const size_t at = size_t(coded[first + i].first) * entryInts * 4;
+                Lumetra::putU32(&table[at + 4 * size_t(coded[first + i].second)], uint32_t(headerAt));
             }
         }
         // record_hblk_offset: the block table, now complete.
@@ -216,54 +240,67 @@ private:
             throw Error("Error encountered in record_hblk_offset.");
     }
 
-    // Writes one band of one block; returns the header's position, or 0
-    // when the band has no data.
-    int64_t writeBlockBand(SubbandMapEntry& entry, const SubbandBlockRecord& block, int k) {
-        if (size_t(k) >= block.stored.size() || block.stored[size_t(k)].offset < 0) return 0;
-        if (!entry.file) throw Error("File offset error in subroutine decode_indices.\n");
+    // One band of one block on its way from the subband file to the output.
+    struct BandJob {
+        std::vector<uint8_t> stored;  // as the subband file holds it
+        std::vector<int16_t> indices;
+        std::vector<IndexRecord> records;
+        std::vector<uint8_t> bytes;        // block header and records
+        std::vector<size_t> recordStarts;  // of each record in `bytes`
+        size_t recordTable = 0;            // where the record offsets go in `bytes`
+    };
+
+    // Re-codes one band of a block in records with one table (any thread):
+    // the header and the records, their offsets still relative to the header.
+    void recode(const SubbandBlockRecord& block, BandJob& job) const {
         float step = 0.0f;
-        decode_indices(*entry.file, block.stored[size_t(k)], block.width(), block.height(), indices_, step);
-        poll();
         const int w = block.width(), h = block.height();
+        decode_stored(job.stored, w, h, job.indices, step);
         const std::vector<RecordCut> cuts = cut_records(w, h, settings_.recordWidth, settings_.recordHeight);
         if (cuts.empty()) throw Error("nrec < 0 in convert.");
-        records_.resize(cuts.size());
+        job.records.resize(cuts.size());
         for (size_t r = 0; r < cuts.size(); ++r) {
-            records_[r].data = indices_.data() + size_t(cuts[r].y) * size_t(w) + size_t(cuts[r].x);
-            records_[r].width = cuts[r].width;
-            records_[r].height = cuts[r].height;
-            records_[r].stride = size_t(w);
+            job.records[r].data = job.indices.data() + size_t(cuts[r].y) * size_t(w) + size_t(cuts[r].x);
+            job.records[r].width = cuts[r].width;
+            job.records[r].height = cuts[r].height;
+            job.records[r].stride = size_t(w);
         }
         Lumetra::HuffmanTable table;
-        if (GenHTDesc2(records_.data(), records_.size(), table) != 0)
+        if (GenHTDesc2(job.records.data(), job.records.size(), table) != 0)
             throw Error("Error encountered in GenHTDesc2.");
-        poll();
-        const int64_t headerAt = out_.position();
-        if (headerAt > settings_.largestOffset) throw Error(kOutputTooLargeMessage);
         SymbolCodes codes;
         if (GenCode2(table, codes) != 0) throw Error("Error encountered in GenCode2.");
 
-        // write_hblk_header, then the records with their offsets patched in.
-        bytes_.clear();
-        bytes_.push_back(layout::kMarker);
-        bytes_.push_back(layout::kBlockHeader);
-        Lumetra::appendTableDescription(bytes_, table);
-        appendFloat(bytes_, step);
-        appendU32(bytes_, uint32_t(settings_.recordWidth));
-        appendU32(bytes_, uint32_t(settings_.recordHeight));
-        const size_t recordTable = bytes_.size();
-        bytes_.resize(recordTable + 4 * cuts.size(), 0);
-        for (size_t r = 0; r < records_.size(); ++r) {
-            const int64_t recordAt = headerAt + int64_t(bytes_.size());
-            if (recordAt > settings_.largestOffset) throw Error(kOutputTooLargeMessage);
-            Lumetra::putU32(&bytes_[recordTable + 4 * r], uint32_t(recordAt));
-            if (encode_block2(records_[r], codes, bytes_) != 0) {
-                wavra::diagnostic("File size: " + std::to_string(long(recordAt)) + "\n");
+        // write_hblk_header, then the records.
+        std::vector<uint8_t>& bytes = job.bytes;
+        bytes.clear();
+        bytes.push_back(layout::kMarker);
+        bytes.push_back(layout::kBlockHeader);
+        Lumetra::appendTableDescription(bytes, table);
+        appendFloat(bytes, step);
+        appendU32(bytes, uint32_t(settings_.recordWidth));
+        appendU32(bytes, uint32_t(settings_.recordHeight));
+        job.recordTable = bytes.size();
+        bytes.resize(job.recordTable + 4 * cuts.size(), 0);
+        job.recordStarts.resize(cuts.size());
+        for (size_t r = 0; r < job.records.size(); ++r) {
+            job.recordStarts[r] = bytes.size();
+            if (encode_block2(job.records[r], codes, bytes) != 0)
                 throw Error("Error encountered in encode_block2.");
-            }
         }
-        poll();
-        if (!out_.write(bytes_)) {
+    }
+
+    // Writes a re-coded band at the current position with its record
+    // offsets; returns the header's position.
+    int64_t writeBand(BandJob& job) {
+        const int64_t headerAt = out_.position();
+        if (headerAt > settings_.largestOffset) throw Error(kOutputTooLargeMessage);
+        for (size_t r = 0; r < job.recordStarts.size(); ++r) {
+            const int64_t recordAt = headerAt + int64_t(job.recordStarts[r]);
+            if (recordAt > settings_.largestOffset) throw Error(kOutputTooLargeMessage);
+            Lumetra::putU32(&job.bytes[job.recordTable + 4 * r], uint32_t(recordAt));
+        }
+        if (!out_.write(job.bytes)) {
             wavra::diagnostic("File size: " + std::to_string(long(out_.position())) + "\n");
             throw Error("Error encountered in encode_block2.");
         }
@@ -279,9 +316,7 @@ private:
     const WriterSettings& settings_;
     Output& out_;
     int bands_;
-    std::vector<int16_t> indices_;
-    std::vector<IndexRecord> records_;
-    std::vector<uint8_t> bytes_;
+    std::vector<BandJob> jobs_;
 };
 
 void copy_to_standard_output(const Lumetra::FileSpecification& name) {

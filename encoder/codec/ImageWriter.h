@@ -15,6 +15,9 @@
 #include "encoder/codec/SubbandMap.h"
 
 class Image;
+namespace Lumetra {
+class WorkerPool;
+}
 
 // The encoder's settings that go into the file's metadata.
 struct EncoderTags {
@@ -44,6 +47,9 @@ struct WriterSettings {
     // Where the file's offsets end; tests lower it to reach the limit
     // without writing gigabytes.
     int64_t largestOffset = kLargestFileOffset;
+    // Threads for re-coding the blocks (none: this thread alone); the file
+    // is the same either way.
+    Lumetra::WorkerPool* pool = nullptr;
 };
 
 // Writes the output file (an unset name writes to standard output through a

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
+#include "core/WorkerPool.h"
 #include "encoder/codec/HuffmanEncoder.h"
 #include "encoder/codec/SynthesisGains.h"
 
@@ -18,23 +20,17 @@ constexpr double kLargestError = 0.56;
 // piece whose largest coefficient moves no sample by more than kInvisible is
 // not coded at all (flat areas, where the coefficients are lifting residues);
 // a coded band gets no finer step than the one whose largest error moves no
-// sample by more than kInvisible.
-void drop_invisible(const SubbandPiece& piece, int levels, std::vector<float>& steps) {
-    const double subbandPeak = subband_output_gains(piece.subband, levels).peak;
+// sample by more than kInvisible. Returns band k's step after that rule.
+float visible_step(const SubbandPiece& piece, int levels, int k, float step) {
+    if (step == 0.0f) return step;
+    const double peak =
+        subband_output_gains(piece.subband, levels).peak * band_output_gains(k, piece.bands).peak;
     const size_t area = size_t(piece.width()) * size_t(piece.height());
-    for (int k = 0; k < piece.bands; ++k) {
-        float& step = steps[size_t(k)];
-        if (step == 0.0f) continue;
-        const double peak = subbandPeak * band_output_gains(k, piece.bands).peak;
-        const float* c = piece.band(k);
-        float largest = 0.0f;
-        for (size_t i = 0; i < area; ++i) largest = std::max(largest, std::fabs(c[i]));
-        if (double(largest) * peak < kInvisible) {
-            step = 0.0f;
-            continue;
-        }
-        step = std::max(step, float(kInvisible / (kLargestError * peak)));
-    }
+    const float* c = piece.band(k);
+    float largest = 0.0f;
+    for (size_t i = 0; i < area; ++i) largest = std::max(largest, std::fabs(c[i]));
+    if (double(largest) * peak < kInvisible) return 0.0f;
+    return std::max(step, float(kInvisible / (kLargestError * peak)));
 }
 
 }  // namespace
@@ -42,30 +38,45 @@ void drop_invisible(const SubbandPiece& piece, int levels, std::vector<float>& s
 SubbandCoder::SubbandCoder(SubbandMap& map, const AllocationParameters& allocation, bool dither)
     : map_(map), allocation_(allocation), dither_(dither) {}
 
+void SubbandCoder::encode_band(const float* coefficients, int width, int height, float step,
+                               const DitherOffsets* dither, int x0, int y0, float rounding, bool skipZeros,
+                               CodedBand& out) {
+    out.present = false;
+    out.usedStep = 0.0f;
+    if (step == 0.0f || width <= 0 || height <= 0) return;
+    out.indices.resize(size_t(width) * size_t(height));
+    const float used =
+        sq(coefficients, width, height, size_t(width), step, dither, x0, y0, out.indices.data(), rounding);
+    if (skipZeros && std::all_of(out.indices.begin(), out.indices.end(), [](int16_t q) { return q == 0; }))
+        return;
+    out.present = true;
+    out.usedStep = used;
+    IndexRecord record;
+    record.data = out.indices.data();
+    record.width = width;
+    record.height = height;
+    record.stride = size_t(width);
+    SymbolCodes codes;
+    out.table = Lumetra::HuffmanTable();
+    GenHTDesc2(&record, 1, out.table);
+    GenCode2(out.table, codes);
+    out.coded.clear();
+    encode_block2(record, codes, out.coded);
+}
+
 StoredBlock SubbandCoder::code_band(SubbandFile& file, const float* coefficients, int width, int height,
                                     float step, const DitherOffsets* dither, int x0, int y0, float& usedStep,
                                     std::vector<int16_t>& indexScratch, std::vector<uint8_t>& codedScratch,
                                     float rounding, bool skipZeros) {
-    usedStep = 0.0f;
-    if (step == 0.0f || width <= 0 || height <= 0) return StoredBlock();
-    indexScratch.resize(size_t(width) * size_t(height));
-    const float used =
-        sq(coefficients, width, height, size_t(width), step, dither, x0, y0, indexScratch.data(), rounding);
-    if (skipZeros && std::all_of(indexScratch.begin(), indexScratch.end(), [](int16_t q) { return q == 0; }))
-        return StoredBlock();
-    usedStep = used;
-    IndexRecord record;
-    record.data = indexScratch.data();
-    record.width = width;
-    record.height = height;
-    record.stride = size_t(width);
-    Lumetra::HuffmanTable table;
-    SymbolCodes codes;
-    GenHTDesc2(&record, 1, table);
-    GenCode2(table, codes);
-    codedScratch.clear();
-    encode_block2(record, codes, codedScratch);
-    return file.append(table, usedStep, codedScratch);
+    CodedBand band;
+    band.indices.swap(indexScratch);
+    band.coded.swap(codedScratch);
+    encode_band(coefficients, width, height, step, dither, x0, y0, rounding, skipZeros, band);
+    band.indices.swap(indexScratch);
+    band.coded.swap(codedScratch);
+    usedStep = band.usedStep;
+    if (!band.present) return StoredBlock();
+    return file.append(band.table, band.usedStep, codedScratch);
 }
 
 void SubbandCoder::setFixedSteps(std::vector<float> steps, float rounding) {
@@ -73,38 +84,85 @@ void SubbandCoder::setFixedSteps(std::vector<float> steps, float rounding) {
     rounding_ = rounding;
 }
 
-int SubbandCoder::writePiece(const SubbandPiece& piece, const std::vector<LeafStatistics>& markedStatistics) {
-    if (piece.subband < 0 || size_t(piece.subband) >= map_.size()) return 1;
-    SubbandMapEntry& entry = *map_[size_t(piece.subband)];
+bool SubbandCoder::pieceSteps(const SubbandPiece& piece, const std::vector<LeafStatistics>& marked,
+                              std::vector<float>& steps) {
+    if (piece.subband < 0 || size_t(piece.subband) >= map_.size()) return false;
+    const SubbandMapEntry& entry = *map_[size_t(piece.subband)];
     if (!entry.file || piece.bands != allocation_.bands ||
-        (!fixedSteps_.empty() && fixedSteps_.size() != map_.size() * size_t(piece.bands)) || piece.width() <= 0 || piece.height() <= 0 ||
+        (!fixedSteps_.empty() && fixedSteps_.size() != map_.size() * size_t(piece.bands)) ||
+        piece.width() <= 0 || piece.height() <= 0 ||
         piece.data.size() < size_t(piece.bands) * size_t(piece.width()) * size_t(piece.height()))
-        return 1;
-    variances_.resize(markedStatistics.size());
-    for (size_t j = 0; j < markedStatistics.size(); ++j) variances_[j] = markedStatistics[j].variance();
-    std::vector<float> steps;
+        return false;
     if (fixedSteps_.empty()) {
+        variances_.resize(marked.size());
+        for (size_t j = 0; j < marked.size(); ++j) variances_[j] = marked[j].variance();
         steps = bit_allocation_steps(allocation_, variances_, piece.subband);
     } else {
         const auto first = fixedSteps_.begin() + ptrdiff_t(piece.subband) * ptrdiff_t(piece.bands);
         steps.assign(first, first + piece.bands);
     }
-    if (!allocation_.thumbnailPass) drop_invisible(piece, allocation_.levels, steps);
+    return steps.size() == size_t(piece.bands);
+}
 
-    SubbandBlockRecord block;
-    block.x0 = piece.x0;
-    block.x1 = piece.x1;
-    block.y0 = piece.y0;
-    block.y1 = piece.y1;
-    block.steps.assign(size_t(piece.bands), 0.0f);
-    block.stored.assign(size_t(piece.bands), StoredBlock());
-    for (int k = 0; k < piece.bands; ++k) {
-        const DitherOffsets* dither = (k == 0 && dither_) ? &entry.dither : nullptr;
-        block.stored[size_t(k)] =
-            code_band(*entry.file, piece.band(k), piece.width(), piece.height(), steps[size_t(k)], dither,
-                      piece.x0, piece.y0, block.steps[size_t(k)], indices_, coded_, rounding_,
-                      !fixedSteps_.empty());
+int SubbandCoder::writePiece(const SubbandPiece& piece, const std::vector<LeafStatistics>& markedStatistics) {
+    const SubbandPiece* p = &piece;
+    const std::vector<LeafStatistics>* m = &markedStatistics;
+    return code(&p, &m, 1);
+}
+
+int SubbandCoder::writePieces(const std::vector<SubbandPiece>& pieces,
+                              const std::vector<std::vector<LeafStatistics>>& marked) {
+    if (marked.size() != pieces.size()) return 1;
+    std::vector<const SubbandPiece*> p;
+    std::vector<const std::vector<LeafStatistics>*> m;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        p.push_back(&pieces[i]);
+        m.push_back(&marked[i]);
     }
-    entry.blocks.push_back(std::move(block));
+    return code(p.data(), m.data(), pieces.size());
+}
+
+int SubbandCoder::code(const SubbandPiece* const* pieces, const std::vector<LeafStatistics>* const* marked,
+                       size_t count) {
+    // The steps of every piece first (the bit allocation is cheap), then
+    // every band of every piece as one job, then the files in order.
+    if (steps_.size() < count) steps_.resize(count);
+    std::vector<std::pair<size_t, int>> jobs;  // piece, band
+    for (size_t i = 0; i < count; ++i) {
+        if (!pieceSteps(*pieces[i], *marked[i], steps_[i])) return 1;
+        for (int k = 0; k < pieces[i]->bands; ++k) jobs.emplace_back(i, k);
+    }
+    if (codedBands_.size() < jobs.size()) codedBands_.resize(jobs.size());
+    const bool skipZeros = !fixedSteps_.empty();
+    // The last pieces, of the finest subbands, are the largest: they go first.
+    Lumetra::runJobs(pool_, int(jobs.size()), [&](int job) {
+        const int j = int(jobs.size()) - 1 - job;
+        const SubbandPiece& piece = *pieces[jobs[size_t(j)].first];
+        const int k = jobs[size_t(j)].second;
+        float step = steps_[jobs[size_t(j)].first][size_t(k)];
+        if (!allocation_.thumbnailPass) step = visible_step(piece, allocation_.levels, k, step);
+        const DitherOffsets* dither = (k == 0 && dither_) ? &map_[size_t(piece.subband)]->dither : nullptr;
+        encode_band(piece.band(k), piece.width(), piece.height(), step, dither, piece.x0, piece.y0, rounding_,
+                    skipZeros, codedBands_[size_t(j)]);
+    });
+    size_t j = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const SubbandPiece& piece = *pieces[i];
+        SubbandMapEntry& entry = *map_[size_t(piece.subband)];
+        SubbandBlockRecord block;
+        block.x0 = piece.x0;
+        block.x1 = piece.x1;
+        block.y0 = piece.y0;
+        block.y1 = piece.y1;
+        block.steps.assign(size_t(piece.bands), 0.0f);
+        block.stored.assign(size_t(piece.bands), StoredBlock());
+        for (int k = 0; k < piece.bands; ++k, ++j) {
+            const CodedBand& band = codedBands_[j];
+            if (!band.present) continue;
+            block.steps[size_t(k)] = band.usedStep;
+            block.stored[size_t(k)] = entry.file->append(band.table, band.usedStep, band.coded);
+        }
+        entry.blocks.push_back(std::move(block));
+    }
     return 0;
 }

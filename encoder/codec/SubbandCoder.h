@@ -10,6 +10,11 @@
 #include "encoder/codec/BitAllocation.h"
 #include "encoder/codec/SubbandMap.h"
 #include "encoder/codec/SubbandSink.h"
+#include "format/HuffmanTable.h"
+
+namespace Lumetra {
+class WorkerPool;
+}
 
 class SubbandCoder : public SubbandSink {
 public:
@@ -19,6 +24,12 @@ public:
     // Throws Lumetra::Exception "Write error. Check that temporary directory
     // is not full." when a subband file cannot be written.
     int writePiece(const SubbandPiece& piece, const std::vector<LeafStatistics>& markedStatistics) override;
+    // The bands of all the pieces are quantised and coded at once on the
+    // pool (when set), then appended to the files in the order writePiece
+    // would append them.
+    int writePieces(const std::vector<SubbandPiece>& pieces,
+                    const std::vector<std::vector<LeafStatistics>>& marked) override;
+    void setPool(Lumetra::WorkerPool* pool) { pool_ = pool; }
 
     // Codes one band of a block into `file` with the given step; returns
     // where it went (offset -1 when the step is 0, or when `skipZeros` and
@@ -35,13 +46,34 @@ public:
     // decode to zeros).
     void setFixedSteps(std::vector<float> steps, float rounding);
 
+    // One band of a block quantised and coded, not yet stored.
+    struct CodedBand {
+        bool present = false;  // false: nothing to store (step 0, or all zeros when skipped)
+        float usedStep = 0.0f;
+        Lumetra::HuffmanTable table;
+        std::vector<uint8_t> coded;    // the FF A3 payload
+        std::vector<int16_t> indices;  // scratch
+    };
+    // code_band without the file: fills `out`.
+    static void encode_band(const float* coefficients, int width, int height, float step,
+                            const DitherOffsets* dither, int x0, int y0, float rounding, bool skipZeros,
+                            CodedBand& out);
+
 private:
+    int code(const SubbandPiece* const* pieces, const std::vector<LeafStatistics>* const* marked,
+             size_t count);
+    // The steps of a piece, before the invisible detail is dropped; false
+    // when the piece does not fit the map.
+    bool pieceSteps(const SubbandPiece& piece, const std::vector<LeafStatistics>& marked,
+                    std::vector<float>& steps);
+
     SubbandMap& map_;
     AllocationParameters allocation_;
     bool dither_;
     std::vector<double> variances_;
     std::vector<float> fixedSteps_;  // empty: the bit allocation chooses
     float rounding_ = 0.5f;
-    std::vector<int16_t> indices_;
-    std::vector<uint8_t> coded_;
+    Lumetra::WorkerPool* pool_ = nullptr;
+    std::vector<std::vector<float>> steps_;  // per piece of a call
+    std::vector<CodedBand> codedBands_;      // per band of the pieces of a call, kept for their storage
 };

@@ -145,12 +145,14 @@ int expand_data(const uint8_t* bytes, size_t size, const Lumetra::HuffmanTable& 
     }
 }
 
-void decode_indices(SubbandFile& file, const StoredBlock& stored, int width, int height,
-                    std::vector<int16_t>& indices, float& step) {
-    std::vector<uint8_t> bytes;
+void read_stored(SubbandFile& file, const StoredBlock& stored, std::vector<uint8_t>& bytes) {
     const int r = file.read(stored, bytes);
     if (r == 1) throw Error("File offset error in subroutine decode_indices.\n");
     if (r != 0) throw Error("Error encountered in ReadHTDesc.");
+}
+
+void decode_stored(const std::vector<uint8_t>& bytes, int width, int height, std::vector<int16_t>& indices,
+                   float& step) {
     if (width <= 0 || height <= 0 || int64_t(width) * int64_t(height) > (int64_t(1) << 30))
         throw Error("Memory allocation error.");
     const size_t count = size_t(width) * size_t(height);
@@ -168,4 +170,11 @@ void decode_indices(SubbandFile& file, const StoredBlock& stored, int width, int
         expand_data(bytes.data() + used + 4, bytes.size() - size_t(used) - 4, table, indices.data(), count);
     if (e == 1) throw Error("Error encountered in expand_data.");
     if (e != 0) throw Error("Incorrect number of symbols decoded.");
+}
+
+void decode_indices(SubbandFile& file, const StoredBlock& stored, int width, int height,
+                    std::vector<int16_t>& indices, float& step) {
+    std::vector<uint8_t> bytes;
+    read_stored(file, stored, bytes);
+    decode_stored(bytes, width, height, indices, step);
 }

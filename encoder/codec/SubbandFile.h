@@ -76,6 +76,11 @@ private:
 // coefficient positions. Throws Error with the failing step's message.
 void decode_indices(SubbandFile& file, const StoredBlock& stored, int width, int height,
                     std::vector<int16_t>& indices, float& step);
+// The same in two steps: reading the stored bytes (the file's part), and
+// decoding them (any thread).
+void read_stored(SubbandFile& file, const StoredBlock& stored, std::vector<uint8_t>& bytes);
+void decode_stored(const std::vector<uint8_t>& bytes, int width, int height, std::vector<int16_t>& indices,
+                   float& step);
 
 // The table description of a stored block: `bytes` starts at its FF A6
 // marker (checked), then 16 counts and the symbols. Returns the number of

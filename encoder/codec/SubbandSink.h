@@ -60,6 +60,17 @@ public:
     virtual int writePiece(const SubbandPiece& piece,
                            const std::vector<LeafStatistics>& markedStatistics) = 0;
 
+    // All the pieces due after one block, in the order writePiece would get
+    // them (marked[i] belongs to pieces[i]); a sink may work on them at once
+    // as long as the result is that of the calls in order. Returns as
+    // writePiece; by default it calls writePiece for each in turn.
+    virtual int writePieces(const std::vector<SubbandPiece>& pieces,
+                            const std::vector<std::vector<LeafStatistics>>& marked) {
+        for (size_t i = 0; i < pieces.size(); ++i)
+            if (writePiece(pieces[i], marked[i]) != 0) return 1;
+        return 0;
+    }
+
     // Called after each block of the grid has been analysed and its due
     // pieces written (blocks outside the image count too). Returning
     // non-zero interrupts the analysis.

@@ -7,10 +7,14 @@
 
 #include "core/Error.h"
 #include "core/Exception.h"
+#include "core/WorkerPool.h"
 #include "encoder/codec/BlockAnalysis.h"
 #include "encoder/codec/BorderPieces.h"
 #include "encoder/codec/DumpSchedule.h"
+#include "encoder/codec/FloatRecycler.h"
 #include "wavra/diagnostics.h"
+
+using Lumetra::runJobs;
 
 namespace {
 
@@ -54,34 +58,106 @@ void WaveletAnalyzer::run(SubbandSink& sink) {
     }
 }
 
+// A block fetched, waiting for its split.
+struct WaveletAnalyzer::Fetch {
+    BlockRecord block;
+    std::vector<float> pixels;  // filled by the fetch when the source fetches planes
+    std::unique_ptr<BlockPixelSource::Fetched> fetched;
+};
+
+// A block split, waiting for correct.
+struct WaveletAnalyzer::Slot {
+    Slot(const BlockGrid& grid, int bands) : analysis(grid, bands) {}
+    BlockRecord block;
+    std::vector<float> pixels;
+    std::unique_ptr<BlockPixelSource::Fetched> fetched;
+    BlockAnalysis analysis;
+    int status = 0;  // of split
+};
+
+size_t WaveletAnalyzer::fetch(int& from, int count, std::vector<Fetch>& into) {
+    size_t n = 0;
+    for (; from < count && n < into.size(); ++from) {
+        if (!grid_.inImage(from)) continue;
+        Fetch& f = into[n++];
+        f.block = grid_.record(from);
+        const BlockRecord& b = f.block;
+        if (source_.fetchesPlanes())
+            f.pixels.resize(size_t(b.x1 - b.x0 + 1) * size_t(b.y1 - b.y0 + 1) * size_t(bands_));
+        if (source_.fetchBlock(b.x0, b.x1, b.y0, b.y1, f.pixels.data(), f.fetched) != 0) interrupted();
+    }
+    return n;
+}
+
 void WaveletAnalyzer::runPass(SubbandSink& sink) {
     const int subbands = subbandCount();
     peakHeld_ = 0;
+    const int count = int(grid_.indexCount());
     total_.assign(size_t(subbands) * size_t(bands_), LeafStatistics());
-    BlockAnalysis analysis(grid_, bands_);
+    // About what two blocks drop: their cells, border pieces and pieces.
+    const BlockSize size = grid_.blockSize();
+    FloatRecycler recycler(2 * size_t(size.width) * size_t(size.height) * size_t(bands_));
     OverlapExchange exchange(grid_, bands_);
     DumpSchedule schedule(grid_, bands_);
-    std::vector<float> pixels;
+    schedule.setPool(pool_);
+    exchange.setRecycler(&recycler);
+    schedule.setRecycler(&recycler);
     std::vector<CoefficientPiece> cells;
+    // With a pool, a batch of blocks is split by the workers while this
+    // thread fetches the next batch; a block a thread and two more, so that
+    // the threads end a batch about together (each block in a batch holds
+    // its pixels and planes: the memory grows with the threads).
+    const size_t batch = pool_ ? size_t(pool_->threads()) + 2 : 1;
+    std::vector<std::unique_ptr<Slot>> slots(batch);
+    for (auto& slot : slots) slot = std::make_unique<Slot>(grid_, bands_);
+    std::vector<Fetch> fetches(batch);
+    const auto split = [&](int i) {
+        Slot& slot = *slots[size_t(i)];
+        const BlockRecord& b = slot.block;
+        if (slot.fetched) {
+            slot.pixels.resize(size_t(b.x1 - b.x0 + 1) * size_t(b.y1 - b.y0 + 1) * size_t(bands_));
+            source_.convertBlock(slot.fetched, slot.pixels.data());
+        }
+        slot.status = slot.analysis.split(b, slot.pixels.data());
+    };
+    int fetchFrom = 0;           // the grid index the next fetch starts at
+    size_t fetched = 0;          // blocks waiting in `fetches`
+    size_t ready = 0, next = 0;  // blocks split in `slots`, and the next one to use
+    if (pool_) fetched = fetch(fetchFrom, count, fetches);
 
-    const int count = int(grid_.indexCount());
     for (int index = 0; index < count; ++index) {
         if (sink.blockStarting(index, count) != 0) interrupted();
         if (grid_.inImage(index)) {
-            const BlockRecord block = grid_.record(index);
-            const size_t area = size_t(block.x1 - block.x0 + 1) * size_t(block.y1 - block.y0 + 1);
-            pixels.resize(area * size_t(bands_));
-            if (source_.readBlock(block.x0, block.x1, block.y0, block.y1, pixels.data()) != 0) interrupted();
-            if (analysis.split(block, pixels.data()) != 0)
+            if (next == ready) {
+                if (!pool_) fetched = fetch(fetchFrom, count, fetches);
+                ready = fetched;
+                fetched = 0;
+                for (size_t i = 0; i < ready; ++i) {
+                    Slot& slot = *slots[i];
+                    slot.block = fetches[i].block;
+                    if (source_.fetchesPlanes()) slot.pixels.swap(fetches[i].pixels);
+                    slot.fetched = std::move(fetches[i].fetched);
+                }
+                if (pool_)
+                    runJobs(pool_, int(ready), split, [&] { fetched = fetch(fetchFrom, count, fetches); });
+                else
+                    runJobs(nullptr, int(ready), split);
+                if (sink.pollInterrupt() != 0) interrupted();
+                next = 0;
+                if (ready == 0) throw Error("Error encountered in subroutine split.");
+            }
+            Slot& slot = *slots[next++];
+            const BlockRecord& block = slot.block;
+            if (block.index != index || slot.status != 0)
                 throw Error("Error encountered in subroutine split.");
-            if (sink.pollInterrupt() != 0) interrupted();
-            if (exchange.correct(block, analysis.leaves(), cells) != 0)
+            std::vector<LeafStatistics> statistics(size_t(subbands) * size_t(bands_));
+            if (exchange.correct(
+                    block, slot.analysis.leaves(), cells, pool_, [&](int s, const CoefficientPiece& cell) {
+                        cellStatistics(cell, bands_, statistics.data() + size_t(s) * size_t(bands_));
+                    }) != 0)
                 throw Error("Error encountered in subroutine correct.");
             if (sink.pollInterrupt() != 0) interrupted();
 
-            std::vector<LeafStatistics> statistics(size_t(subbands) * size_t(bands_));
-            for (int s = 0; s < subbands; ++s)
-                cellStatistics(cells[size_t(s)], bands_, statistics.data() + size_t(s) * size_t(bands_));
             for (size_t j = 0; j < statistics.size(); ++j) total_[j].add(statistics[j]);
             schedule.addBlock(block, std::move(cells), std::move(statistics));
             cells.clear();

@@ -29,11 +29,16 @@
 // depth L, of depth L-1, ..., of depth 1.
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "encoder/codec/BlockGrid.h"
 #include "encoder/codec/BlockPixelSource.h"
 #include "encoder/codec/SubbandSink.h"
+
+namespace Lumetra {
+class WorkerPool;
+}
 
 class WaveletAnalyzer {
 public:
@@ -57,6 +62,14 @@ public:
     // and Lumetra::Exception "Memory allocation error." when memory runs out.
     void run(SubbandSink& sink);
 
+    // Threads for the conversion and split of blocks: with a pool, batches
+    // of two blocks more than it has threads are fetched (in order, on this
+    // thread, each batch while the workers split the one before) and split
+    // at once; correct, the schedule and the sink stay on this thread in
+    // block order, so the pieces are the same. None: one block at a time,
+    // all on this thread.
+    void setPool(Lumetra::WorkerPool* pool) { pool_ = pool; }
+
     // Statistics over all blocks analysed so far, index subband * bands + band.
     const std::vector<LeafStatistics>& totalStatistics() const { return total_; }
 
@@ -65,7 +78,12 @@ public:
     size_t peakHeldFloats() const { return peakHeld_; }
 
 private:
+    struct Fetch;
+    struct Slot;
     void runPass(SubbandSink& sink);
+    // Fetches the in-image blocks from grid index `from` on, as many as
+    // `into` holds; returns how many, `from` moved past the last.
+    size_t fetch(int& from, int count, std::vector<Fetch>& into);
 
     BlockPixelSource& source_;
     int levels_;
@@ -73,4 +91,5 @@ private:
     BlockGrid grid_;
     std::vector<LeafStatistics> total_;
     size_t peakHeld_ = 0;
+    Lumetra::WorkerPool* pool_ = nullptr;
 };

@@ -83,10 +83,35 @@ void PixelData::yiq() {
     // A colour block needs three planes to read from.
     if (colour_ != 1 || bands_ < 3) throw Error("Error: unsupported band structure in PixelData::yiq.");
     convert2float();
-    float* p0 = plane(0);
-    float* p1 = plane(1);
-    float* p2 = plane(2);
-    const size_t n = planeSize();
+    yiqPlanes(plane(0), plane(1), plane(2), planeSize());
+}
+
+void PixelData::yiqk() {
+    if (bands_ != 4) throw Error("Error: yiqk transform requires 4 bands::yiqk.");
+    if (colour_ == 0) return;
+    if (colour_ != 1) throw Error("Error: unsupported band structure in PixelData::yiqk.");
+    convert2float();
+    yiqkPlanes(plane(0), plane(1), plane(2), plane(3), planeSize());
+}
+
+void PixelData::codedPlanes(float* out, bool cmyk) const {
+    if (sampleType_ != kUInt8) throw Lumetra::Exception("Internal error in PixelData::codedPlanes().");
+    const size_t plane = planeSize(), n = plane * size_t(bands_);
+    const unsigned char* in = bytes_.data();
+    for (size_t i = 0; i < n; ++i) out[i] = float(in[i]);
+    if (cmyk) {
+        if (bands_ != 4) throw Error("Error: yiqk transform requires 4 bands::yiqk.");
+        if (colour_ == 0) return;
+        if (colour_ != 1) throw Error("Error: unsupported band structure in PixelData::yiqk.");
+        yiqkPlanes(out, out + plane, out + 2 * plane, out + 3 * plane, plane);
+    } else {
+        if (colour_ == 0) return;
+        if (colour_ != 1 || bands_ < 3) throw Error("Error: unsupported band structure in PixelData::yiq.");
+        yiqPlanes(out, out + plane, out + 2 * plane, plane);
+    }
+}
+
+void PixelData::yiqPlanes(float* p0, float* p1, float* p2, size_t n) {
     for (size_t i = 0; i < n; ++i) {
         const double r = p0[i], g = p1[i], b = p2[i];
         p0[i] = float(kRgb[0][0] * r + kRgb[0][1] * g + kRgb[0][2] * b);
@@ -95,16 +120,7 @@ void PixelData::yiq() {
     }
 }
 
-void PixelData::yiqk() {
-    if (bands_ != 4) throw Error("Error: yiqk transform requires 4 bands::yiqk.");
-    if (colour_ == 0) return;
-    if (colour_ != 1) throw Error("Error: unsupported band structure in PixelData::yiqk.");
-    convert2float();
-    float* p0 = plane(0);
-    float* p1 = plane(1);
-    float* p2 = plane(2);
-    float* p3 = plane(3);
-    const size_t n = planeSize();
+void PixelData::yiqkPlanes(float* p0, float* p1, float* p2, float* p3, size_t n) {
     for (size_t i = 0; i < n; ++i) {
         const float cf = p0[i], mf = p1[i], yf = p2[i], kf = p3[i];
         const double c = cf, m = mf, y = yf, k = kf;

@@ -44,8 +44,15 @@ public:
     // Forward transform of the four CMYK planes to YIQK (converts to float
     // first). Requires 4 bands; a single-band block is left unchanged.
     void yiqk();
+    // For an 8-bit block: its samples as floats in `out` (bands() planes),
+    // transformed as yiq() (yiqk() when `cmyk`) would transform them,
+    // without changing the block.
+    void codedPlanes(float* out, bool cmyk) const;
 
 private:
+    static void yiqPlanes(float* p0, float* p1, float* p2, size_t n);
+    static void yiqkPlanes(float* p0, float* p1, float* p2, float* p3, size_t n);
+
     int width_, height_, bands_, colour_, sampleType_;
     std::vector<unsigned char> bytes_;
     std::vector<unsigned short> shorts_;

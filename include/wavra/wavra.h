@@ -233,6 +233,12 @@ struct EncodeParameters {
     bool writeWorldFile = true;
     // Folder for the encoder's temporary files; empty: the TMP rule.
     std::string temporaryFolder;
+    // Threads the encoder may use, the calling thread included: 0 the
+    // number of online cores, 1 the calling thread only, at most 256 (more,
+    // or a negative count, throws). The file is the same for every count;
+    // the sources and the progress are called on the calling thread only.
+    // Each thread holds a processing block or so more in memory.
+    int threads = 0;
 };
 
 // The pixels of an image to encode, served row by row on request.
