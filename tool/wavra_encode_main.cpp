@@ -1,7 +1,7 @@
 // wavra-encode: makes a Wavra image file from a raw BIL/BIP/BSQ image.
 //
 //   wavra-encode -i INPUT -o OUTPUT [-n nlev] [-rate bits] [-b blocksize]
-//                [-nodither] [-best] [-quiet]
+//                [-nodither] [-best] [-threads N] [-quiet]
 
 #include <cerrno>
 #include <cmath>
@@ -21,7 +21,7 @@ namespace {
 
 const char* const kUsage =
     "Usage: wavra-encode -i INPUT -o OUTPUT [-n nlev] [-rate bits] [-b blocksize] [-nodither] [-best] "
-    "[-quiet]\n"
+    "[-threads N] [-quiet]\n"
     "  -i INPUT      raw 8-bit BIL, BIP or BSQ image with its .hdr header beside it\n"
     "  -o OUTPUT     Wavra image file to write\n"
     "  -n nlev       wavelet levels, 1 to 9 (default 4)\n"
@@ -31,6 +31,8 @@ const char* const kUsage =
     "  -nodither     quantise without subtractive dither\n"
     "  -best         best quality for the file size: one distortion level over the whole image,\n"
     "                no dither, the file size searched to within 3% of -rate (slower)\n"
+    "  -threads N    encoding threads, 1 to 256 (default: the online cores); the output is the same for "
+    "every N\n"
     "  -quiet        no progress output\n";
 
 struct Options {
@@ -40,6 +42,7 @@ struct Options {
     int blockSize = 512;
     bool dither = true;
     bool best = false;
+    int threads = 0;  // the online cores
     bool quiet = false;
 };
 
@@ -81,6 +84,8 @@ bool parse(int argc, char** argv, Options& o) {
             if (!parse_int(argv[++i], 16, 65536, o.blockSize)) return false;
         } else if (a == "-nodither") {
             o.dither = false;
+        } else if (a == "-threads" && next) {
+            if (!parse_int(argv[++i], 1, 256, o.threads)) return false;
         } else if (a == "-best") {
             o.best = true;
         } else if (a == "-quiet") {
@@ -103,6 +108,7 @@ int run(const Options& o, ProgressPrinter& progress) {
     parameters.blockSize = o.blockSize;
     parameters.dither = o.dither;
     parameters.bestQuality = o.best;
+    parameters.threads = o.threads;
     InterruptWindow interrupts;
     interrupts.arm();
     StagedOutput output(o.output);

@@ -1,6 +1,5 @@
 // End-to-end runs of wavra-encode.
 
-#include "support/ScratchDir.h"
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -15,6 +14,7 @@
 
 #include "CliProcessRunner.h"
 #include "format/WavraFile.h"
+#include "support/ScratchDir.h"
 #include "tool/ProgressPrinter.h"
 
 namespace {
@@ -92,6 +92,8 @@ TEST(WavraEncode, malformedCommandLinesPrintTheUsageAndFail) {
         {"-i", "pic.bip", "-o", "out.wvr", "-rate", "nan"},
         {"-i", "pic.bip", "-o", "out.wvr", "-b", "0"},
         {"-i", "pic.bip", "-o", "out.wvr", "-b", "99999999999"},
+        {"-i", "pic.bip", "-o", "out.wvr", "-threads", "0"},
+        {"-i", "pic.bip", "-o", "out.wvr", "-threads", "257"},
     };
     for (const auto& args : bad) {
         const ProcessResult r = s.run(args);
