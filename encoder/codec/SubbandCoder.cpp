@@ -15,21 +15,40 @@ constexpr double kInvisible = 1.0 / 64.0;
 // The largest error of a coded coefficient, in steps: the decoder puts index
 // q at (|q| + 0.06) steps, so the error lies within (-0.44, 0.56] steps.
 constexpr double kLargestError = 0.56;
+// Index 1 decodes to (1 + kIndexOneExcess) steps.
+constexpr double kIndexOneExcess = 0.06;
+// The error allowed a constant band, in levels of the 8-bit output.
+constexpr double kConstantError = 0.25;
 
 // Precision that no decoded sample can show is not paid for. A band of a
 // piece whose largest coefficient moves no sample by more than kInvisible is
 // not coded at all (flat areas, where the coefficients are lifting residues);
 // a coded band gets no finer step than the one whose largest error moves no
 // sample by more than kInvisible. Returns band k's step after that rule.
-float visible_step(const SubbandPiece& piece, int levels, int k, float step) {
+//
+// A band that is constant to within what no sample can show (the low-pass
+// band of a flat area: a no-data collar, water, cloud) is coded at the
+// coarsest step that still reproduces every sample: without dither one
+// whose index 1 decodes to the constant itself, so every index is 1; with
+// dither one whose largest error moves no sample by more than kConstantError,
+// which leaves room for the dropped bands' kInvisible each.
+float visible_step(const SubbandPiece& piece, int levels, int k, float step, bool dithered) {
     if (step == 0.0f) return step;
     const double peak =
         subband_output_gains(piece.subband, levels).peak * band_output_gains(k, piece.bands).peak;
     const size_t area = size_t(piece.width()) * size_t(piece.height());
     const float* c = piece.band(k);
-    float largest = 0.0f;
-    for (size_t i = 0; i < area; ++i) largest = std::max(largest, std::fabs(c[i]));
+    float largest = 0.0f, low = c[0], high = c[0];
+    for (size_t i = 0; i < area; ++i) {
+        largest = std::max(largest, std::fabs(c[i]));
+        low = std::min(low, c[i]);
+        high = std::max(high, c[i]);
+    }
     if (double(largest) * peak < kInvisible) return 0.0f;
+    if (double(high - low) * peak < kInvisible && (low > 0.0f || high < 0.0f)) {
+        if (!dithered) return float(std::fabs(0.5 * (double(low) + double(high))) / (1.0 + kIndexOneExcess));
+        return std::max(step, float(kConstantError / (kLargestError * peak)));
+    }
     return std::max(step, float(kInvisible / (kLargestError * peak)));
 }
 
@@ -140,8 +159,9 @@ int SubbandCoder::code(const SubbandPiece* const* pieces, const std::vector<Leaf
         const SubbandPiece& piece = *pieces[jobs[size_t(j)].first];
         const int k = jobs[size_t(j)].second;
         float step = steps_[jobs[size_t(j)].first][size_t(k)];
-        if (!allocation_.thumbnailPass) step = visible_step(piece, allocation_.levels, k, step);
         const DitherOffsets* dither = (k == 0 && dither_) ? &map_[size_t(piece.subband)]->dither : nullptr;
+        if (!allocation_.thumbnailPass)
+            step = visible_step(piece, allocation_.levels, k, step, dither != nullptr);
         encode_band(piece.band(k), piece.width(), piece.height(), step, dither, piece.x0, piece.y0, rounding_,
                     skipZeros, codedBands_[size_t(j)]);
     });
