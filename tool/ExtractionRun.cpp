@@ -7,7 +7,7 @@
 
 void runExtraction(const CommandLineValues& values, TemporaryRunFiles& temporaries) {
     wavra::Reader input = wavra::Reader::open(values.input);
-    // A single extraction decodes with -threads threads, by default the online cores.
+    // A single extraction decodes and encodes with -threads threads, by default the online cores.
     input.setThreads(values.hasThreads ? values.threads : 0);
     runExtraction(input, values, temporaries);
 }
@@ -31,6 +31,9 @@ void runExtraction(const wavra::Reader& input, const CommandLineValues& values,
     // dither on, ...) and the requested levels.
     wavra::EncodeParameters parameters;
     parameters.levels = values.nlev;
+    // The encoding uses the threads the decoding does: -threads of a single
+    // run, one each when a batch runs several lines at once.
+    parameters.threads = input.threads();
     // The georeferencing travels in the output's metadata; a world file
     // beside the output would only shadow it or clobber someone else's.
     parameters.writeWorldFile = false;
