@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tool/CommandLine.h"
+#include "tool/FileNames.h"
 #include "tool/InterruptSignals.h"
 #include "tool/PngWriter.h"
 #include "tool/PnmWriter.h"
@@ -75,11 +76,7 @@ void writeOutput(const DecodeOptions& o, const wavra::Reader& input, const wavra
 }  // namespace
 
 DecodeFormat decodeFormatOf(const std::string& output) {
-    const size_t separator = output.find_last_of("/\\");
-    const size_t dot = output.find_last_of('.');
-    std::string ext = dot == std::string::npos || (separator != std::string::npos && dot < separator)
-                          ? std::string()
-                          : output.substr(dot + 1);
+    std::string ext = extensionOf(output);
     for (char& c : ext) c = char(std::tolower((unsigned char)c));
     if (ext == "bip") return DecodeFormat::RawBip;
     if (ext == "png") return DecodeFormat::Png;
@@ -160,12 +157,8 @@ void runDecode(const DecodeOptions& o, std::FILE* progressStream) {
     InterruptWindow interrupts;
     interrupts.arm();
     StagedOutput output(o.output);
-    const wavra::Progress report = [&o, &progress](double fraction) {
-        if (!o.quiet) progress.update(float(fraction));
-        return interruptRequested() == 0;
-    };
     try {
-        writeOutput(o, input, region, report, output);
+        writeOutput(o, input, region, progressUntilInterrupted(o.quiet ? nullptr : &progress), output);
         throwIfInterrupted();
         output.commit();
     } catch (const std::exception& e) {

@@ -20,7 +20,7 @@ void runExtraction(const wavra::Reader& input, const CommandLineValues& values,
     input.regionWindow(region);
     std::unique_ptr<wavra::Watermark> watermark;
     if (values.watermark) watermark = std::make_unique<wavra::Watermark>(values.watermarkFile);
-    const wavra::Progress untilInterrupted = [](double) { return interruptRequested() == 0; };
+    const wavra::Progress untilInterrupted = progressUntilInterrupted();
 
     temporaries.reserve();
     input.readRegionToRawFile(region, temporaries.rawFile(), watermark.get(), values.watermarkPosition,

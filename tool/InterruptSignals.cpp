@@ -3,7 +3,10 @@
 #include <signal.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstring>
 
+#include "tool/ProgressPrinter.h"
 #include "wavra/wavra.h"
 
 const char* const kInterruptedMessage = "Interrupted.";
@@ -34,6 +37,19 @@ int interruptRequested() { return g_interrupted != 0 ? 1 : 0; }
 
 void throwIfInterrupted() {
     if (interruptRequested()) wavra::throwInterrupt();
+}
+
+wavra::Progress progressUntilInterrupted(ProgressPrinter* printer) {
+    return [printer](double fraction) {
+        if (printer) printer->update(float(fraction));
+        return interruptRequested() == 0;
+    };
+}
+
+void printFailure(const char* message) {
+    const char* text = interruptRequested() ? kInterruptedMessage : message;
+    const size_t n = std::strlen(text);
+    std::fprintf(stderr, n && text[n - 1] == '\n' ? "%s" : "%s\n", text);
 }
 
 InterruptWindow::~InterruptWindow() { disarm(); }

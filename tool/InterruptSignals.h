@@ -5,6 +5,8 @@
 // failure path and removes what it made. Outside an armed window the
 // signals keep the dispositions the process started with.
 
+#include "wavra/wavra.h"
+
 // The message of a run stopped by a signal.
 extern const char* const kInterruptedMessage;
 
@@ -14,6 +16,16 @@ int interruptRequested();
 
 // Throws the library's interrupt error when interruptRequested().
 void throwIfInterrupted();
+
+class ProgressPrinter;
+
+// A library progress that asks the run to stop once a signal came, updating
+// `printer` on the way when one is given.
+wavra::Progress progressUntilInterrupted(ProgressPrinter* printer = nullptr);
+
+// Writes one failure line on stderr: "Interrupted." for a stopped run, else
+// the message, ending in exactly one newline.
+void printFailure(const char* message);
 
 // Ignores SIGXFSZ and SIGPIPE for the whole process, so a write past the
 // file-size limit, or to a pipe whose reader has gone, fails with an error

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include "tool/FileNames.h"
+
 namespace {
 
 // Extension of a staged output beside its reserved bare name.
@@ -71,13 +73,6 @@ StagedOutput::StagedOutput(const std::string& output)
             return;
         }
     }
-}
-
-std::string withExtension(const std::string& path, const std::string& extension) {
-    const size_t separator = path.find_last_of('/');
-    const size_t start = separator == std::string::npos ? 0 : separator + 1;
-    const size_t dot = path.find_last_of('.');
-    return path.substr(0, dot == std::string::npos || dot < start ? path.size() : dot) + "." + extension;
 }
 
 StagedOutput::~StagedOutput() {

@@ -45,6 +45,3 @@ private:
     wavra::TemporaryName reservation_;     // keeps the staged name ours
     bool committed_ = false;
 };
-
-// The path cut before the last "." of its file name, then "." + extension.
-std::string withExtension(const std::string& path, const std::string& extension);

@@ -13,15 +13,6 @@
 #include "tool/MemoryReuse.h"
 #include "wavra/diagnostics.h"
 
-namespace {
-
-void printFailure(const char* message) {
-    const size_t n = std::strlen(message);
-    std::fprintf(stderr, n && message[n - 1] == '\n' ? "%s" : "%s\n", message);
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     ignoreWriteFailureSignals();
     keepFreedMemoryForReuse();

@@ -113,12 +113,9 @@ int run(const Options& o, ProgressPrinter& progress) {
     interrupts.arm();
     StagedOutput output(o.output);
     output.companion("wvw");
-    const wavra::Progress report = [&o, &progress](double fraction) {
-        if (!o.quiet) progress.update(float(fraction));
-        return interruptRequested() == 0;
-    };
     try {
-        wavra::encodeRawFile(o.input, parameters, output.writeName(), report);
+        wavra::encodeRawFile(o.input, parameters, output.writeName(),
+                             progressUntilInterrupted(o.quiet ? nullptr : &progress));
         throwIfInterrupted();
         output.commit();
     } catch (const wavra::Error& e) {
@@ -126,11 +123,6 @@ int run(const Options& o, ProgressPrinter& progress) {
     }
     if (!o.quiet) progress.finish();
     return 0;
-}
-
-void print_failure(const char* message) {
-    const size_t n = std::strlen(message);
-    std::fprintf(stderr, n && message[n - 1] == '\n' ? "%s" : "%s\n", message);
 }
 
 }  // namespace
@@ -149,7 +141,7 @@ int main(int argc, char** argv) {
         return run(options, progress);
     } catch (const std::exception& e) {
         progress.abandon();
-        print_failure(interruptRequested() ? kInterruptedMessage : e.what());
+        printFailure(e.what());
     }
     return 1;
 }
