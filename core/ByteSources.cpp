@@ -1,6 +1,9 @@
 #include "core/ByteSources.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <exception>
 #include <limits>
@@ -31,10 +34,25 @@ uint64_t FileByteSource::size() {
     return uint64_t(end);
 }
 
+namespace {
+
+// pread until `count` bytes, the end of the file or an error.
+size_t readFully(int fd, uint64_t offset, unsigned char* to, size_t count) {
+    size_t got = 0;
+    while (got < count) {
+        const ssize_t n = ::pread(fd, to + got, count - got, off_t(offset + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += size_t(n);
+    }
+    return got;
+}
+
+}  // namespace
+
 size_t FileByteSource::readAt(uint64_t offset, void* buffer, size_t count) {
-    if (!file_ || count == 0 || offset > uint64_t(std::numeric_limits<int64_t>::max())) return 0;
-    if (fseeko(file_, off_t(offset), SEEK_SET) != 0) return 0;
-    return std::fread(buffer, 1, count, file_);
+    if (!file_ || count == 0 || offset > uint64_t(std::numeric_limits<int64_t>::max()) - count) return 0;
+    return readFully(fileno(file_), offset, static_cast<unsigned char*>(buffer), count);
 }
 
 size_t MemoryByteSource::readAt(uint64_t offset, void* buffer, size_t count) {

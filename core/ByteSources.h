@@ -29,7 +29,7 @@ public:
     bool close();
 
 private:
-    FILE* file_ = nullptr;
+    FILE* file_ = nullptr;  // read with pread: reads at once need no lock
 };
 
 class MemoryByteSource : public wavra::ByteSource {

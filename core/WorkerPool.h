@@ -41,16 +41,23 @@ public:
 
 private:
     void loop();
-    void work();
+    // Runs the indices of generation `generation` that are still unclaimed.
+    void work(uint32_t generation);
 
     std::vector<std::thread> workers_;
     std::mutex mutex_;
     std::condition_variable wake_, done_;
+    // The job of the current generation; valid while any index is unfinished.
     const Job* job_ = nullptr;
-    int count_ = 0;
-    std::atomic<int> next_{0};
-    int active_ = 0;
-    uint64_t generation_ = 0;
+    std::atomic<int> count_{0};
+    // Generation in the high half, next unclaimed index in the low half: an
+    // index is claimed by one compare-and-swap, which fails once the
+    // generation has moved on.
+    std::atomic<uint64_t> ticket_{0};
+    std::atomic<uint32_t> generation_{0};
+    std::atomic<int> unfinished_{0};
+    std::atomic<bool> failed_{false};
+    int sleepers_ = 0;  // workers waiting on wake_ (under mutex_)
     bool stop_ = false;
     std::exception_ptr error_;
 };

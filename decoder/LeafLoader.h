@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <tuple>
 
 #include "decoder/CodeBlockDecoder.h"
@@ -15,17 +16,20 @@ namespace Lumetra {
 class DBInfo;
 
 // The decoders' positions, keyed by (colour band, block number, leaf index,
-// code-block index); lives for one decode.
+// code-block index); lives for one decode. Loaders of different leaves or
+// bands may use it at once.
 class CodeBlockCursorCache {
 public:
     using Key = std::tuple<int, int32_t, int, int>;
-    const CodeBlockCursor* find(const Key& key) const;
+    // Copies the cursor stored for `key` into `cursor`; false when none is.
+    bool find(const Key& key, CodeBlockCursor& cursor) const;
     // Stores `cursor`, or forgets the key when `cursor` is null.
     void update(const Key& key, const CodeBlockCursor* cursor);
-    void clear() { entries_.clear(); }
-    std::size_t size() const { return entries_.size(); }
+    void clear();
+    std::size_t size() const;
 
 private:
+    mutable std::mutex mutex_;
     std::map<Key, CodeBlockCursor> entries_;
 };
 
@@ -41,5 +45,15 @@ struct LeafSource {
 // resolution stay zero.
 void loadLeaf(Subband& leaf, const LeafSource& source, int scale, CodeBlockCursorCache& cache,
               const InterruptHook& interrupt);
+
+// True when the leaf takes coefficients from the file (its planes are to be
+// loaded by loadLeafBand).
+bool leafIsCoded(const Subband& leaf, const LeafSource& source);
+
+// Loads colour band `band` of a coded leaf whose planes are allocated and
+// whose plane `band` is zero. Loaders of different leaves, or of different
+// bands of one leaf, may run at once.
+void loadLeafBand(Subband& leaf, int band, const LeafSource& source, int scale, CodeBlockCursorCache& cache,
+                  const InterruptHook& interrupt);
 
 }  // namespace Lumetra

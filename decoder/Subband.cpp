@@ -138,12 +138,12 @@ Subband* Subband::deepestLowPass() {
     return node;
 }
 
-void Subband::allocateSupport() {
+void Subband::allocateSupport(bool zeroed) {
     if (!support_.present) {
         releasePlanes();
         return;
     }
-    allocate(support_.width(), support_.height(), bandCount_);
+    allocate(support_.width(), support_.height(), bandCount_, zeroed);
 }
 
 std::unique_ptr<Subband> Subband::shapeLike(const Subband* a, Subband* parent) {

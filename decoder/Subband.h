@@ -62,8 +62,9 @@ public:
     Subband* parent() const { return parent_; }
     // Follows [0][0] down to the coarsest low-pass leaf.
     Subband* deepestLowPass();
-    // Allocates zeroed planes for the support (one per band).
-    void allocateSupport();
+    // Allocates planes for the support (one per band), zeroed unless the
+    // caller writes every sample.
+    void allocateSupport(bool zeroed = true);
 
     void setOrganisation(int code) { organisation_ = code; }  // for tests of the synthesis guard
 

@@ -2,7 +2,10 @@
 
 #include "decoder/PlaneCache.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <thread>
 #include <vector>
 
 #include "core/Exception.h"
@@ -140,7 +143,40 @@ void WavraDecoder::loadLeaves(Subband& tree) {
     source.database = &file_.blockDatabase();
     source.levels = file_.levels();
     source.dither = file_.dither();
-    tree.forEachLeaf([&](Subband& leaf) { loadLeaf(leaf, source, scale_, cache_, interrupt_); });
+    if (!pool_) {
+        tree.forEachLeaf([&](Subband& leaf) { loadLeaf(leaf, source, scale_, cache_, interrupt_); });
+        return;
+    }
+    // Every band of every leaf is a job of its own, the largest first. The
+    // planes are taken here, from this thread's plane cache; each job zeroes
+    // its own plane. Only jobs on this thread ask the interrupt hook, which
+    // may call back into the host.
+    struct Job {
+        Subband* leaf;
+        int band;
+        std::size_t samples;
+    };
+    std::vector<Job> jobs;
+    tree.forEachLeaf([&](Subband& leaf) {
+        if (!leaf.support().present) return;
+        leaf.allocateSupport(false);
+        if (!leafIsCoded(leaf, source)) {
+            for (int b = 0; b < leaf.count(); ++b)
+                std::memset(leaf.band(b), 0, sizeof(float) * std::size_t(leaf.width()) * std::size_t(leaf.height()));
+            return;
+        }
+        const std::size_t samples = std::size_t(leaf.width()) * std::size_t(leaf.height());
+        for (int b = 0; b < leaf.count(); ++b) jobs.push_back(Job{&leaf, b, samples});
+    });
+    std::stable_sort(jobs.begin(), jobs.end(), [](const Job& a, const Job& b) { return a.samples > b.samples; });
+    static const InterruptHook none;
+    const std::thread::id caller = std::this_thread::get_id();
+    runJobs(pool_.get(), int(jobs.size()), [&](int i) {
+        const Job& job = jobs[std::size_t(i)];
+        std::memset(job.leaf->band(job.band), 0, sizeof(float) * job.samples);
+        const bool here = std::this_thread::get_id() == caller;
+        loadLeafBand(*job.leaf, job.band, source, scale_, cache_, here ? interrupt_ : none);
+    });
 }
 
 void WavraDecoder::decodeRegion(const Rectangle& region, const Rectangle& lookahead, int outX, int outY,
@@ -184,7 +220,7 @@ void WavraDecoder::decodeRegion(const Rectangle& region, const Rectangle& lookah
     std::vector<int> bandMap(std::size_t(output_.bands));
     for (int b = 0; b < output_.bands; ++b) bandMap[std::size_t(b)] = int(int64_t(b) * w * h);
     output_.setBandMap(bandMap.data());
-    buffer.writeData(current_->band(0), w, h, w * 4, output_, outX, outY, 0);
+    buffer.writeData(current_->band(0), w, h, w * 4, output_, outX, outY, 0, pool_.get());
 }
 
 }  // namespace Lumetra

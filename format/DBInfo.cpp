@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <list>
+#include <unordered_map>
 
 #include "core/ByteSources.h"
 #include "core/Exception.h"
@@ -32,10 +34,33 @@ bool DBInfo::TableEntry::hasData() const {
 
 // ---------------------------------------------------------------- DBInfo
 
+// Recently read headers, the least recently used dropped first.
+struct DBInfo::HeaderCache {
+    using Key = uint64_t;
+    struct Entry {
+        std::shared_ptr<const BlockHeader> header;
+        size_t bytes = 0;
+        std::list<Key>::iterator use;
+    };
+    std::mutex mutex;
+    std::unordered_map<Key, Entry> entries;
+    std::list<Key> uses;  // most recent first
+    size_t bytes = 0;
+
+    static size_t estimate(const BlockHeader& h) {
+        size_t n = sizeof(BlockHeader) + 64;
+        for (int b = 0; b < h.bandCount(); ++b)
+            n += sizeof(BlockHeader::Band) + h.band(b).table.symbols.size() + 16 * h.band(b).offsets.size();
+        return n;
+    }
+};
+
 DBInfo::DBInfo(std::shared_ptr<wavra::ByteSource> source, const FileSpecification& name)
-    : file_(name), source_(std::move(source)) {
+    : file_(name), source_(std::move(source)), headerCache_(new HeaderCache) {
     if (!source_) throw NullPointerException();
     stream_.open(source_);
+    // A block header (tables and offset lists) mostly fits one read.
+    stream_.setReadAhead(kHeaderReadAhead);
     fileSize_ = stream_.size();
     if (fileSize_ < 0) throw Exception(kReadStreamBang);
     readFileHeader();
@@ -215,6 +240,33 @@ std::vector<int64_t> DBInfo::endsOfBlocks(int subband, const std::vector<TableEn
     return ends;
 }
 
+std::shared_ptr<const DBInfo::BlockHeader> DBInfo::cachedBlockHeader(int subband, int32_t block) {
+    HeaderCache& cache = *headerCache_;
+    const HeaderCache::Key key = (uint64_t(uint32_t(subband)) << 32) | uint32_t(block);
+    {
+        const std::lock_guard<std::mutex> hold(cache.mutex);
+        const auto found = cache.entries.find(key);
+        if (found != cache.entries.end()) {
+            cache.uses.splice(cache.uses.begin(), cache.uses, found->second.use);
+            return found->second.header;
+        }
+    }
+    std::shared_ptr<const BlockHeader> header(readBlockHeader(subband, block));
+    const size_t bytes = HeaderCache::estimate(*header);
+    const std::lock_guard<std::mutex> hold(cache.mutex);
+    if (bytes > kHeaderCacheBytes / 4 || cache.entries.count(key)) return header;
+    while (cache.bytes + bytes > kHeaderCacheBytes && !cache.uses.empty()) {
+        const auto last = cache.entries.find(cache.uses.back());
+        cache.bytes -= last->second.bytes;
+        cache.entries.erase(last);
+        cache.uses.pop_back();
+    }
+    cache.uses.push_front(key);
+    cache.entries.emplace(key, HeaderCache::Entry{header, bytes, cache.uses.begin()});
+    cache.bytes += bytes;
+    return header;
+}
+
 std::unique_ptr<DBInfo::BlockHeader> DBInfo::readBlockHeader(int subband, int32_t block) {
     const std::lock_guard<std::mutex> hold(readLock_);
     const TableEntry e = readTableEntry(subband, block);
@@ -310,7 +362,33 @@ const uint8_t* DBInfo::readPayload(const BlockHeader& header, int band, int k, s
 const uint8_t* DBInfo::blk_hdr_iterator::readPayload(int band, int k, size_t* size) {
     const BlockHeader* h = current();
     if (!h) throw NullPointerException();
-    return db_.readPayload(*h, band, k, payload_, size);
+    if (band < 0 || band >= h->bandCount() || k < 0 || k >= h->codeBlockCount(band))
+        throw InvalidArgumentException("Code-block outside the block");
+    const int64_t offset = h->codeBlockOffset(band, k);
+    const int64_t n = h->codeBlockLength(band, k) + 2;
+    if (offset < 0 || n < 2 || offset + n > db_.fileSize_) throw Exception(kReadRecord);
+    if (offset < spanStart_ || offset + n > spanStart_ + int64_t(spanLength_)) {
+        // The band's code-blocks lie one after the other: read on from this
+        // one up to a span's worth, for the ones a region asks for next.
+        int64_t end = offset + n;
+        for (int j = k + 1; j < h->codeBlockCount(band); ++j) {
+            const int64_t next = h->codeBlockOffset(band, j) + h->codeBlockLength(band, j) + 2;
+            if (h->codeBlockOffset(band, j) < offset || next > db_.fileSize_ || next - offset > kSpan) break;
+            end = std::max(end, next);
+        }
+        if (payload_.size() < size_t(end - offset)) payload_.resize(size_t(end - offset));
+        size_t got = 0;
+        {
+            const std::lock_guard<std::mutex> hold(db_.readLock_);
+            got = readFrom(*db_.source_, uint64_t(offset), payload_.data(), size_t(end - offset));
+        }
+        spanLength_ = 0;
+        if (got < size_t(n)) throw Exception(kReadRecord);
+        spanStart_ = offset;
+        spanLength_ = got;
+    }
+    if (size) *size = size_t(n);
+    return payload_.data() + (offset - spanStart_);
 }
 
 // ---------------------------------------------------------------- DBInfoMM
@@ -434,7 +512,7 @@ public:
         header_.reset();
         if (!walk_.advance(grid_)) return;
         blockNumber_ = grid_.at(walk_.c, walk_.r);
-        header_ = db_.readBlockHeader(subband_, blockNumber_);
+        header_ = db_.cachedBlockHeader(subband_, blockNumber_);
     }
 
 private:

@@ -89,7 +89,8 @@ public:
         // Moves to the next block (the current header is released first).
         virtual void next() = 0;
         // Reads length + 2 bytes of code-block k of `band` of the current
-        // block into this iterator's reusable buffer; `size` receives the count.
+        // block into this iterator's reusable buffer; `size` receives the
+        // count. The pointer is valid until the next read.
         virtual const uint8_t* readPayload(int band, int k, size_t* size = nullptr);
 
         bool done() const { return current() == nullptr; }
@@ -102,8 +103,14 @@ public:
         DBInfo& db_;
         int subband_;
         int32_t blockNumber_ = 0;
-        std::unique_ptr<BlockHeader> header_;
+        std::shared_ptr<const BlockHeader> header_;
+
+    private:
+        // How far one payload read reaches into the code-blocks that follow.
+        static constexpr int64_t kSpan = int64_t(64) << 10;
         std::vector<uint8_t> payload_;
+        int64_t spanStart_ = 0;  // file offset of payload_[0]
+        size_t spanLength_ = 0;  // bytes of payload_ read from there
     };
 
     virtual ~DBInfo();
@@ -121,6 +128,9 @@ public:
                                                        int32_t qy1) = 0;
     // Reads the header of block `block` of `subband`.
     virtual std::unique_ptr<BlockHeader> readBlockHeader(int subband, int32_t block);
+    // The same, from the headers read lately when it is among them: a region
+    // decoded strip by strip visits each block once a strip and colour band.
+    std::shared_ptr<const BlockHeader> cachedBlockHeader(int subband, int32_t block);
 
     int32_t width() const { return width_; }
     int32_t height() const { return height_; }
@@ -163,6 +173,11 @@ protected:
     std::vector<std::vector<int64_t>> blockEnds_;
 
 private:
+    static constexpr size_t kHeaderReadAhead = 4096;
+    // What the headers kept for reuse may take at most (estimated).
+    static constexpr size_t kHeaderCacheBytes = size_t(4) << 20;
+    struct HeaderCache;
+
     void readFileHeader();
     // Checks the header's width, height and levels against the block tables:
     // every block with data lies inside its subband's extent for the header's
@@ -188,6 +203,7 @@ private:
     int64_t fileSize_ = 0;
     int64_t endOfLast_ = -1;
     std::mutex readLock_;  // the stream, the source and the block ends, once built
+    std::unique_ptr<HeaderCache> headerCache_;
 };
 
 // The database the tool uses: a grid of block numbers per subband and an

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "core/Exception.h"
+#include "core/WorkerPool.h"
 #include "imaging/pixels/Raster.h"
 #include "imaging/transform/ImageTransformer.h"
 #include "imaging/transform/TransformerRegistry.h"
@@ -134,30 +135,48 @@ Rectangle ImageBuffer::nextStripRect() const {
         clampToInt(int64_t(s.z0()) + stripStep_.dz)));
 }
 
+namespace {
+
+// Below this many pixels a write is converted on the calling thread alone.
+constexpr int64_t kSharedWritePixels = 65536;
+
+}  // namespace
+
 void ImageBuffer::writeData(const void* samples, int width, int height, int rowBytes,
-                            const ImageBufferInfo& sourceInfo, int x, int y, int z) {
+                            const ImageBufferInfo& sourceInfo, int x, int y, int z, WorkerPool* pool) {
     if (!transformer_) {
         transformer_ = findTransformer(info_, sourceInfo);
         if (!transformer_) throw Exception("No transformer registered");
     }
     onWrite();
-    transformer_->setSourceWindow(sourceWindow_);
-    transformer_->setSourceLevel(sourceLevel_);
-    transformer_->setDestinationWindow(destinationWindow_);
-    transformer_->setDestinationLevel(destinationLevel_);
 
     if (!data_ || !hasStrip()) throw Exception("Image buffer write outside the current strip");
     if (x < 0 || y < 0 || x >= stripRect_.width() || y >= stripRect_.height())
         throw Exception("Image buffer write outside the current strip");
     // Only the part that lies inside the strip is written.
-    const int columns = std::min(width, stripRect_.width() - x);
-    const int rows = std::min(height, stripRect_.height() - y);
+    const int columns = std::max(0, std::min(width, stripRect_.width() - x));
+    const int rows = std::max(0, std::min(height, stripRect_.height() - y));
 
-    transformer_->setSource(samples, width, height, rowBytes, sourceInfo);
-    transformer_->setDestination(stripAddress(x, y, z), std::max(0, columns), std::max(0, rows), rowStride_,
-                                 info_);
-    if (clut_.hasEntries()) transformer_->setDestinationClut(clut_);
-    transformer_->transform();
+    int groups = 1;
+    if (pool && pool->threads() > 1 && int64_t(columns) * rows >= kSharedWritePixels)
+        groups = std::min(rows, 4 * pool->threads());
+    while (groupTransformers_.size() + 1 < std::size_t(groups)) {
+        groupTransformers_.push_back(findTransformer(info_, sourceInfo));
+        if (!groupTransformers_.back()) throw Exception("No transformer registered");
+    }
+    runJobs(groups > 1 ? pool : nullptr, groups, [&](int group) {
+        ImageTransformer& t = group == 0 ? *transformer_ : *groupTransformers_[std::size_t(group) - 1];
+        const int r0 = int(int64_t(rows) * group / groups), r1 = int(int64_t(rows) * (group + 1) / groups);
+        t.setSourceWindow(sourceWindow_);
+        t.setSourceLevel(sourceLevel_);
+        t.setDestinationWindow(destinationWindow_);
+        t.setDestinationLevel(destinationLevel_);
+        t.setSource(static_cast<const unsigned char*>(samples) + int64_t(r0) * rowBytes, width,
+                    groups > 1 ? r1 - r0 : height, rowBytes, sourceInfo);
+        t.setDestination(stripAddress(x, y + r0, z), columns, r1 - r0, rowStride_, info_);
+        if (clut_.hasEntries()) t.setDestinationClut(clut_);
+        t.transform();
+    });
 }
 
 void ImageBuffer::stripDone() {
@@ -170,6 +189,7 @@ void ImageBuffer::stripDone() {
 void ImageBuffer::end() {
     onFinish();
     transformer_.reset();
+    groupTransformers_.clear();
     active_ = false;
     ++runCount_;
 }

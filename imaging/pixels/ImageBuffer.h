@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "core/Geometry.h"
 #include "imaging/pixels/Clut.h"
@@ -18,6 +19,7 @@
 namespace Lumetra {
 
 class ImageTransformer;
+class WorkerPool;
 
 // Translation from one strip to the next.
 struct StripStep {
@@ -78,8 +80,10 @@ public:
     // clipped to the strip. Throws Exception "No transformer registered",
     // or "Image buffer write outside the current strip" when (x, y) is not
     // in the strip. The transformer made by the first write serves the run.
+    // With `pool`, a large write is converted in groups of rows at once
+    // (each group by a transformer of its own; the pixels are the same).
     void writeData(const void* samples, int width, int height, int rowBytes,
-                   const ImageBufferInfo& sourceInfo, int x, int y, int z);
+                   const ImageBufferInfo& sourceInfo, int x, int y, int z, WorkerPool* pool = nullptr);
     // Stamps the watermark, hands the strip on (onStripDone), moves to the
     // next strip and clears it.
     void stripDone();
@@ -140,6 +144,7 @@ protected:
     unsigned char* data_ = nullptr;
     Pixel background_;
     std::unique_ptr<ImageTransformer> transformer_;
+    std::vector<std::unique_ptr<ImageTransformer>> groupTransformers_;  // for a shared-out write
     std::unique_ptr<ImageTransformer> watermarkTransformer_;
     Watermark watermark_;
     Rectangle watermarkRect_;

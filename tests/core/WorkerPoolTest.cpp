@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <stdexcept>
 #include <vector>
 
@@ -26,5 +27,18 @@ TEST(WorkerPool, runsEveryIndexOnceJobAfterJobAndPassesTheFirstFailureOn) {
             sum += i;
         });
         EXPECT_EQ(sum, 45);
+    }
+}
+
+// Short jobs back to back, their counts going up and down: a worker still
+// finishing one job must never claim an index of the next.
+TEST(WorkerPool, keepsJobsApartWhenTheyFollowEachOtherQuickly) {
+    WorkerPool pool(8);
+    std::vector<std::atomic<int>> hits(64);
+    for (int round = 0; round < 20000; ++round) {
+        const int count = round % 3 == 0 ? 64 : 1 + round % 5;
+        for (int i = 0; i < count; ++i) hits[size_t(i)] = 0;
+        pool.run(count, [&](int i) { hits[size_t(i)].fetch_add(1); });
+        for (int i = 0; i < count; ++i) ASSERT_EQ(hits[size_t(i)].load(), 1) << "round " << round << " index " << i;
     }
 }
