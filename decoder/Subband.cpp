@@ -4,8 +4,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "core/Exception.h"
+#include "core/WorkerPool.h"
 #include "format/Wavelet.h"
 
 namespace Lumetra {
@@ -228,12 +230,24 @@ std::unique_ptr<Subband> Subband::difference(const Subband* a, const Subband* b,
     return node;
 }
 
-void Subband::copy(const Subband* other) {
+void Subband::copy(const Subband* other, WorkerPool* pool) {
+    std::vector<LeafCopy> copies;
+    gatherCopies(other, copies);
+    int bands = 0;
+    for (const LeafCopy& c : copies) bands = std::max(bands, c.to->bandCount_);
+    runJobs(pool, int(copies.size()) * bands, [&](int job) {
+        const LeafCopy& c = copies[std::size_t(job / std::max(bands, 1))];
+        const int band = job % std::max(bands, 1);
+        if (band < c.to->bandCount_) c.to->copyBand(*c.from, band, c.fresh);
+    });
+}
+
+void Subband::gatherCopies(const Subband* other, std::vector<LeafCopy>& copies) {
     if (!other) return;
     if (isLeaf() != other->isLeaf()) throw Exception("Error 1 in Subband::copy()");
     if (!isLeaf()) {
         for (int k = 0; k < 2; ++k)
-            for (int j = 0; j < 2; ++j) children_[k][j]->copy(other->children_[k][j].get());
+            for (int j = 0; j < 2; ++j) children_[k][j]->gatherCopies(other->children_[k][j].get(), copies);
         return;
     }
     const SubbandSupport& so = other->support_;
@@ -246,13 +260,23 @@ void Subband::copy(const Subband* other) {
         throw Exception("Error 2 in Subband::copy()");
     }
     if (!other->hasPlanes() || other->bandCount_ != bandCount_) return;
-    if (!hasPlanes()) allocateSupport();
+    const bool fresh = !hasPlanes();
+    if (fresh) allocateSupport(false);  // copyBand zeroes what it does not copy
+    copies.push_back(LeafCopy{this, other, fresh});
+}
+
+void Subband::copyBand(const Subband& other, int band, bool fresh) {
+    const SubbandSupport& so = other.support_;
+    const SubbandSupport& s = support_;
     const std::size_t rowBytes = sizeof(float) * std::size_t(s.width());
-    for (int band = 0; band < bandCount_; ++band) {
-        for (int y = so.y0; y <= so.y1; ++y) {
-            std::memcpy(bands_[band] + std::ptrdiff_t(y - s.y0) * rowStep_,
-                        other->bands_[band] + std::ptrdiff_t(y - so.y0) * other->rowStep_, rowBytes);
-        }
+    float* plane = bands_[band];
+    if (fresh) {
+        std::memset(plane, 0, rowBytes * std::size_t(so.y0 - s.y0));
+        std::memset(plane + std::ptrdiff_t(so.y1 + 1 - s.y0) * rowStep_, 0, rowBytes * std::size_t(s.y1 - so.y1));
+    }
+    for (int y = so.y0; y <= so.y1; ++y) {
+        std::memcpy(plane + std::ptrdiff_t(y - s.y0) * rowStep_,
+                    other.bands_[band] + std::ptrdiff_t(y - so.y0) * other.rowStep_, rowBytes);
     }
 }
 

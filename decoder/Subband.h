@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "decoder/Array2D.h"
 
@@ -41,8 +42,9 @@ public:
     // The rows of each leaf of a below those of b (b is the overlap kept from
     // the previous strip).
     static std::unique_ptr<Subband> difference(const Subband* a, const Subband* b, Subband* parent = nullptr);
-    // Copies other's coefficients into the matching rows of this tree.
-    void copy(const Subband* other);
+    // Copies other's coefficients into the matching rows of this tree (the
+    // bands of the leaves shared out over `pool` when one is given).
+    void copy(const Subband* other, WorkerPool* pool = nullptr);
 
     // Merges every inner node from the coarsest level up; afterwards this node
     // is a leaf holding its support's samples, all bands in one allocation.
@@ -76,6 +78,16 @@ private:
                                              int x0, int x1, int y0, int y1, bool negativeScale,
                                              Subband* parent, int xFilter, int yFilter);
     void numberLeaves(int& next);
+    // A leaf of this tree, the leaf of another it copies from, and whether
+    // its planes were taken for the copy (the rest of them then zeroed).
+    struct LeafCopy {
+        Subband* to;
+        const Subband* from;
+        bool fresh;
+    };
+    // Checks the trees match and gathers their leaf pairs, taking planes.
+    void gatherCopies(const Subband* other, std::vector<LeafCopy>& copies);
+    void copyBand(const Subband& other, int band, bool fresh);
     void merge(const InterruptHook& interrupt, WorkerPool* pool);
 
     int leafIndex_ = -1;

@@ -188,12 +188,12 @@ void WavraDecoder::decodeRegion(const Rectangle& region, const Rectangle& lookah
         if (overlap_) {
             std::unique_ptr<Subband> fresh = Subband::difference(current_.get(), overlap_.get());
             loadLeaves(*fresh);
-            current_->copy(fresh.get());
+            current_->copy(fresh.get(), pool_.get());
         } else {
             loadLeaves(*current_);
         }
         report(position_ + 0.4f * step_);
-        current_->copy(overlap_.get());
+        current_->copy(overlap_.get(), pool_.get());
         overlap_.reset();
     } else {
         current_ = Subband::buildTree(file_.width(), file_.height(), file_.bands(), file_.levels(), scale_,

@@ -18,6 +18,13 @@ PnmWriter::~PnmWriter() {
 void PnmWriter::writeRows(const unsigned char* rows, int count, int64_t rowBytes) {
     if (count > height_ - rowsWritten_) wavra::throwWriteError(file_);
     const size_t width = size_t(width_);
+    if (sourceBands_ == outBands_ && rowBytes == int64_t(width * size_t(outBands_))) {
+        // Rows that follow one another go out in one write.
+        const size_t bytes = size_t(count) * width * size_t(outBands_);
+        if (count > 0 && std::fwrite(rows, 1, bytes, out_) != bytes) wavra::throwWriteError(file_);
+        rowsWritten_ += count;
+        return;
+    }
     for (int r = 0; r < count; ++r) {
         const unsigned char* row = rows + int64_t(r) * rowBytes;
         const unsigned char* data = row;
