@@ -46,10 +46,16 @@ public:
     // bands of the leaves shared out over `pool` when one is given).
     void copy(const Subband* other, WorkerPool* pool = nullptr);
 
+    // Working lines of the synthesis, one set for each part a pass splits
+    // into; kept by the caller from one strip to the next so that they are
+    // not allocated (and faulted in) again for every node.
+    using SynthesisScratch = std::vector<std::vector<float>>;
+
     // Merges every inner node from the coarsest level up; afterwards this node
     // is a leaf holding its support's samples, all bands in one allocation.
     // Large passes are shared out over `pool` when one is given.
-    void synthesize(const InterruptHook& interrupt, WorkerPool* pool = nullptr);
+    void synthesize(const InterruptHook& interrupt, WorkerPool* pool = nullptr,
+                    SynthesisScratch* scratch = nullptr);
 
     bool isLeaf() const { return !children_[0][0]; }
     int leafIndex() const { return leafIndex_; }
@@ -88,7 +94,7 @@ private:
     // Checks the trees match and gathers their leaf pairs, taking planes.
     void gatherCopies(const Subband* other, std::vector<LeafCopy>& copies);
     void copyBand(const Subband& other, int band, bool fresh);
-    void merge(const InterruptHook& interrupt, WorkerPool* pool);
+    void merge(const InterruptHook& interrupt, WorkerPool* pool, SynthesisScratch& scratch);
 
     int leafIndex_ = -1;
     int fullWidth_ = 0;

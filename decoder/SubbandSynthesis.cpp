@@ -47,21 +47,23 @@ int partsFor(int lines, std::size_t samples, const WorkerPool* pool) {
 
 }  // namespace
 
-void Subband::synthesize(const InterruptHook& interrupt, WorkerPool* pool) {
+void Subband::synthesize(const InterruptHook& interrupt, WorkerPool* pool, SynthesisScratch* scratch) {
     if (isLeaf()) return;
+    SynthesisScratch local;
+    if (!scratch) scratch = &local;
     static const InterruptHook none;
-    children_[0][0]->synthesize(none, pool);
-    children_[1][0]->synthesize(none, pool);
-    children_[0][1]->synthesize(none, pool);
-    children_[1][1]->synthesize(none, pool);
+    children_[0][0]->synthesize(none, pool, scratch);
+    children_[1][0]->synthesize(none, pool, scratch);
+    children_[0][1]->synthesize(none, pool, scratch);
+    children_[1][1]->synthesize(none, pool, scratch);
     if (organisation_ != 1)
         throw Exception("Unknown data organization encountered during subband synthesis.");
-    merge(interrupt, pool);
+    merge(interrupt, pool, *scratch);
     for (auto& column : children_)
         for (auto& c : column) c.reset();
 }
 
-void Subband::merge(const InterruptHook& interrupt, WorkerPool* pool) {
+void Subband::merge(const InterruptHook& interrupt, WorkerPool* pool, SynthesisScratch& scratch) {
     const Subband& ll = *children_[0][0];
     const Subband& hl = *children_[1][0];
     const Subband& lh = *children_[0][1];
@@ -95,7 +97,9 @@ void Subband::merge(const InterruptHook& interrupt, WorkerPool* pool) {
     const int lowParts = partsFor(lowColumns, samples, pool);
     const int highParts = partsFor(highColumns, samples, pool);
     const int rowParts = partsFor(rows, samples, pool);
-    std::vector<float> scratch;
+    // Part p of a pass works in scratch[p]; one thread runs a part at a time.
+    if (scratch.size() < std::size_t(std::max(lowParts + highParts, rowParts)))
+        scratch.resize(std::size_t(std::max(lowParts + highParts, rowParts)));
     auto columnsOf = [&](const Subband& lowChild, const Subband& highChild, int band, float* half, int columns,
                          int parts, int part, std::vector<float>& work) {
         int c0, c1;
@@ -109,13 +113,13 @@ void Subband::merge(const InterruptHook& interrupt, WorkerPool* pool) {
 
     for (int band = 0; band < bandCount_; ++band) {
         if (lowParts + highParts <= 2) {
-            columnsOf(ll, lh, band, lowHalf.get(), lowColumns, 1, 0, scratch);
+            columnsOf(ll, lh, band, lowHalf.get(), lowColumns, 1, 0, scratch[0]);
             poll(interrupt);
-            columnsOf(hl, hh, band, highHalf.get(), highColumns, 1, 0, scratch);
+            columnsOf(hl, hh, band, highHalf.get(), highColumns, 1, 0, scratch[0]);
             poll(interrupt);
         } else {
             runJobs(pool, lowParts + highParts, [&](int job) {
-                std::vector<float> work;
+                std::vector<float>& work = scratch[std::size_t(job)];
                 if (job < lowParts)
                     columnsOf(ll, lh, band, lowHalf.get(), lowColumns, lowParts, job, work);
                 else
@@ -135,10 +139,10 @@ void Subband::merge(const InterruptHook& interrupt, WorkerPool* pool) {
             }
         };
         if (rowParts <= 1) {
-            rowsFrom(0, rows, scratch);
+            rowsFrom(0, rows, scratch[0]);
         } else {
             runJobs(pool, rowParts, [&](int part) {
-                std::vector<float> work;
+                std::vector<float>& work = scratch[std::size_t(part)];
                 int r0, r1;
                 splitRange(rows, rowParts, part, r0, r1);
                 rowsFrom(r0, r1, work);

@@ -73,7 +73,9 @@ void lift(float* __restrict s, float* __restrict d, int m) {
 // the inputs in place, so no input row is copied.
 void synthesizeRows(int a, int b, int i0, int m, int n, const SynthesisInput& low, const SynthesisInput& high,
                     float* out, std::ptrdiff_t outStep, std::size_t L, std::vector<float>& scratch) {
-    scratch.resize(std::size_t(2 * m + 1) * L);
+    const std::size_t need = std::size_t(2 * m + 1) * L;
+    if (scratch.capacity() < need) scratch.clear();  // grows without copying what it held
+    if (scratch.size() < need) scratch.resize(need);
     float* s = scratch.data();
     float* d = s + std::size_t(m) * L;
     float* zero = d + std::size_t(m) * L;

@@ -83,6 +83,7 @@ void WavraDecoder::report(float fraction) {
 }
 
 void WavraDecoder::finish() {
+    scratch_ = Subband::SynthesisScratch();
     current_.reset();
     next_.reset();
     overlap_.reset();
@@ -207,7 +208,7 @@ void WavraDecoder::decodeRegion(const Rectangle& region, const Rectangle& lookah
     }
     overlap_ = Subband::intersect(current_.get(), next_.get());
 
-    current_->synthesize(interrupt_, pool_.get());
+    current_->synthesize(interrupt_, pool_.get(), &scratch_);
     report(position_ + 0.7f * step_);
 
     const int w = current_->width(), h = current_->height();

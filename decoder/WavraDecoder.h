@@ -57,6 +57,7 @@ private:
     Rectangle support_;
     CodeBlockCursorCache cache_;
     std::unique_ptr<Subband> current_, next_, overlap_;
+    Subband::SynthesisScratch scratch_;
     WavraFile file_;
     ImageBufferInfo output_;
     Rectangle clipped_;

@@ -9,6 +9,10 @@
 #include <type_traits>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "core/Exception.h"
 #include "imaging/pixels/ImageBufferInfo.h"
 #include "imaging/pixels/SampleRange.h"
@@ -65,6 +69,46 @@ public:
         v = v < hi ? v : hi;
         *out = D(v);
     }
+    // put() for a float formula a + u * b + v * c over rows of samples,
+    // with the range constants taken once: the same operations in the same
+    // order, so the same values. Results are clamped and truncated to
+    // integers (for integer destinations).
+    struct RowMapping {
+        float sourceMin, scale, destinationMin, rounding, lo, hi;
+
+        void convert(const float* a, const float* b, const float* c, float u, float v, int n,
+                     int32_t* out) const {
+            int k = 0;
+#if defined(__SSE2__)
+            const __m128 smin = _mm_set1_ps(sourceMin), sc = _mm_set1_ps(scale);
+            const __m128 dmin = _mm_set1_ps(destinationMin), ro = _mm_set1_ps(rounding);
+            const __m128 vlo = _mm_set1_ps(lo), vhi = _mm_set1_ps(hi);
+            const __m128 vu = _mm_set1_ps(u), vv = _mm_set1_ps(v);
+            for (; k + 4 <= n; k += 4) {
+                __m128 x = _mm_add_ps(_mm_add_ps(_mm_loadu_ps(a + k), _mm_mul_ps(vu, _mm_loadu_ps(b + k))),
+                                      _mm_mul_ps(vv, _mm_loadu_ps(c + k)));
+                x = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(x, smin), sc), dmin), ro);
+                // max and min answer their second operand for NaN and ties,
+                // as the selects of store() do.
+                x = _mm_min_ps(_mm_max_ps(x, vlo), vhi);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_cvttps_epi32(x));
+            }
+#endif
+            for (; k < n; ++k) {
+                float x = a[k] + u * b[k] + v * c[k];
+                x = (x - sourceMin) * scale + destinationMin + rounding;
+                x = x > lo ? x : lo;
+                x = x < hi ? x : hi;
+                out[k] = int32_t(x);
+            }
+        }
+    };
+    RowMapping rowMapping() const {
+        return RowMapping{float(sourceRange.min), scale, float(destinationRange.min), roundingOffset,
+                          float(destinationRange.min), float(destinationRange.max)};
+    }
+    static constexpr int kRowChunk = 256;
+
     // dstMax as a number (the "full scale" of the colour formulas).
     float fullScale() const { return float(destinationRange.max); }
 

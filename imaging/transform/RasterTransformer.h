@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 #include <vector>
 
 #include "core/Exception.h"
@@ -61,6 +62,12 @@ public:
 protected:
     P pixel_;
 };
+
+// Whether P converts whole rows of one-sample-apart planes (applyRow).
+template <class P, class = void>
+struct HasRowKernel : std::false_type {};
+template <class P>
+struct HasRowKernel<P, std::enable_if_t<P::kRowKernel>> : std::true_type {};
 
 template <class P>
 class ColorSpaceTransformer : public BasicRasterTransformer<P> {
@@ -128,6 +135,12 @@ void ColorSpaceTransformer<P>::transform() {
         const S* s = src.row(y);
         D* d = dst.row(y);
         if (!srcTable && !dstTable) {
+            if constexpr (HasRowKernel<P>::value) {
+                if (srcStep == 1) {
+                    kernel.applyRow(d, dstStep, s, cols);
+                    continue;
+                }
+            }
             for (int x = 0; x < cols; ++x, s += srcStep, d += dstStep) kernel.apply(d, s);
         } else if (!dstTable) {
             for (int x = 0; x < cols; ++x, s += srcStep, d += dstStep)
