@@ -36,7 +36,7 @@ StoredBlock appendFiller(SubbandFile& file) {
 }
 
 // Blocks whose coded data ends exactly on a byte boundary are followed
-// directly by the next block's FF A6; reading each block back must stop at
+// directly by the next block's FF AA; reading each block back must stop at
 // its own end whatever comes next, in any order, from memory and from the
 // file the subband moves to halfway.
 TEST(SubbandFile, blocksReadBackInAnyOrderWhateverTheirLastBit) {
