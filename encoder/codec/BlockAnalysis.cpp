@@ -88,8 +88,10 @@ int BlockAnalysis::analyseLevel(SubbandNode& node, const float* plane, int band)
 
     const int w = node.extWidth(), h = node.extHeight();
     const int lw = ll.extWidth(), hw = hl.extWidth();
-    lowHalf_.resize(size_t(lw) * size_t(h));
-    highHalf_.resize(size_t(hw) * size_t(h));
+    // Grown only (a shrink and regrow would zero the regrown part): the
+    // row passes write every value the column passes read.
+    if (lowHalf_.size() < size_t(lw) * size_t(h)) lowHalf_.resize(size_t(lw) * size_t(h));
+    if (highHalf_.size() < size_t(hw) * size_t(h)) highHalf_.resize(size_t(hw) * size_t(h));
 
     // Rows: x-low at even, x-high at odd absolute columns.
     for (int r = 0; r < h; ++r) {
