@@ -130,6 +130,15 @@ void extractRows(const RawSource& s, const int r[2][2], T* out, const char* band
                 std::memcpy(dest + size_t(p) * plane, source[order.planeOf[p]], span * sizeof(T));
             continue;
         }
+        if (compared == 0) {
+            // No key to compare: each plane gathers its sample of every pixel.
+            for (int p = 0; p < order.planes; ++p) {
+                const T* from = source[order.planeOf[p]];
+                T* to = dest + size_t(p) * plane;
+                for (size_t i = 0; i < span; ++i) to[i] = from[i * step];
+            }
+            continue;
+        }
         for (size_t i = 0; i < span; ++i) {
             const size_t at = i * step;
             bool skip = compared > 0;
