@@ -69,7 +69,8 @@ void code_records(const int16_t* indices, int width, int height, float step, int
         records[r].stride = size_t(width);
     }
     Lumetra::HuffmanTable table;
-    if (GenHTDesc2(records.data(), records.size(), table) != 0) throw Error("Error encountered in GenHTDesc2.");
+    if (GenHTDesc2(records.data(), records.size(), table) != 0)
+        throw Error("Error encountered in GenHTDesc2.");
     SymbolCodes codes;
     if (GenCode2(table, codes) != 0) throw Error("Error encountered in GenCode2.");
     bytes.clear();

@@ -201,13 +201,16 @@ void decode_stored(const std::vector<uint8_t>& bytes, int width, int height, std
     for (size_t r = 0; r < header.records.size(); ++r) {
         const RecordCut& cut = header.records[r];
         const size_t start = Lumetra::getU32(table + 4 * r);
-        const size_t end = r + 1 < header.records.size() ? Lumetra::getU32(table + 4 * (r + 1)) : bytes.size();
+        const size_t end =
+            r + 1 < header.records.size() ? Lumetra::getU32(table + 4 * (r + 1)) : bytes.size();
         record.assign(size_t(cut.width) * size_t(cut.height), 0);
-        const int e = expand_data(bytes.data() + start, end - start, header.table, record.data(), record.size());
+        const int e =
+            expand_data(bytes.data() + start, end - start, header.table, record.data(), record.size());
         if (e == 1) throw Error("Error encountered in expand_data.");
         if (e != 0) throw Error("Incorrect number of symbols decoded.");
         for (int y = 0; y < cut.height; ++y)
-            std::copy(record.begin() + ptrdiff_t(y) * cut.width, record.begin() + ptrdiff_t(y + 1) * cut.width,
+            std::copy(record.begin() + ptrdiff_t(y) * cut.width,
+                      record.begin() + ptrdiff_t(y + 1) * cut.width,
                       indices.begin() + ptrdiff_t(cut.y + y) * width + cut.x);
     }
 }

@@ -7,11 +7,12 @@
 //   offset per record, then the records, each FF A3 and its Huffman-coded
 //   indices (one table for all the records of the band),
 // except that a record's offset counts from the band's FF AA: the writer
-// adds where the band lands in the image file. FF A9 ends the file. The bytes are kept in memory up to kKeptInMemory;
-// past that they go to a file created exclusively under a temporary name,
-// which is closed and deleted exactly once: by discard(), or when the
-// object is destroyed. (Small images, such as most extracted regions, so
-// make no subband files at all.)
+// adds where the band lands in the image file. FF A9 ends the file.
+// The bytes are kept in memory up to kKeptInMemory; past that they go to a
+// file created exclusively under a temporary name, which is closed and
+// deleted exactly once: by discard(), or when the object is destroyed.
+// (Small images, such as most extracted regions, so make no subband files
+// at all.)
 
 #include <cstdint>
 #include <cstdio>
@@ -49,10 +50,11 @@ public:
     const Lumetra::FileSpecification& name() const { return reservation_.name(); }
     bool isOpen() const { return !discarded_; }
 
-    // Appends one band of a block, coded as described above. Throws Lumetra::Exception "Error opening <name> for
-    // write. Check to see that the target drive is not full or write
-    // protected." when the file cannot be made, and "Write error. Check that
-    // temporary directory is not full." on a failed write.
+    // Appends one band of a block, coded as described above. Throws
+    // Lumetra::Exception "Error opening <name> for write. Check to see that
+    // the target drive is not full or write protected." when the file
+    // cannot be made, and "Write error. Check that temporary directory is
+    // not full." on a failed write.
     StoredBlock append(const std::vector<uint8_t>& band);
 
     // Writes FF A9, flushes and rewinds. Returns 0, non-zero on failure.
