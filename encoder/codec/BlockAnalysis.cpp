@@ -16,7 +16,7 @@ BlockAnalysis::BlockAnalysis(const BlockGrid& grid, int bands) : grid_(grid), ba
 namespace {
 
 // Moves every plane of the tree into `spare`.
-void harvest(SubbandNode& node, std::vector<std::vector<float>>& spare) {
+void harvest(SubbandNode& node, std::vector<FloatBuffer>& spare) {
     if (node.plane.capacity() > 0) spare.push_back(std::move(node.plane));
     if (!node.split) return;
     for (auto& column : node.child)
@@ -26,7 +26,7 @@ void harvest(SubbandNode& node, std::vector<std::vector<float>>& spare) {
 
 }  // namespace
 
-std::vector<float> BlockAnalysis::takePlane(size_t size) {
+FloatBuffer BlockAnalysis::takePlane(size_t size) {
     // The smallest spare that holds it, so that the storage of the last
     // block serves the next without new pages.
     size_t best = spare_.size();
@@ -34,7 +34,7 @@ std::vector<float> BlockAnalysis::takePlane(size_t size) {
         if (spare_[i].capacity() >= size &&
             (best == spare_.size() || spare_[i].capacity() < spare_[best].capacity()))
             best = i;
-    std::vector<float> p;
+    FloatBuffer p;
     if (best < spare_.size()) {
         p = std::move(spare_[best]);
         spare_.erase(spare_.begin() + std::ptrdiff_t(best));
@@ -88,8 +88,10 @@ int BlockAnalysis::analyseLevel(SubbandNode& node, const float* plane, int band)
 
     const int w = node.extWidth(), h = node.extHeight();
     const int lw = ll.extWidth(), hw = hl.extWidth();
-    lowHalf_.resize(size_t(lw) * size_t(h));
-    highHalf_.resize(size_t(hw) * size_t(h));
+    // Grown only (a shrink and regrow would zero the regrown part): the
+    // row passes write every value the column passes read.
+    if (lowHalf_.size() < size_t(lw) * size_t(h)) lowHalf_.resize(size_t(lw) * size_t(h));
+    if (highHalf_.size() < size_t(hw) * size_t(h)) highHalf_.resize(size_t(hw) * size_t(h));
 
     // Rows: x-low at even, x-high at odd absolute columns.
     for (int r = 0; r < h; ++r) {

@@ -30,12 +30,12 @@ private:
     int analyseLevel(SubbandNode& node, const float* plane, int band);
     // A plane of `size` floats (values unspecified), on the storage of an
     // earlier block's plane when one is large enough.
-    std::vector<float> takePlane(size_t size);
+    FloatBuffer takePlane(size_t size);
 
     const BlockGrid& grid_;
     int bands_;
     std::unique_ptr<SubbandNode> tree_;
     std::vector<SubbandNode*> leaves_;
     std::vector<float> lowHalf_, highHalf_, lineScratch_, laneScratch_;
-    std::vector<std::vector<float>> spare_;  // planes of the last block, for the next
+    std::vector<FloatBuffer> spare_;  // planes of the last block, for the next
 };

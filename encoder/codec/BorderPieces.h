@@ -25,7 +25,7 @@ class WorkerPool;
 // subband's coefficient grid; data band after band, row-major).
 struct CoefficientPiece {
     int x0 = 0, x1 = -1, y0 = 0, y1 = -1;
-    std::vector<float> data;
+    FloatBuffer data;
 
     int width() const { return x1 - x0 + 1; }
     int height() const { return y1 - y0 + 1; }

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-std::vector<float> FloatRecycler::take(size_t size) {
-    std::vector<float> buffer;
+FloatBuffer FloatRecycler::take(size_t size) {
+    FloatBuffer buffer;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         // The smallest that holds it, and none more than four times its size: a
@@ -25,8 +25,8 @@ std::vector<float> FloatRecycler::take(size_t size) {
     return buffer;
 }
 
-void FloatRecycler::give(std::vector<float>&& buffer) {
-    std::vector<float> dropped;
+void FloatRecycler::give(FloatBuffer&& buffer) {
+    FloatBuffer dropped;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (buffer.capacity() == 0) return;

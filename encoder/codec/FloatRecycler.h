@@ -8,27 +8,29 @@
 #include <mutex>
 #include <vector>
 
+#include "encoder/codec/FloatBuffer.h"
+
 class FloatRecycler {
 public:
     // Keeps at most `maxFloats` floats of storage between a give and a take.
     explicit FloatRecycler(size_t maxFloats) : max_(maxFloats) {}
 
     // A buffer of `size` floats whose values are unspecified.
-    std::vector<float> take(size_t size);
+    FloatBuffer take(size_t size);
     // Gives a buffer's storage back (dropped when the store is full).
-    void give(std::vector<float>&& buffer);
+    void give(FloatBuffer&& buffer);
 
     // Takes from `recycler` when there is one, else allocates.
-    static std::vector<float> take(FloatRecycler* recycler, size_t size) {
-        return recycler ? recycler->take(size) : std::vector<float>(size);
+    static FloatBuffer take(FloatRecycler* recycler, size_t size) {
+        return recycler ? recycler->take(size) : FloatBuffer(size);
     }
-    static void give(FloatRecycler* recycler, std::vector<float>&& buffer) {
+    static void give(FloatRecycler* recycler, FloatBuffer&& buffer) {
         if (recycler) recycler->give(std::move(buffer));
     }
 
 private:
     std::mutex mutex_;
-    std::vector<std::vector<float>> spare_;
+    std::vector<FloatBuffer> spare_;
     size_t held_ = 0;  // floats of capacity in spare_
     size_t max_;
 };

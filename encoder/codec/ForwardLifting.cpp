@@ -115,6 +115,12 @@ void fill(float* buf, int p0, int p1, const float* in, int lanes, int start, int
     }
 }
 
+// Scratch is only ever grown: shrinking and growing it again would zero the
+// regrown part every time, and fill writes every value that is read.
+void grow(std::vector<float>& scratch, size_t size) {
+    if (scratch.size() < size) scratch.resize(size);
+}
+
 void emit(const float* buf, int p0, int lanes, const LiftingOutputs& out) {
     for (int i = 0; i < out.lowCount; ++i) {
         const float* s = buf + size_t(2 * (out.lowStart + i) - p0) * size_t(lanes);
@@ -135,7 +141,7 @@ int conv_ds(const float* line, int start, int count, int fullLength, const Lifti
     if (checkEdges(start, count, fullLength) != 0) return 1;
     int p0 = 0, p1 = 0;
     if (!dependencySpan(out, p0, p1)) return 0;
-    scratch.resize(size_t(p1 - p0 + 1));
+    grow(scratch, size_t(p1 - p0 + 1));
     fill(scratch.data(), p0, p1, line, 1, start, count, fullLength);
     liftLine(scratch.data(), p0, p1);
     float* x = scratch.data() - p0;
@@ -149,7 +155,7 @@ int conv_ds_lanes(const float* rows, int lanes, int start, int count, int fullLe
     if (checkEdges(start, count, fullLength) != 0) return 1;
     int p0 = 0, p1 = 0;
     if (!dependencySpan(out, p0, p1) || lanes <= 0) return 0;
-    scratch.resize(size_t(p1 - p0 + 1) * size_t(lanes));
+    grow(scratch, size_t(p1 - p0 + 1) * size_t(lanes));
     fill(scratch.data(), p0, p1, rows, lanes, start, count, fullLength);
     lift(scratch.data(), p0, p1, lanes);
     emit(scratch.data(), p0, lanes, out);

@@ -24,7 +24,6 @@ namespace {
 
 constexpr float kAnalysisEnd = 0.94f;
 constexpr float kWriterEnd = 0.99f;
-constexpr int kRecordSize = 128;
 
 // Best-quality mode. Index q stands for (|q| + 0.06) steps, so the error
 // alone would put the decisions at q + 0.56 steps; since smaller indices
@@ -139,8 +138,6 @@ void ImageEncoder::writeFile(SubbandMap& map, const Lumetra::FileSpecification& 
         });
     WriterSettings settings;
     settings.levels = nlev_;
-    settings.recordWidth = kRecordSize;
-    settings.recordHeight = kRecordSize;
     settings.progressStart = kAnalysisEnd;
     settings.progressEnd = kWriterEnd;
     settings.progress = progress_;
@@ -152,7 +149,6 @@ void ImageEncoder::writeFile(SubbandMap& map, const Lumetra::FileSpecification& 
     settings.tags.kweight = kweight_;
     settings.tags.blockSize = blockSize_;
     settings.tags.dither = dithered();
-    settings.pool = pool_;
     write_image(image_, map, output, settings);
 }
 

@@ -13,8 +13,6 @@
 
 #include "core/Error.h"
 #include "core/TemporaryName.h"
-#include "core/WorkerPool.h"
-#include "encoder/codec/HuffmanEncoder.h"
 #include "encoder/rawimage/Image.h"
 #include "format/BigEndian.h"
 #include "format/FileLayout.h"
@@ -199,7 +197,6 @@ private:
         std::vector<uint8_t> table(size_t(blocks) * entryInts * 4, 0);
         if (!out_.write(table)) throw Error("Error encountered in write_int.");
 
-        std::vector<std::pair<int, int>> coded;  // block, band of every band with data
         for (int j = 0; j < blocks; ++j) {
             const SubbandBlockRecord& block = entry.blocks[size_t(j)];
             const size_t at = size_t(j) * entryInts * 4;
@@ -208,30 +205,12 @@ private:
             Lumetra::putU32(&table[at + 4 * size_t(bands_) + 4], uint32_t(block.y0));
             Lumetra::putU32(&table[at + 4 * size_t(bands_) + 8], uint32_t(block.x1));
             Lumetra::putU32(&table[at + 4 * size_t(bands_) + 12], uint32_t(block.y1));
-            for (int k = 0; k < bands_; ++k)
-                if (size_t(k) < block.stored.size() && block.stored[size_t(k)].offset >= 0)
-                    coded.emplace_back(j, k);
-        }
-        // In batches: the stored bands read here, re-coded on the pool, and
-        // written here in order.
-        const size_t batch = settings_.pool ? size_t(4 * settings_.pool->threads()) : 1;
-        if (jobs_.size() < std::min(batch, coded.size())) jobs_.resize(std::min(batch, coded.size()));
-        for (size_t first = 0; first < coded.size(); first += batch) {
-            const size_t n = std::min(batch, coded.size() - first);
-            for (size_t i = 0; i < n; ++i) {
+            for (int k = 0; k < bands_ && size_t(k) < block.stored.size(); ++k) {
+                if (block.stored[size_t(k)].offset < 0) continue;
                 poll();
-                const SubbandBlockRecord& block = entry.blocks[size_t(coded[first + i].first)];
                 if (!entry.file) throw Error("File offset error in subroutine decode_indices.\n");
-                read_stored(*entry.file, block.stored[size_t(coded[first + i].second)], jobs_[i].stored);
-            }
-            Lumetra::runJobs(settings_.pool, int(n), [&](int i) {
-                recode(entry.blocks[size_t(coded[first + size_t(i)].first)], jobs_[size_t(i)]);
-            });
-            for (size_t i = 0; i < n; ++i) {
-                poll();
-                const int64_t headerAt = writeBand(jobs_[i]);
-                const size_t at = size_t(coded[first + i].first) * entryInts * 4;
-                Lumetra::putU32(&table[at + 4 * size_t(coded[first + i].second)], uint32_t(headerAt));
+                read_stored(*entry.file, block.stored[size_t(k)], band_);
+                Lumetra::putU32(&table[at + 4 * size_t(k)], uint32_t(writeBand(block)));
             }
         }
         // record_hblk_offset: the block table, now complete.
@@ -240,67 +219,19 @@ private:
             throw Error("Error encountered in record_hblk_offset.");
     }
 
-    // One band of one block on its way from the subband file to the output.
-    struct BandJob {
-        std::vector<uint8_t> stored;  // as the subband file holds it
-        std::vector<int16_t> indices;
-        std::vector<IndexRecord> records;
-        std::vector<uint8_t> bytes;        // block header and records
-        std::vector<size_t> recordStarts;  // of each record in `bytes`
-        size_t recordTable = 0;            // where the record offsets go in `bytes`
-    };
-
-    // Re-codes one band of a block in records with one table (any thread):
-    // the header and the records, their offsets still relative to the header.
-    void recode(const SubbandBlockRecord& block, BandJob& job) const {
-        float step = 0.0f;
-        const int w = block.width(), h = block.height();
-        decode_stored(job.stored, w, h, job.indices, step);
-        const std::vector<RecordCut> cuts = cut_records(w, h, settings_.recordWidth, settings_.recordHeight);
-        if (cuts.empty()) throw Error("nrec < 0 in convert.");
-        job.records.resize(cuts.size());
-        for (size_t r = 0; r < cuts.size(); ++r) {
-            job.records[r].data = job.indices.data() + size_t(cuts[r].y) * size_t(w) + size_t(cuts[r].x);
-            job.records[r].width = cuts[r].width;
-            job.records[r].height = cuts[r].height;
-            job.records[r].stride = size_t(w);
-        }
-        Lumetra::HuffmanTable table;
-        if (GenHTDesc2(job.records.data(), job.records.size(), table) != 0)
-            throw Error("Error encountered in GenHTDesc2.");
-        SymbolCodes codes;
-        if (GenCode2(table, codes) != 0) throw Error("Error encountered in GenCode2.");
-
-        // write_hblk_header, then the records.
-        std::vector<uint8_t>& bytes = job.bytes;
-        bytes.clear();
-        bytes.push_back(layout::kMarker);
-        bytes.push_back(layout::kBlockHeader);
-        Lumetra::appendTableDescription(bytes, table);
-        appendFloat(bytes, step);
-        appendU32(bytes, uint32_t(settings_.recordWidth));
-        appendU32(bytes, uint32_t(settings_.recordHeight));
-        job.recordTable = bytes.size();
-        bytes.resize(job.recordTable + 4 * cuts.size(), 0);
-        job.recordStarts.resize(cuts.size());
-        for (size_t r = 0; r < job.records.size(); ++r) {
-            job.recordStarts[r] = bytes.size();
-            if (encode_block2(job.records[r], codes, bytes) != 0)
-                throw Error("Error encountered in encode_block2.");
-        }
-    }
-
-    // Writes a re-coded band at the current position with its record
-    // offsets; returns the header's position.
-    int64_t writeBand(BandJob& job) {
+    // Writes the band read into band_ at the current position with its
+    // record offsets made absolute; returns the header's position.
+    int64_t writeBand(const SubbandBlockRecord& block) {
         const int64_t headerAt = out_.position();
         if (headerAt > settings_.largestOffset) throw Error(kOutputTooLargeMessage);
-        for (size_t r = 0; r < job.recordStarts.size(); ++r) {
-            const int64_t recordAt = headerAt + int64_t(job.recordStarts[r]);
+        read_band_header(band_, block.width(), block.height(), header_);
+        for (size_t r = 0; r < header_.records.size(); ++r) {
+            uint8_t* slot = &band_[header_.recordTable + 4 * r];
+            const int64_t recordAt = headerAt + int64_t(Lumetra::getU32(slot));
             if (recordAt > settings_.largestOffset) throw Error(kOutputTooLargeMessage);
-            Lumetra::putU32(&job.bytes[job.recordTable + 4 * r], uint32_t(recordAt));
+            Lumetra::putU32(slot, uint32_t(recordAt));
         }
-        if (!out_.write(job.bytes)) {
+        if (!out_.write(band_)) {
             wavra::diagnostic("File size: " + std::to_string(long(out_.position())) + "\n");
             throw Error("Error encountered in encode_block2.");
         }
@@ -316,7 +247,8 @@ private:
     const WriterSettings& settings_;
     Output& out_;
     int bands_;
-    std::vector<BandJob> jobs_;
+    std::vector<uint8_t> band_;  // one band of a block, as the subband file holds it
+    StoredBandHeader header_;
 };
 
 void copy_to_standard_output(const Lumetra::FileSpecification& name) {
@@ -332,15 +264,6 @@ void copy_to_standard_output(const Lumetra::FileSpecification& name) {
 }
 
 }  // namespace
-
-std::vector<RecordCut> cut_records(int width, int height, int recordWidth, int recordHeight) {
-    std::vector<RecordCut> cuts;
-    if (width <= 0 || height <= 0 || recordWidth <= 0 || recordHeight <= 0) return cuts;
-    for (int y = 0; y < height; y += recordHeight)
-        for (int x = 0; x < width; x += recordWidth)
-            cuts.push_back({x, y, std::min(recordWidth, width - x), std::min(recordHeight, height - y)});
-    return cuts;
-}
 
 void write_image(const Image& image, SubbandMap& map, const Lumetra::FileSpecification& output,
                  const WriterSettings& settings) {

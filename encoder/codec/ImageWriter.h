@@ -1,11 +1,11 @@
 #pragma once
 // The image file writer: assembles the output file from the subband map of
 // an encoding. Header and subband offset table, then per subband its dither
-// offsets and block table, and per block and band the block header and the
-// block's indices re-coded in records of recordWidth x recordHeight with
-// one Huffman table per block and band; finally the metadata block. Every
-// forward reference (subband offsets, block tables, record tables, the
-// metadata offset) is patched once its target is written.
+// offsets and block table, and per block and band the band as the subband
+// file holds it (block header and records, coded once by the quantiser)
+// with its record offsets made absolute; finally the metadata block. Every
+// forward reference (subband offsets, block tables, the metadata offset) is
+// patched once its target is written.
 
 #include <cstdint>
 #include <vector>
@@ -15,9 +15,6 @@
 #include "encoder/codec/SubbandMap.h"
 
 class Image;
-namespace Lumetra {
-class WorkerPool;
-}
 
 // The encoder's settings that go into the file's metadata.
 struct EncoderTags {
@@ -37,8 +34,6 @@ extern const char* const kOutputTooLargeMessage;
 
 struct WriterSettings {
     int levels = 0;  // L: the map has 3L + 1 entries
-    int recordWidth = 128;
-    int recordHeight = 128;
     float progressStart = 0.94f;
     float progressEnd = 0.99f;
     EncoderProgress progress;
@@ -47,9 +42,6 @@ struct WriterSettings {
     // Where the file's offsets end; tests lower it to reach the limit
     // without writing gigabytes.
     int64_t largestOffset = kLargestFileOffset;
-    // Threads for re-coding the blocks (none: this thread alone); the file
-    // is the same either way.
-    Lumetra::WorkerPool* pool = nullptr;
 };
 
 // Writes the output file (an unset name writes to standard output through a
@@ -59,9 +51,3 @@ struct WriterSettings {
 // partly written output is removed.
 void write_image(const Image& image, SubbandMap& map, const Lumetra::FileSpecification& output,
                  const WriterSettings& settings);
-
-// The records of a width x height block, row by row: {x, y, w, h} each.
-struct RecordCut {
-    int x = 0, y = 0, width = 0, height = 0;
-};
-std::vector<RecordCut> cut_records(int width, int height, int recordWidth, int recordHeight);

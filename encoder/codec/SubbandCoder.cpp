@@ -4,9 +4,12 @@
 #include <cmath>
 #include <utility>
 
+#include "core/Error.h"
 #include "core/WorkerPool.h"
-#include "encoder/codec/HuffmanEncoder.h"
+#include "encoder/codec/ImageWriter.h"
 #include "encoder/codec/SynthesisGains.h"
+#include "format/BigEndian.h"
+#include "format/FileLayout.h"
 
 namespace {
 
@@ -52,6 +55,40 @@ float visible_step(const SubbandPiece& piece, int levels, int k, float step, boo
     return std::max(step, float(kInvisible / (kLargestError * peak)));
 }
 
+// Codes the indices of a width x height band in records of `side` square
+// with one table for them all, into `bytes` as SubbandFile stores it.
+void code_records(const int16_t* indices, int width, int height, float step, int side,
+                  std::vector<IndexRecord>& records, std::vector<uint8_t>& bytes) {
+    namespace layout = Lumetra::FileLayout;
+    const std::vector<RecordCut> cuts = cut_records(width, height, side, side);
+    records.resize(cuts.size());
+    for (size_t r = 0; r < cuts.size(); ++r) {
+        records[r].data = indices + size_t(cuts[r].y) * size_t(width) + size_t(cuts[r].x);
+        records[r].width = cuts[r].width;
+        records[r].height = cuts[r].height;
+        records[r].stride = size_t(width);
+    }
+    Lumetra::HuffmanTable table;
+    if (GenHTDesc2(records.data(), records.size(), table) != 0)
+        throw Error("Error encountered in GenHTDesc2.");
+    SymbolCodes codes;
+    if (GenCode2(table, codes) != 0) throw Error("Error encountered in GenCode2.");
+    bytes.clear();
+    bytes.push_back(layout::kMarker);
+    bytes.push_back(layout::kBlockHeader);
+    Lumetra::appendTableDescription(bytes, table);
+    Lumetra::appendFloat(bytes, step);
+    Lumetra::appendU32(bytes, uint32_t(side));
+    Lumetra::appendU32(bytes, uint32_t(side));
+    const size_t offsets = bytes.size();
+    bytes.resize(offsets + 4 * records.size(), 0);
+    for (size_t r = 0; r < records.size(); ++r) {
+        if (int64_t(bytes.size()) > kLargestFileOffset) throw Error(kOutputTooLargeMessage);
+        Lumetra::putU32(&bytes[offsets + 4 * r], uint32_t(bytes.size()));
+        if (encode_block2(records[r], codes, bytes) != 0) throw Error("Error encountered in encode_block2.");
+    }
+}
+
 }  // namespace
 
 SubbandCoder::SubbandCoder(SubbandMap& map, const AllocationParameters& allocation, bool dither)
@@ -70,17 +107,7 @@ void SubbandCoder::encode_band(const float* coefficients, int width, int height,
         return;
     out.present = true;
     out.usedStep = used;
-    IndexRecord record;
-    record.data = out.indices.data();
-    record.width = width;
-    record.height = height;
-    record.stride = size_t(width);
-    SymbolCodes codes;
-    out.table = Lumetra::HuffmanTable();
-    GenHTDesc2(&record, 1, out.table);
-    GenCode2(out.table, codes);
-    out.coded.clear();
-    encode_block2(record, codes, out.coded);
+    code_records(out.indices.data(), width, height, used, kRecordSize, out.records, out.bytes);
 }
 
 StoredBlock SubbandCoder::code_band(SubbandFile& file, const float* coefficients, int width, int height,
@@ -89,13 +116,13 @@ StoredBlock SubbandCoder::code_band(SubbandFile& file, const float* coefficients
                                     float rounding, bool skipZeros) {
     CodedBand band;
     band.indices.swap(indexScratch);
-    band.coded.swap(codedScratch);
+    band.bytes.swap(codedScratch);
     encode_band(coefficients, width, height, step, dither, x0, y0, rounding, skipZeros, band);
     band.indices.swap(indexScratch);
-    band.coded.swap(codedScratch);
+    band.bytes.swap(codedScratch);
     usedStep = band.usedStep;
     if (!band.present) return StoredBlock();
-    return file.append(band.table, band.usedStep, codedScratch);
+    return file.append(codedScratch);
 }
 
 void SubbandCoder::setFixedSteps(std::vector<float> steps, float rounding) {
@@ -180,7 +207,7 @@ int SubbandCoder::code(const SubbandPiece* const* pieces, const std::vector<Leaf
             const CodedBand& band = codedBands_[j];
             if (!band.present) continue;
             block.steps[size_t(k)] = band.usedStep;
-            block.stored[size_t(k)] = entry.file->append(band.table, band.usedStep, band.coded);
+            block.stored[size_t(k)] = entry.file->append(band.bytes);
         }
         entry.blocks.push_back(std::move(block));
     }

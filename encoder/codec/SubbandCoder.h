@@ -1,16 +1,17 @@
 #pragma once
 // The quantising end of the analysis: for every assembled piece it chooses
 // the steps by bit allocation over the marked blocks' statistics, quantises
-// each band (band 0 dithered when asked) and appends the coded blocks to the
-// subband's temporary file, recording them in the subband map.
+// each band (band 0 dithered when asked), codes it in records as the image
+// file holds it and appends it to the subband's temporary file, recording it
+// in the subband map.
 
 #include <cstdint>
 #include <vector>
 
 #include "encoder/codec/BitAllocation.h"
+#include "encoder/codec/HuffmanEncoder.h"
 #include "encoder/codec/SubbandMap.h"
 #include "encoder/codec/SubbandSink.h"
-#include "format/HuffmanTable.h"
 
 namespace Lumetra {
 class WorkerPool;
@@ -18,6 +19,10 @@ class WorkerPool;
 
 class SubbandCoder : public SubbandSink {
 public:
+    // The side of the records a band is coded in, with one table for all
+    // the records of the band.
+    static constexpr int kRecordSize = 128;
+
     // `map` must have 3 x allocation.levels + 1 entries and outlive the coder.
     SubbandCoder(SubbandMap& map, const AllocationParameters& allocation, bool dither);
 
@@ -31,7 +36,8 @@ public:
                     const std::vector<std::vector<LeafStatistics>>& marked) override;
     void setPool(Lumetra::WorkerPool* pool) { pool_ = pool; }
 
-    // Codes one band of a block into `file` with the given step; returns
+    // Codes one band of a block into `file` with the given step (the
+    // stored bytes are left in `codedScratch`); returns
     // where it went (offset -1 when the step is 0, or when `skipZeros` and
     // every index is 0) and sets `usedStep` to the step sq used (0 when
     // nothing was coded). `rounding` is sq's.
@@ -50,11 +56,12 @@ public:
     struct CodedBand {
         bool present = false;  // false: nothing to store (step 0, or all zeros when skipped)
         float usedStep = 0.0f;
-        Lumetra::HuffmanTable table;
-        std::vector<uint8_t> coded;    // the FF A3 payload
+        std::vector<uint8_t> bytes;    // as SubbandFile stores it
         std::vector<int16_t> indices;  // scratch
+        std::vector<IndexRecord> records;  // scratch
     };
-    // code_band without the file: fills `out`.
+    // code_band without the file: fills `out`. Throws Error when the band
+    // cannot be coded (or its records would lie beyond 4 GiB).
     static void encode_band(const float* coefficients, int width, int height, float step,
                             const DitherOffsets* dither, int x0, int y0, float rounding, bool skipZeros,
                             CodedBand& out);

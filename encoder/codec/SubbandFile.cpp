@@ -1,5 +1,7 @@
 #include "encoder/codec/SubbandFile.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string>
@@ -59,19 +61,11 @@ void SubbandFile::put(const uint8_t* bytes, size_t count) {
     end_ += int64_t(count);
 }
 
-StoredBlock SubbandFile::append(const Lumetra::HuffmanTable& table, float step,
-                                const std::vector<uint8_t>& coded) {
+StoredBlock SubbandFile::append(const std::vector<uint8_t>& band) {
     if (discarded_) throw Lumetra::Exception(kWriteFailure);
-    std::vector<uint8_t> head;
-    head.reserve(2 + 16 + table.symbols.size() + 4);
-    head.push_back(layout::kMarker);
-    head.push_back(layout::kStoredBlock);
-    Lumetra::appendTableDescription(head, table);
-    Lumetra::appendFloat(head, step);
     StoredBlock stored;
     stored.offset = end_;
-    put(head.data(), head.size());
-    put(coded.data(), coded.size());
+    put(band.data(), band.size());
     stored.length = end_ - stored.offset;
     return stored;
 }
@@ -118,7 +112,7 @@ int SubbandFile::read(const StoredBlock& stored, std::vector<uint8_t>& bytes) {
 }
 
 long ReadHTDesc(const uint8_t* bytes, size_t size, Lumetra::HuffmanTable& table) {
-    if (size < 2 || bytes[0] != layout::kMarker || bytes[1] != layout::kStoredBlock) return -1;
+    if (size < 2 || bytes[0] != layout::kMarker || bytes[1] != layout::kBlockHeader) return -1;
     size_t at = 2;
     const auto read = [&](void* dest, size_t n) {
         if (size - at < n) return false;
@@ -145,10 +139,46 @@ int expand_data(const uint8_t* bytes, size_t size, const Lumetra::HuffmanTable& 
     }
 }
 
+std::vector<RecordCut> cut_records(int width, int height, int recordWidth, int recordHeight) {
+    std::vector<RecordCut> cuts;
+    if (width <= 0 || height <= 0 || recordWidth <= 0 || recordHeight <= 0) return cuts;
+    // 64-bit steps: a record may be larger than the block.
+    for (int64_t y = 0; y < height; y += recordHeight)
+        for (int64_t x = 0; x < width; x += recordWidth)
+            cuts.push_back({int(x), int(y), int(std::min<int64_t>(recordWidth, width - x)),
+                            int(std::min<int64_t>(recordHeight, height - y))});
+    return cuts;
+}
+
 void read_stored(SubbandFile& file, const StoredBlock& stored, std::vector<uint8_t>& bytes) {
     const int r = file.read(stored, bytes);
     if (r == 1) throw Error("File offset error in subroutine decode_indices.\n");
     if (r != 0) throw Error("Error encountered in ReadHTDesc.");
+}
+
+void read_band_header(const std::vector<uint8_t>& bytes, int width, int height, StoredBandHeader& header) {
+    const long used = ReadHTDesc(bytes.data(), bytes.size(), header.table);
+    if (used < 0) throw Error("Error encountered in ReadHTDesc.");
+    const size_t at = size_t(used);
+    if (bytes.size() < at + 12) throw Error("Error encountered in read_float.");
+    header.step = Lumetra::getFloat(bytes.data() + at);
+    const uint32_t recordWidth = Lumetra::getU32(bytes.data() + at + 4);
+    const uint32_t recordHeight = Lumetra::getU32(bytes.data() + at + 8);
+    if (recordWidth == 0 || recordHeight == 0 || recordWidth > uint32_t(INT32_MAX) ||
+        recordHeight > uint32_t(INT32_MAX) || width <= 0 || height <= 0)
+        throw Error("Error encountered in read_float.");
+    header.recordTable = at + 12;
+    // The offsets must fit before the records are listed.
+    const uint64_t count = ((uint64_t(width) + recordWidth - 1) / recordWidth) *
+                           ((uint64_t(height) + recordHeight - 1) / recordHeight);
+    if (count > (bytes.size() - header.recordTable) / 4) throw Error("Error encountered in expand_data.");
+    header.records = cut_records(width, height, int(recordWidth), int(recordHeight));
+    size_t previous = header.recordTable + 4 * header.records.size();
+    for (size_t r = 0; r < header.records.size(); ++r) {
+        const size_t start = Lumetra::getU32(bytes.data() + header.recordTable + 4 * r);
+        if (start < previous || start >= bytes.size()) throw Error("Error encountered in expand_data.");
+        previous = start;
+    }
 }
 
 void decode_stored(const std::vector<uint8_t>& bytes, int width, int height, std::vector<int16_t>& indices,
@@ -161,15 +191,28 @@ void decode_stored(const std::vector<uint8_t>& bytes, int width, int height, std
     } catch (const std::bad_alloc&) {
         throw Error("Memory allocation error.");
     }
-    Lumetra::HuffmanTable table;
-    const long used = ReadHTDesc(bytes.data(), bytes.size(), table);
-    if (used < 0) throw Error("Error encountered in ReadHTDesc.");
-    if (bytes.size() < size_t(used) + 4) throw Error("Error encountered in read_float.");
-    step = Lumetra::getFloat(bytes.data() + used);
-    const int e =
-        expand_data(bytes.data() + used + 4, bytes.size() - size_t(used) - 4, table, indices.data(), count);
-    if (e == 1) throw Error("Error encountered in expand_data.");
-    if (e != 0) throw Error("Incorrect number of symbols decoded.");
+    StoredBandHeader header;
+    read_band_header(bytes, width, height, header);
+    step = header.step;
+    // Each record runs to the next one's start (the last to the end) and is
+    // decoded into a window of the block.
+    std::vector<int16_t> record;
+    const uint8_t* table = bytes.data() + header.recordTable;
+    for (size_t r = 0; r < header.records.size(); ++r) {
+        const RecordCut& cut = header.records[r];
+        const size_t start = Lumetra::getU32(table + 4 * r);
+        const size_t end =
+            r + 1 < header.records.size() ? Lumetra::getU32(table + 4 * (r + 1)) : bytes.size();
+        record.assign(size_t(cut.width) * size_t(cut.height), 0);
+        const int e =
+            expand_data(bytes.data() + start, end - start, header.table, record.data(), record.size());
+        if (e == 1) throw Error("Error encountered in expand_data.");
+        if (e != 0) throw Error("Incorrect number of symbols decoded.");
+        for (int y = 0; y < cut.height; ++y)
+            std::copy(record.begin() + ptrdiff_t(y) * cut.width,
+                      record.begin() + ptrdiff_t(y + 1) * cut.width,
+                      indices.begin() + ptrdiff_t(cut.y + y) * width + cut.x);
+    }
 }
 
 void decode_indices(SubbandFile& file, const StoredBlock& stored, int width, int height,

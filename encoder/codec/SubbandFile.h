@@ -1,13 +1,18 @@
 #pragma once
 // The temporary file of one subband: every coded block of every band of the
-// subband, in the order the quantiser produced them, each stored as
-//   FF A6, 16 code-length counts, the symbol list, the step (big-endian
-//   float), FF A3 and the Huffman-coded indices,
-// and FF A9 at the end. The bytes are kept in memory up to kKeptInMemory;
-// past that they go to a file created exclusively under a temporary name,
-// which is closed and deleted exactly once: by discard(), or when the
-// object is destroyed. (Small images, such as most extracted regions, so
-// make no subband files at all.)
+// subband, in the order the quantiser produced them, each stored as the
+// image file holds it:
+//   FF AA, 16 code-length counts, the symbol list, the step (big-endian
+//   float), the record width and height (big-endian 32-bit), one 32-bit
+//   offset per record, then the records, each FF A3 and its Huffman-coded
+//   indices (one table for all the records of the band),
+// except that a record's offset counts from the band's FF AA: the writer
+// adds where the band lands in the image file. FF A9 ends the file.
+// The bytes are kept in memory up to kKeptInMemory; past that they go to a
+// file created exclusively under a temporary name, which is closed and
+// deleted exactly once: by discard(), or when the object is destroyed.
+// (Small images, such as most extracted regions, so make no subband files
+// at all.)
 
 #include <cstdint>
 #include <cstdio>
@@ -17,9 +22,15 @@
 #include "core/TemporaryName.h"
 #include "format/HuffmanTable.h"
 
+// The records of a width x height block, row by row: {x, y, w, h} each.
+struct RecordCut {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+std::vector<RecordCut> cut_records(int width, int height, int recordWidth, int recordHeight);
+
 // Where one band of one block lies in a subband file.
 struct StoredBlock {
-    int64_t offset = -1;  // of its FF A6 marker; -1 when the band has no data
+    int64_t offset = -1;  // of its FF AA marker; -1 when the band has no data
     int64_t length = 0;   // bytes up to the next block
 };
 
@@ -39,12 +50,12 @@ public:
     const Lumetra::FileSpecification& name() const { return reservation_.name(); }
     bool isOpen() const { return !discarded_; }
 
-    // Appends one band of a block: its table, its step and `coded` (the
-    // FF A3 payload). Throws Lumetra::Exception "Error opening <name> for
-    // write. Check to see that the target drive is not full or write
-    // protected." when the file cannot be made, and "Write error. Check that
-    // temporary directory is not full." on a failed write.
-    StoredBlock append(const Lumetra::HuffmanTable& table, float step, const std::vector<uint8_t>& coded);
+    // Appends one band of a block, coded as described above. Throws
+    // Lumetra::Exception "Error opening <name> for write. Check to see that
+    // the target drive is not full or write protected." when the file
+    // cannot be made, and "Write error. Check that temporary directory is
+    // not full." on a failed write.
+    StoredBlock append(const std::vector<uint8_t>& band);
 
     // Writes FF A9, flushes and rewinds. Returns 0, non-zero on failure.
     int write_eof();
@@ -70,10 +81,24 @@ private:
     bool discarded_ = false;
 };
 
-// Reads one band of one block back: seeks to its offset, checks FF A6,
-// reads the table (ReadHTDesc), the step and the coded indices
-// (expand_data) into `indices` (width x height, row-major), counting
-// coefficient positions. Throws Error with the failing step's message.
+// The header of a stored band of a width x height block.
+struct StoredBandHeader {
+    Lumetra::HuffmanTable table;
+    float step = 0.0f;
+    size_t recordTable = 0;          // where the record offsets start
+    std::vector<RecordCut> records;  // in the order of their offsets
+};
+// Reads the header of a stored band and checks its record offsets: each
+// past the offsets and within `bytes`, none before the one ahead of it.
+// Throws Error "Error encountered in ReadHTDesc." (marker or table),
+// "Error encountered in read_float." (step or record size missing or not
+// positive) or "Error encountered in expand_data." (offsets).
+void read_band_header(const std::vector<uint8_t>& bytes, int width, int height, StoredBandHeader& header);
+
+// Reads one band of one block back: seeks to its offset, reads its header
+// and decodes its records (expand_data) into `indices` (width x height,
+// row-major), counting coefficient positions. Throws Error with the failing
+// step's message.
 void decode_indices(SubbandFile& file, const StoredBlock& stored, int width, int height,
                     std::vector<int16_t>& indices, float& step);
 // The same in two steps: reading the stored bytes (the file's part), and
@@ -82,7 +107,7 @@ void read_stored(SubbandFile& file, const StoredBlock& stored, std::vector<uint8
 void decode_stored(const std::vector<uint8_t>& bytes, int width, int height, std::vector<int16_t>& indices,
                    float& step);
 
-// The table description of a stored block: `bytes` starts at its FF A6
+// The table description of a stored band: `bytes` starts at its FF AA
 // marker (checked), then 16 counts and the symbols. Returns the number of
 // bytes used, or -1 when the marker is wrong or the table does not fit or
 // is not valid.

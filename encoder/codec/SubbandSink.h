@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "encoder/codec/FloatBuffer.h"
+
 // Count, sum and sum of squares of coefficients, in double precision.
 struct LeafStatistics {
     double count = 0.0;
@@ -39,7 +41,7 @@ struct SubbandPiece {
     int depth = 0;    // 1 = finest level
     int x0 = 0, x1 = -1, y0 = 0, y1 = -1;  // inclusive bounds in the subband's coefficient grid
     int bands = 0;
-    std::vector<float> data;  // band after band, each row-major width() x height()
+    FloatBuffer data;         // band after band, each row-major width() x height()
     std::vector<int> blocks;  // grid indices of the blocks whose coefficients are in the piece
 
     int width() const { return x1 - x0 + 1; }

@@ -14,6 +14,8 @@
 #include <memory>
 #include <vector>
 
+#include "encoder/codec/FloatBuffer.h"
+
 enum { LowPass = 0, HighPass = 1 };
 
 // Own range of a child along one axis (filter LowPass or HighPass).
@@ -34,7 +36,7 @@ struct SubbandNode {
     int leaf = -1;  // leaf number, -1 for inner nodes
     SubbandNode* parent = nullptr;
     std::unique_ptr<SubbandNode> child[2][2];  // [x filter][y filter]
-    std::vector<float> plane;                  // bands planes over the extended bounds
+    FloatBuffer plane;                         // bands planes over the extended bounds
 
     int extWidth() const { return ex1 - ex0 + 1; }
     int extHeight() const { return ey1 - ey0 + 1; }

@@ -1,6 +1,9 @@
 #include "encoder/rawimage/BandOrderExtraction.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -56,8 +59,10 @@ Order orderFor(const char* name, int n) {
     throw Error("Error: unknown band order encountered in subroutine extract_rgb.");
 }
 
-// Reads byte ranges of one open file, seeking only when the next range does
-// not follow the last.
+// Reads byte ranges of one open file: one pread each, exactly the bytes
+// asked for; a file that cannot be read at an offset (a pipe) is read
+// through the stream, seeking only when the next range does not follow the
+// last.
 class SpanReader {
 public:
     explicit SpanReader(const Lumetra::FileSpecification& name) : name_(name), file_(name.open("rb")) {
@@ -65,6 +70,7 @@ public:
     }
 
     void read(int64_t offset, void* dest, size_t bytes) {
+        if (positional_ && readAt(offset, static_cast<char*>(dest), bytes)) return;
         if (offset != position_) {
             if (fseeko(file_.get(), off_t(offset), SEEK_SET) != 0) throw ReadError(name_);
             position_ = offset;
@@ -74,9 +80,30 @@ public:
     }
 
 private:
+    // False, with positional_ cleared, when the file takes no offsets.
+    bool readAt(int64_t offset, char* dest, size_t bytes) {
+        const int fd = fileno(file_.get());
+        size_t done = 0;
+        while (done < bytes) {
+            const ssize_t n = ::pread(fd, dest + done, bytes - done, off_t(offset + int64_t(done)));
+            if (n > 0) {
+                done += size_t(n);
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else if (n < 0 && errno == ESPIPE && done == 0) {
+                positional_ = false;
+                return false;
+            } else {
+                throw ReadError(name_);
+            }
+        }
+        return true;
+    }
+
     const Lumetra::FileSpecification& name_;
     std::unique_ptr<FILE, FileCloser> file_;
     int64_t position_ = 0;
+    bool positional_ = true;
 };
 
 template <typename T>
@@ -128,6 +155,15 @@ void extractRows(const RawSource& s, const int r[2][2], T* out, const char* band
         if (compared == 0 && step == 1) {
             for (int p = 0; p < order.planes; ++p)
                 std::memcpy(dest + size_t(p) * plane, source[order.planeOf[p]], span * sizeof(T));
+            continue;
+        }
+        if (compared == 0) {
+            // No key to compare: each plane gathers its sample of every pixel.
+            for (int p = 0; p < order.planes; ++p) {
+                const T* from = source[order.planeOf[p]];
+                T* to = dest + size_t(p) * plane;
+                for (size_t i = 0; i < span; ++i) to[i] = from[i * step];
+            }
             continue;
         }
         for (size_t i = 0; i < span; ++i) {

@@ -36,7 +36,7 @@ StoredBlock appendFiller(SubbandFile& file) {
 }
 
 // Blocks whose coded data ends exactly on a byte boundary are followed
-// directly by the next block's FF A6; reading each block back must stop at
+// directly by the next block's FF AA; reading each block back must stop at
 // its own end whatever comes next, in any order, from memory and from the
 // file the subband moves to halfway.
 TEST(SubbandFile, blocksReadBackInAnyOrderWhateverTheirLastBit) {
@@ -82,6 +82,26 @@ TEST(SubbandFile, blocksReadBackInAnyOrderWhateverTheirLastBit) {
             for (size_t k = 0; k < q.size(); ++k) ASSERT_EQ(q[k], int(blocks[size_t(b)][k])) << b;
         }
     }
+}
+
+// A band of several rows and columns of records, the last ones partial,
+// comes back with every record in its own window.
+TEST(SubbandFile, bandOfManyRecordsReadsBackIntoItsWindows) {
+    ScratchDir dir;
+    const Lumetra::FileSpecification where(dir.path());
+    SubbandFile file(&where);
+    const int w = 2 * SubbandCoder::kRecordSize + 7, h = SubbandCoder::kRecordSize + 3;
+    std::vector<float> c(size_t(w) * h);
+    for (size_t i = 0; i < c.size(); ++i) c[i] = float(int(i * 7919 % 61) - 30);
+    std::vector<int16_t> is;
+    std::vector<uint8_t> cs;
+    float used = 0.0f;
+    const StoredBlock s = SubbandCoder::code_band(file, c.data(), w, h, 1.0f, nullptr, 0, 0, used, is, cs);
+    std::vector<int16_t> q;
+    float step = 0.0f;
+    decode_indices(file, s, w, h, q, step);
+    ASSERT_EQ(q.size(), c.size());
+    for (size_t i = 0; i < q.size(); ++i) ASSERT_EQ(q[i], int(c[i])) << i;
 }
 
 TEST(SubbandFile, storedBlockKeepsTheEnlargedStep) {
