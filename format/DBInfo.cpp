@@ -58,6 +58,10 @@ struct DBInfo::HeaderCache {
 DBInfo::DBInfo(std::shared_ptr<wavra::ByteSource> source, const FileSpecification& name)
     : file_(name), source_(std::move(source)), headerCache_(new HeaderCache) {
     if (!source_) throw NullPointerException();
+    // Our own sources read with pread or from memory; a host's may keep a
+    // position, so its reads take turns.
+    sourceReadsAtOnce_ = dynamic_cast<FileByteSource*>(source_.get()) != nullptr ||
+                         dynamic_cast<MemoryByteSource*>(source_.get()) != nullptr;
     stream_.open(source_);
     // A block header (tables and offset lists) mostly fits one read.
     stream_.setReadAhead(kHeaderReadAhead);
@@ -378,7 +382,9 @@ const uint8_t* DBInfo::blk_hdr_iterator::readPayload(int band, int k, size_t* si
         }
         if (payload_.size() < size_t(end - offset)) payload_.resize(size_t(end - offset));
         size_t got = 0;
-        {
+        if (db_.sourceReadsAtOnce_) {
+            got = readFrom(*db_.source_, uint64_t(offset), payload_.data(), size_t(end - offset));
+        } else {
             const std::lock_guard<std::mutex> hold(db_.readLock_);
             got = readFrom(*db_.source_, uint64_t(offset), payload_.data(), size_t(end - offset));
         }

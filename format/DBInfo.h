@@ -203,6 +203,7 @@ private:
     int64_t fileSize_ = 0;
     int64_t endOfLast_ = -1;
     std::mutex readLock_;  // the stream, the source and the block ends, once built
+    bool sourceReadsAtOnce_ = false;  // payloads may then be read without the lock
     std::unique_ptr<HeaderCache> headerCache_;
 };
 
