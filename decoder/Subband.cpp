@@ -162,7 +162,8 @@ std::unique_ptr<Subband> Subband::shapeLike(const Subband* a, Subband* parent) {
     return node;
 }
 
-std::unique_ptr<Subband> Subband::intersect(const Subband* a, const Subband* b, Subband* parent) {
+std::unique_ptr<Subband> Subband::intersect(const Subband* a, const Subband* b, Subband* parent,
+                                            std::vector<LeafCopy>& copies) {
     if (!a || !b) return nullptr;
     if (a->bandCount_ != b->bandCount_) throw Exception("Error 1 in Subband::intersect()");
     if (a->isLeaf() != b->isLeaf()) throw Exception("Error 2 in Subband::intersect()");
@@ -186,22 +187,32 @@ std::unique_ptr<Subband> Subband::intersect(const Subband* a, const Subband* b, 
         for (int k = 0; k < 2; ++k)
             for (int j = 0; j < 2; ++j)
                 node->children_[k][j] =
-                    intersect(a->children_[k][j].get(), b->children_[k][j].get(), node.get());
+                    intersect(a->children_[k][j].get(), b->children_[k][j].get(), node.get(), copies);
     } else if (node->support_.present) {
-        node->allocateSupport();
-        if (a->hasPlanes()) {
-            const SubbandSupport& s = node->support_;
-            for (int band = 0; band < node->bandCount_; ++band) {
-                for (int y = s.y0; y <= s.y1; ++y) {
-                    const float* from =
-                        a->bands_[band] + std::ptrdiff_t(y - sa.y0) * a->rowStep_ + (s.x0 - sa.x0);
-                    float* to = node->bands_[band] + std::ptrdiff_t(y - s.y0) * node->rowStep_;
-                    std::memcpy(to, from, sizeof(float) * std::size_t(s.width()));
-                }
-            }
-        }
+        // Every sample is copied from a, or the planes are zeroed.
+        node->allocateSupport(!a->hasPlanes());
+        if (a->hasPlanes()) copies.push_back(LeafCopy{node.get(), a, false});
     }
     if (!parent && !node->deepestLowPass()->support_.present) return nullptr;
+    return node;
+}
+
+std::unique_ptr<Subband> Subband::intersect(const Subband* a, const Subband* b, WorkerPool* pool) {
+    std::vector<LeafCopy> copies;
+    std::unique_ptr<Subband> node = intersect(a, b, nullptr, copies);
+    if (!node) return node;
+    const int bands = node->bandCount_;
+    runJobs(pool, int(copies.size()) * bands, [&](int job) {
+        const LeafCopy& c = copies[std::size_t(job / bands)];
+        const int band = job % bands;
+        const SubbandSupport& s = c.to->support_;
+        const SubbandSupport& sa = c.from->support_;
+        for (int y = s.y0; y <= s.y1; ++y) {
+            const float* from = c.from->bands_[band] + std::ptrdiff_t(y - sa.y0) * c.from->rowStep_ + (s.x0 - sa.x0);
+            float* to = c.to->bands_[band] + std::ptrdiff_t(y - s.y0) * c.to->rowStep_;
+            std::memcpy(to, from, sizeof(float) * std::size_t(s.width()));
+        }
+    });
     return node;
 }
 

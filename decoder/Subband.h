@@ -38,7 +38,7 @@ public:
 
     // The part of a's coefficients that b also covers (none when a or b is
     // none, or the deepest LL leaf of the result holds nothing).
-    static std::unique_ptr<Subband> intersect(const Subband* a, const Subband* b, Subband* parent = nullptr);
+    static std::unique_ptr<Subband> intersect(const Subband* a, const Subband* b, WorkerPool* pool = nullptr);
     // The rows of each leaf of a below those of b (b is the overlap kept from
     // the previous strip).
     static std::unique_ptr<Subband> difference(const Subband* a, const Subband* b, Subband* parent = nullptr);
@@ -91,6 +91,9 @@ private:
         const Subband* from;
         bool fresh;
     };
+    // The intersection below `parent`, its leaves' copies gathered.
+    static std::unique_ptr<Subband> intersect(const Subband* a, const Subband* b, Subband* parent,
+                                              std::vector<LeafCopy>& copies);
     // Checks the trees match and gathers their leaf pairs, taking planes.
     void gatherCopies(const Subband* other, std::vector<LeafCopy>& copies);
     void copyBand(const Subband& other, int band, bool fresh);

@@ -83,9 +83,12 @@ void Subband::merge(const InterruptHook& interrupt, WorkerPool* pool, SynthesisS
     const int rows = support_.height();
     const int lowColumns = ll.support_.width();
     const int highColumns = hl.support_.width();
-    // Every sample of both halves is written by the vertical pass.
-    const std::shared_ptr<float> lowHalf = PlaneCache::take<float>(std::size_t(rows) * lowColumns, false);
-    const std::shared_ptr<float> highHalf = PlaneCache::take<float>(std::size_t(rows) * highColumns, false);
+    // Every sample of both halves is written by the vertical pass; each
+    // band has its own pair, so that every band of a pass runs at once.
+    const std::size_t lowPlane = std::size_t(rows) * std::size_t(lowColumns);
+    const std::size_t highPlane = std::size_t(rows) * std::size_t(highColumns);
+    const std::shared_ptr<float> lowHalves = PlaneCache::take<float>(lowPlane * std::size_t(bandCount_), false);
+    const std::shared_ptr<float> highHalves = PlaneCache::take<float>(highPlane * std::size_t(bandCount_), false);
 
     // All bands of the node in one allocation, band after band.
     allocate(support_.width(), rows, bandCount_, false);  // every sample is written below
@@ -97,59 +100,63 @@ void Subband::merge(const InterruptHook& interrupt, WorkerPool* pool, SynthesisS
     const int lowParts = partsFor(lowColumns, samples, pool);
     const int highParts = partsFor(highColumns, samples, pool);
     const int rowParts = partsFor(rows, samples, pool);
-    // Part p of a pass works in scratch[p]; one thread runs a part at a time.
-    if (scratch.size() < std::size_t(std::max(lowParts + highParts, rowParts)))
-        scratch.resize(std::size_t(std::max(lowParts + highParts, rowParts)));
-    auto columnsOf = [&](const Subband& lowChild, const Subband& highChild, int band, float* half, int columns,
-                         int parts, int part, std::vector<float>& work) {
+    const int columnJobs = lowParts + highParts;
+    // Job j of a pass works in scratch[j]; one thread runs a job at a time.
+    const std::size_t jobs = std::size_t(bandCount_) * std::size_t(std::max(columnJobs, rowParts));
+    if (scratch.size() < jobs) scratch.resize(jobs);
+
+    // Part `job` of the vertical pass of `band`: a group of low or high columns.
+    auto columns = [&](int band, int job, std::vector<float>& work) {
+        const bool low = job < lowParts;
+        const Subband& lowChild = low ? ll : hl;
+        const Subband& highChild = low ? lh : hh;
+        const int count = low ? lowColumns : highColumns;
+        const int parts = low ? lowParts : highParts;
+        float* half = low ? lowHalves.get() + lowPlane * std::size_t(band)
+                          : highHalves.get() + highPlane * std::size_t(band);
         int c0, c1;
-        splitRange(columns, parts, part, c0, c1);
+        splitRange(count, parts, low ? job : job - lowParts, c0, c1);
         if (c1 <= c0) return;
-        SynthesisInput low = rowsOf(lowChild, band), high = rowsOf(highChild, band);
-        low.data += c0;
-        high.data += c0;
-        synthesizeLines(support_.y0, support_.y1, low, high, half + c0, columns, c1 - c0, work);
+        SynthesisInput lowIn = rowsOf(lowChild, band), highIn = rowsOf(highChild, band);
+        lowIn.data += c0;
+        highIn.data += c0;
+        synthesizeLines(support_.y0, support_.y1, lowIn, highIn, half + c0, count, c1 - c0, work);
+    };
+    // Rows r0..r1-1 of the horizontal pass of `band`.
+    auto rowsOfBand = [&](int band, int r0, int r1, std::vector<float>& work) {
+        float* out = bands_[band];
+        const float* lowHalf = lowHalves.get() + lowPlane * std::size_t(band);
+        const float* highHalf = highHalves.get() + highPlane * std::size_t(band);
+        SynthesisInput low{nullptr, 1, ll.support_.x0, lowColumns, ll.fullWidth()};
+        SynthesisInput high{nullptr, 1, hl.support_.x0, highColumns, hl.fullWidth()};
+        for (int r = r0; r < r1; ++r) {
+            low.data = lowHalf + std::size_t(r) * lowColumns;
+            high.data = highHalf + std::size_t(r) * highColumns;
+            synthesizeLines(support_.x0, support_.x1, low, high, out + std::ptrdiff_t(r) * rowStep_, 1, 1, work);
+        }
     };
 
-    for (int band = 0; band < bandCount_; ++band) {
-        if (lowParts + highParts <= 2) {
-            columnsOf(ll, lh, band, lowHalf.get(), lowColumns, 1, 0, scratch[0]);
+    if (columnJobs <= 2 && rowParts <= 1) {
+        for (int band = 0; band < bandCount_; ++band) {
+            columns(band, 0, scratch[0]);
             poll(interrupt);
-            columnsOf(hl, hh, band, highHalf.get(), highColumns, 1, 0, scratch[0]);
+            columns(band, 1, scratch[0]);
             poll(interrupt);
-        } else {
-            runJobs(pool, lowParts + highParts, [&](int job) {
-                std::vector<float>& work = scratch[std::size_t(job)];
-                if (job < lowParts)
-                    columnsOf(ll, lh, band, lowHalf.get(), lowColumns, lowParts, job, work);
-                else
-                    columnsOf(hl, hh, band, highHalf.get(), highColumns, highParts, job - lowParts, work);
-            });
+            rowsOfBand(band, 0, rows, scratch[0]);
             poll(interrupt);
         }
-        float* out = bands_[band];
-        auto rowsFrom = [&](int r0, int r1, std::vector<float>& work) {
-            SynthesisInput low{nullptr, 1, ll.support_.x0, lowColumns, ll.fullWidth()};
-            SynthesisInput high{nullptr, 1, hl.support_.x0, highColumns, hl.fullWidth()};
-            for (int r = r0; r < r1; ++r) {
-                low.data = lowHalf.get() + std::size_t(r) * lowColumns;
-                high.data = highHalf.get() + std::size_t(r) * highColumns;
-                synthesizeLines(support_.x0, support_.x1, low, high, out + std::ptrdiff_t(r) * rowStep_, 1, 1,
-                                work);
-            }
-        };
-        if (rowParts <= 1) {
-            rowsFrom(0, rows, scratch[0]);
-        } else {
-            runJobs(pool, rowParts, [&](int part) {
-                std::vector<float>& work = scratch[std::size_t(part)];
-                int r0, r1;
-                splitRange(rows, rowParts, part, r0, r1);
-                rowsFrom(r0, r1, work);
-            });
-        }
-        poll(interrupt);
+        return;
     }
+    runJobs(pool, bandCount_ * columnJobs, [&](int job) {
+        columns(job / columnJobs, job % columnJobs, scratch[std::size_t(job)]);
+    });
+    poll(interrupt);
+    runJobs(pool, bandCount_ * rowParts, [&](int job) {
+        int r0, r1;
+        splitRange(rows, rowParts, job % rowParts, r0, r1);
+        rowsOfBand(job / rowParts, r0, r1, scratch[std::size_t(job)]);
+    });
+    poll(interrupt);
 }
 
 }  // namespace Lumetra

@@ -206,7 +206,7 @@ void WavraDecoder::decodeRegion(const Rectangle& region, const Rectangle& lookah
         next_ = Subband::buildTree(file_.width(), file_.height(), file_.bands(), file_.levels(), scale_,
                                    lookahead.x0(), lookahead.x1(), lookahead.y0(), lookahead.y1());
     }
-    overlap_ = Subband::intersect(current_.get(), next_.get());
+    overlap_ = Subband::intersect(current_.get(), next_.get(), pool_.get());
 
     current_->synthesize(interrupt_, pool_.get(), &scratch_);
     report(position_ + 0.7f * step_);
