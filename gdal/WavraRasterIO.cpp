@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "WavraDataset.h"
@@ -18,8 +19,12 @@ namespace {
 // decoded as they are; smaller ones go through the block cache.
 constexpr int kDirectEdge = 64;
 // A window decoded for reordering into the caller's layout is held whole up
-// to this size, and decoded in strips beyond it.
+// to this size (for the requests of its other bands), and decoded in strips
+// beyond it.
 constexpr size_t kWindowBytes = size_t(128) << 20;
+// A request for every band needs nothing kept: it is decoded in strips of
+// about this size, which stay in memory the caches reach.
+constexpr size_t kStripBytes = size_t(16) << 20;
 
 bool isIdentity(const int* bandMap, int bandCount, int samples) {
     if (bandCount != samples) return false;
@@ -119,30 +124,35 @@ CPLErr WavraDataset::readWindow(int xOff, int yOff, int xSize, int ySize, void* 
                         last.height == ySize;
     if (!cached) {
         last.samples.clear();
-        const int stripRows =
-            int(std::min<size_t>(size_t(ySize), std::max<size_t>(1, kWindowBytes / rowBytes)));
+        const bool everyBand = bandCount >= samples_;
+        const size_t held = everyBand ? kStripBytes : kWindowBytes;
+        const int stripRows = int(std::min<size_t>(size_t(ySize), std::max<size_t>(1, held / rowBytes)));
+        if (stripRows < ySize || everyBand) {
+            // Nothing to keep: decode and deliver strip by strip, through a
+            // buffer that the decoder fills (it is not zeroed first).
+            std::unique_ptr<uint8_t[]> strip(new (std::nothrow) uint8_t[rowBytes * size_t(stripRows)]);
+            if (!strip) {
+                CPLError(CE_Failure, CPLE_OutOfMemory, "%s: out of memory decoding a %d x %d window",
+                         GetDescription(), xSize, ySize);
+                return CE_Failure;
+            }
+            for (int first = 0; first < ySize; first += stripRows) {
+                const int rows = std::min(stripRows, ySize - first);
+                if (!decode({xOff, yOff + first, xSize, rows}, strip.get(), rowBytes, progressFor(first, rows),
+                            &cancelled))
+                    return CE_Failure;
+                for (int b = 0; b < bandCount; ++b)
+                    scatterBand(strip.get(), samples_, bandMap[b], xSize, rows,
+                                out + b * bandSpace + first * lineSpace, bufType, pixelSpace, lineSpace);
+            }
+            return CE_None;
+        }
         try {
             last.samples.resize(rowBytes * size_t(stripRows));
         } catch (const std::bad_alloc&) {
             CPLError(CE_Failure, CPLE_OutOfMemory, "%s: out of memory decoding a %d x %d window",
                      GetDescription(), xSize, ySize);
             return CE_Failure;
-        }
-        if (stripRows < ySize) {
-            // Too large to hold: decode and deliver strip by strip.
-            for (int first = 0; first < ySize; first += stripRows) {
-                const int rows = std::min(stripRows, ySize - first);
-                if (!decode({xOff, yOff + first, xSize, rows}, last.samples.data(), rowBytes,
-                            progressFor(first, rows), &cancelled)) {
-                    last.samples.clear();
-                    return CE_Failure;
-                }
-                for (int b = 0; b < bandCount; ++b)
-                    scatterBand(last.samples.data(), samples_, bandMap[b], xSize, rows,
-                                out + b * bandSpace + first * lineSpace, bufType, pixelSpace, lineSpace);
-            }
-            last.samples.clear();
-            return CE_None;
         }
         if (!decode({xOff, yOff, xSize, ySize}, last.samples.data(), rowBytes, progressFor(0, ySize),
                     &cancelled)) {
