@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "core/Exception.h"
@@ -91,7 +92,12 @@ void loadLeafBand(Subband& leaf, int b, const LeafSource& source, int scale, Cod
         const int64_t count = h.codeBlockCount(b);
         if (columns > count || rows > count || columns * rows != count) throw Exception(kReadErrorMessage);
 
-        const HuffmanDecoder decoder(h.table(b));
+        std::unique_ptr<HuffmanDecoder> made;
+        const HuffmanDecoder* decoder = h.decoder(b);
+        if (!decoder) {
+            made.reset(new HuffmanDecoder(h.table(b)));
+            decoder = made.get();
+        }
 
         const float step = float(double(q) / std::pow(kScaleGain, double(scale)) / double(leaf.weight()));
         if (!std::isfinite(step)) throw Exception(kReadErrorMessage);
@@ -118,7 +124,7 @@ void loadLeafBand(Subband& leaf, int b, const LeafSource& source, int scale, Cod
             std::size_t size = 0;
             const uint8_t* payload = it->readPayload(b, t, &size);
             CodeBlockCursor next;
-            const bool more = decodeCodeBlockRegion(decoder, payload, size, integers.data(), cell, region,
+            const bool more = decodeCodeBlockRegion(*decoder, payload, size, integers.data(), cell, region,
                                                     resuming ? &resume : nullptr, next);
             cache.update(key, more ? &next : nullptr);
             poll(interrupt);

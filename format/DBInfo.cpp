@@ -50,7 +50,8 @@ struct DBInfo::HeaderCache {
     static size_t estimate(const BlockHeader& h) {
         size_t n = sizeof(BlockHeader) + 64;
         for (int b = 0; b < h.bandCount(); ++b)
-            n += sizeof(BlockHeader::Band) + h.band(b).table.symbols.size() + 16 * h.band(b).offsets.size();
+            n += sizeof(BlockHeader::Band) + h.band(b).table.symbols.size() + 16 * h.band(b).offsets.size() +
+                 (h.decoder(b) ? sizeof(HuffmanDecoder) : 0);
         return n;
     }
 };
@@ -255,7 +256,18 @@ std::shared_ptr<const DBInfo::BlockHeader> DBInfo::cachedBlockHeader(int subband
             return found->second.header;
         }
     }
-    std::shared_ptr<const BlockHeader> header(readBlockHeader(subband, block));
+    std::unique_ptr<BlockHeader> read = readBlockHeader(subband, block);
+    // Each band's decoder is made once with the kept header; a table it
+    // cannot make one of is left to fail where the band is decoded.
+    read->decoders_.resize(read->bands_.size());
+    for (size_t b = 0; b < read->bands_.size(); ++b) {
+        if (!read->hasData(int(b))) continue;
+        try {
+            read->decoders_[b].reset(new HuffmanDecoder(read->bands_[b].table));
+        } catch (const Exception&) {
+        }
+    }
+    std::shared_ptr<const BlockHeader> header(std::move(read));
     const size_t bytes = HeaderCache::estimate(*header);
     const std::lock_guard<std::mutex> hold(cache.mutex);
     if (bytes > kHeaderCacheBytes / 4 || cache.entries.count(key)) return header;

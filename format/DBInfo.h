@@ -18,6 +18,7 @@
 
 #include "core/FileBuffer.h"
 #include "core/FileSpecification.h"
+#include "format/HuffmanDecoder.h"
 #include "format/HuffmanTable.h"
 #include "wavra/byte_source.h"
 
@@ -70,9 +71,15 @@ public:
         int64_t codeBlockOffset(int band, int k) const { return bands_[size_t(band)].offsets[size_t(k)]; }
         int64_t codeBlockLength(int band, int k) const { return bands_[size_t(band)].lengths[size_t(k)]; }
         const Band& band(int b) const { return bands_[size_t(b)]; }
+        // The band's decoder when the database made it with the header (a
+        // header it keeps for reuse), else null.
+        const HuffmanDecoder* decoder(int b) const {
+            return size_t(b) < decoders_.size() ? decoders_[size_t(b)].get() : nullptr;
+        }
 
     private:
         friend class DBInfo;
+        std::vector<std::unique_ptr<const HuffmanDecoder>> decoders_;
         int32_t x0_ = 0, x1_ = 0, y0_ = 0, y1_ = 0;
         std::vector<Band> bands_;
     };
@@ -175,7 +182,7 @@ protected:
 private:
     static constexpr size_t kHeaderReadAhead = 4096;
     // What the headers kept for reuse may take at most (estimated).
-    static constexpr size_t kHeaderCacheBytes = size_t(4) << 20;
+    static constexpr size_t kHeaderCacheBytes = size_t(8) << 20;
     struct HeaderCache;
 
     void readFileHeader();
