@@ -5,6 +5,10 @@
 #include <cstdio>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "core/Error.h"
 #include "core/Exception.h"
 #include "core/WorkerPool.h"
@@ -20,24 +24,68 @@ namespace {
 
 [[noreturn]] void interrupted() { throw Error("Program interrupt encountered."); }
 
-// Count, sum and sum of squares of every band of a cell. Each band's sums
-// run in sample order (the order fixes their bits); the bands go side by
-// side so that their chains of additions overlap.
+// Sum and sum of squares of one band, in sample order (the order fixes
+// their bits).
+struct BandSums {
+    double sum = 0.0, squares = 0.0;
+    void add(float v) {
+        const double x = v;
+        sum += x;
+        squares += x * x;
+    }
+    void put(LeafStatistics& out) const {
+        out.sum = sum;
+        out.sumSquares = squares;
+    }
+};
+
+// The same for two bands, one in each half of a register.
+struct PairSums {
+#if defined(__SSE2__)
+    __m128d sum = _mm_setzero_pd(), squares = _mm_setzero_pd();
+    void add(float a, float b) {
+        const __m128d x = _mm_set_pd(double(b), double(a));
+        sum = _mm_add_pd(sum, x);
+        squares = _mm_add_pd(squares, _mm_mul_pd(x, x));
+    }
+    void put(LeafStatistics* out) const {
+        double s[2], q[2];
+        _mm_storeu_pd(s, sum);
+        _mm_storeu_pd(q, squares);
+        for (int k = 0; k < 2; ++k) {
+            out[k].sum = s[k];
+            out[k].sumSquares = q[k];
+        }
+    }
+#else
+    BandSums first, second;
+    void add(float a, float b) {
+        first.add(a);
+        second.add(b);
+    }
+    void put(LeafStatistics* out) const {
+        first.put(out[0]);
+        second.put(out[1]);
+    }
+#endif
+};
+
+// Count, sum and sum of squares of every band of a cell: the bands go side
+// by side so that their chains of additions overlap.
 template <int Bands>
 void bandSums(const float* v, size_t area, LeafStatistics* out) {
-    double sum[Bands], squares[Bands];
-    for (int b = 0; b < Bands; ++b) sum[b] = squares[b] = 0.0;
-    for (size_t i = 0; i < area; ++i)
-        for (int b = 0; b < Bands; ++b) {
-            const double x = v[size_t(b) * area + i];
-            sum[b] += x;
-            squares[b] += x * x;
-        }
-    for (int b = 0; b < Bands; ++b) {
-        out[b].count = double(area);
-        out[b].sum = sum[b];
-        out[b].sumSquares = squares[b];
+    const float* band[4] = {v, v + area, v + 2 * area, v + 3 * area};
+    PairSums first, second;
+    BandSums lone;
+    for (size_t i = 0; i < area; ++i) {
+        if constexpr (Bands >= 2) first.add(band[0][i], band[1][i]);
+        if constexpr (Bands == 4) second.add(band[2][i], band[3][i]);
+        if constexpr (Bands % 2 == 1) lone.add(band[Bands - 1][i]);
     }
+    if constexpr (Bands >= 2) first.put(out);
+    if constexpr (Bands == 4) second.put(out + 2);
+    if constexpr (Bands % 2 == 1) lone.put(out[Bands - 1]);
+    for (int b = 0; b < Bands; ++b) out[b].count = double(area);
 }
 
 void cellStatistics(const CoefficientPiece& cell, int bands, LeafStatistics* out) {
