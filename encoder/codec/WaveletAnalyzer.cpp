@@ -137,12 +137,17 @@ struct WaveletAnalyzer::Slot {
     int status = 0;  // of split
 };
 
-size_t WaveletAnalyzer::fetch(int& from, int count, std::vector<Fetch>& into) {
+size_t WaveletAnalyzer::plan(int& from, int count, std::vector<Fetch>& into) {
     size_t n = 0;
-    for (; from < count && n < into.size(); ++from) {
-        if (!grid_.inImage(from)) continue;
-        Fetch& f = into[n++];
-        f.block = grid_.record(from);
+    for (; from < count && n < into.size(); ++from)
+        if (grid_.inImage(from)) into[n++].block = grid_.record(from);
+    return n;
+}
+
+size_t WaveletAnalyzer::fetch(int& from, int count, std::vector<Fetch>& into) {
+    const size_t n = plan(from, count, into);
+    for (size_t i = 0; i < n; ++i) {
+        Fetch& f = into[i];
         const BlockRecord& b = f.block;
         if (source_.fetchesPlanes())
             f.pixels.resize(size_t(b.x1 - b.x0 + 1) * size_t(b.y1 - b.y0 + 1) * size_t(bands_));
@@ -186,6 +191,7 @@ void WaveletAnalyzer::runPass(SubbandSink& sink) {
     size_t fetched = 0;          // blocks waiting in `fetches`
     size_t ready = 0, next = 0;  // blocks split in `slots`, and the next one to use
     if (pool_) fetched = fetch(fetchFrom, count, fetches);
+    const bool concurrent = pool_ && source_.fetchesConcurrently() && !source_.fetchesPlanes();
 
     for (int index = 0; index < count; ++index) {
         if (sink.blockStarting(index, count) != 0) interrupted();
@@ -200,7 +206,18 @@ void WaveletAnalyzer::runPass(SubbandSink& sink) {
                     if (source_.fetchesPlanes()) slot.pixels.swap(fetches[i].pixels);
                     slot.fetched = std::move(fetches[i].fetched);
                 }
-                if (pool_)
+                if (concurrent) {
+                    // The next batch is read by whichever thread is free.
+                    const size_t planned = plan(fetchFrom, count, fetches);
+                    runJobs(pool_, int(ready + planned), [&](int j) {
+                        if (size_t(j) < ready) return split(j);
+                        Fetch& f = fetches[size_t(j) - ready];
+                        source_.readFetched(f.block.x0, f.block.x1, f.block.y0, f.block.y1, f.fetched);
+                    });
+                    for (size_t i = 0; i < planned; ++i)
+                        if (source_.pollFetched() != 0) interrupted();
+                    fetched = planned;
+                } else if (pool_)
                     runJobs(pool_, int(ready), split, [&] { fetched = fetch(fetchFrom, count, fetches); });
                 else
                     runJobs(nullptr, int(ready), split);
