@@ -121,8 +121,8 @@ int BlockAnalysis::analyseLevel(SubbandNode& node, const float* plane, int band)
     out.high = highHalf_.data() + size_t(node.ey0 - highSpan.first) * size_t(hw);
     out.highStart = hl.ex0;
     out.highCount = hw;
-    if (conv_ds_rows(plane, size_t(w), h, node.ex0, w, node.fullWidth, out, size_t(lw), size_t(hw), lineScratch_) !=
-        0)
+    if (conv_ds_rows(plane, size_t(w), h, node.ex0, w, node.fullWidth, out, size_t(lw), size_t(hw),
+                     lineScratch_) != 0)
         return 1;
 
     if (conv_ds_lanes_in_place(lowHalf_.data(), lw, lowSpan, node.ey0, h, node.fullHeight, lo) != 0) return 1;

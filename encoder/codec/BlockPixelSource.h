@@ -43,7 +43,8 @@ public:
     // source that does not fetch planes): the analysis then reads on the
     // workers and polls on the encoding thread, once per block in order.
     virtual bool fetchesConcurrently() const { return false; }
-    virtual void readFetched(int /*x0*/, int /*x1*/, int /*y0*/, int /*y1*/, std::unique_ptr<Fetched>& fetched) {
+    virtual void readFetched(int /*x0*/, int /*x1*/, int /*y0*/, int /*y1*/,
+                             std::unique_ptr<Fetched>& fetched) {
         fetched.reset();
     }
     // Non-zero when the encoding is to stop.

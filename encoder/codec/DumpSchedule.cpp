@@ -91,7 +91,8 @@ int DumpSchedule::assemble(int subband, SubbandPiece& piece, std::vector<LeafSta
     // A single cell is the piece as it stands (same bounds, same layout).
     const bool single = cells.size() == 1 && cells[0].piece.data.size() == size_t(bands_) * area;
     // Otherwise every value is written below: the cells tile the piece (checked).
-    piece.data = single ? std::move(cells[0].piece.data) : FloatRecycler::take(recycler_, size_t(bands_) * area);
+    piece.data =
+        single ? std::move(cells[0].piece.data) : FloatRecycler::take(recycler_, size_t(bands_) * area);
     for (const Cell& c : cells) {
         const CoefficientPiece& p = c.piece;
         covered += p.area();

@@ -63,12 +63,14 @@ inline void liftLanes(float* x, const float* a, const float* b, int n, float c, 
     const __m128 vc = _mm_set1_ps(c);
     if (subtract)
         for (; l + 4 <= n; l += 4)
-            _mm_storeu_ps(x + l, _mm_sub_ps(_mm_loadu_ps(x + l),
-                                            _mm_mul_ps(vc, _mm_add_ps(_mm_loadu_ps(a + l), _mm_loadu_ps(b + l)))));
+            _mm_storeu_ps(x + l,
+                          _mm_sub_ps(_mm_loadu_ps(x + l),
+                                     _mm_mul_ps(vc, _mm_add_ps(_mm_loadu_ps(a + l), _mm_loadu_ps(b + l)))));
     else
         for (; l + 4 <= n; l += 4)
-            _mm_storeu_ps(x + l, _mm_add_ps(_mm_loadu_ps(x + l),
-                                            _mm_mul_ps(vc, _mm_add_ps(_mm_loadu_ps(a + l), _mm_loadu_ps(b + l)))));
+            _mm_storeu_ps(x + l,
+                          _mm_add_ps(_mm_loadu_ps(x + l),
+                                     _mm_mul_ps(vc, _mm_add_ps(_mm_loadu_ps(a + l), _mm_loadu_ps(b + l)))));
 #endif
     if (subtract)
         for (; l < n; ++l) x[l] = x[l] - c * (a[l] + b[l]);
@@ -83,7 +85,8 @@ void lift(float* buf, int p0, int p1, int lanes) {
     auto step = [&](int parity, int margin, float c, bool subtract) {
         int first = p0 + margin;
         if (((first % 2) + 2) % 2 != parity) ++first;
-        for (int p = first; p <= p1 - margin; p += 2) liftLanes(row(p), row(p - 1), row(p + 1), lanes, c, subtract);
+        for (int p = first; p <= p1 - margin; p += 2)
+            liftLanes(row(p), row(p - 1), row(p + 1), lanes, c, subtract);
     };
     step(1, 1, alpha, true);
     step(0, 2, beta, true);
@@ -150,11 +153,11 @@ inline void scale(float* d, const float* s, int n, float k) {
 
 void emit(const float* buf, int p0, int lanes, const LiftingOutputs& out) {
     for (int i = 0; i < out.lowCount; ++i)
-        scale(out.low + size_t(i) * size_t(lanes), buf + size_t(2 * (out.lowStart + i) - p0) * size_t(lanes), lanes,
-              K);
+        scale(out.low + size_t(i) * size_t(lanes), buf + size_t(2 * (out.lowStart + i) - p0) * size_t(lanes),
+              lanes, K);
     for (int i = 0; i < out.highCount; ++i)
-        scale(out.high + size_t(i) * size_t(lanes), buf + size_t(2 * (out.highStart + i) + 1 - p0) * size_t(lanes),
-              lanes, invK);
+        scale(out.high + size_t(i) * size_t(lanes),
+              buf + size_t(2 * (out.highStart + i) + 1 - p0) * size_t(lanes), lanes, invK);
 }
 
 // Fills the positions of [p0, p1] outside the given samples of a buffer
@@ -245,7 +248,8 @@ int conv_ds(const float* line, int start, int count, int fullLength, const Lifti
 }
 
 int conv_ds_rows(const float* in, size_t inStride, int rows, int start, int count, int fullLength,
-                 const LiftingOutputs& out, size_t lowStride, size_t highStride, std::vector<float>& scratch) {
+                 const LiftingOutputs& out, size_t lowStride, size_t highStride,
+                 std::vector<float>& scratch) {
     int r = 0;
 #if defined(__SSE2__)
     if (rows >= 4) {

@@ -92,10 +92,14 @@ void cellStatistics(const CoefficientPiece& cell, int bands, LeafStatistics* out
     const size_t area = cell.area();
     const float* v = cell.data.data();
     switch (bands) {
-        case 1: return bandSums<1>(v, area, out);
-        case 2: return bandSums<2>(v, area, out);
-        case 3: return bandSums<3>(v, area, out);
-        default: return bandSums<4>(v, area, out);
+        case 1:
+            return bandSums<1>(v, area, out);
+        case 2:
+            return bandSums<2>(v, area, out);
+        case 3:
+            return bandSums<3>(v, area, out);
+        default:
+            return bandSums<4>(v, area, out);
     }
 }
 
