@@ -88,25 +88,8 @@ int BlockAnalysis::analyseLevel(SubbandNode& node, const float* plane, int band)
 
     const int w = node.extWidth(), h = node.extHeight();
     const int lw = ll.extWidth(), hw = hl.extWidth();
-    // Grown only (a shrink and regrow would zero the regrown part): the
-    // row passes write every value the column passes read.
-    if (lowHalf_.size() < size_t(lw) * size_t(h)) lowHalf_.resize(size_t(lw) * size_t(h));
-    if (highHalf_.size() < size_t(hw) * size_t(h)) highHalf_.resize(size_t(hw) * size_t(h));
 
-    // Rows: x-low at even, x-high at odd absolute columns.
-    for (int r = 0; r < h; ++r) {
-        LiftingOutputs out;
-        out.low = lowHalf_.data() + size_t(r) * size_t(lw);
-        out.lowStart = ll.ex0;
-        out.lowCount = lw;
-        out.high = highHalf_.data() + size_t(r) * size_t(hw);
-        out.highStart = hl.ex0;
-        out.highCount = hw;
-        if (conv_ds(plane + size_t(r) * size_t(w), node.ex0, w, node.fullWidth, out, lineScratch_) != 0)
-            return 1;
-    }
-
-    // Columns of each half: y-low at even, y-high at odd absolute rows.
+    // Column outputs: y-low at even, y-high at odd absolute rows.
     LiftingOutputs lo;
     lo.low = ll.plane.data() + size_t(band) * planeSize(ll);
     lo.lowStart = ll.ey0;
@@ -114,8 +97,6 @@ int BlockAnalysis::analyseLevel(SubbandNode& node, const float* plane, int band)
     lo.high = lh.plane.data() + size_t(band) * planeSize(lh);
     lo.highStart = lh.ey0;
     lo.highCount = lh.extHeight();
-    if (conv_ds_lanes(lowHalf_.data(), lw, node.ey0, h, node.fullHeight, lo, laneScratch_) != 0) return 1;
-
     LiftingOutputs hi;
     hi.low = hl.plane.data() + size_t(band) * planeSize(hl);
     hi.lowStart = hl.ey0;
@@ -123,5 +104,27 @@ int BlockAnalysis::analyseLevel(SubbandNode& node, const float* plane, int band)
     hi.high = hh.plane.data() + size_t(band) * planeSize(hh);
     hi.highStart = hh.ey0;
     hi.highCount = hh.extHeight();
-    return conv_ds_lanes(highHalf_.data(), hw, node.ey0, h, node.fullHeight, hi, laneScratch_);
+    // The row passes write straight into the buffers the column passes lift
+    // in, at the rows of their positions. Grown only (a shrink and regrow
+    // would zero the regrown part): every value read is written first.
+    const LaneSpan lowSpan = laneSpan(node.ey0, h, lo), highSpan = laneSpan(node.ey0, h, hi);
+    const size_t lowRows = size_t(lowSpan.last - lowSpan.first + 1);
+    const size_t highRows = size_t(highSpan.last - highSpan.first + 1);
+    if (lowHalf_.size() < size_t(lw) * lowRows) lowHalf_.resize(size_t(lw) * lowRows);
+    if (highHalf_.size() < size_t(hw) * highRows) highHalf_.resize(size_t(hw) * highRows);
+
+    // Rows: x-low at even, x-high at odd absolute columns.
+    LiftingOutputs out;
+    out.low = lowHalf_.data() + size_t(node.ey0 - lowSpan.first) * size_t(lw);
+    out.lowStart = ll.ex0;
+    out.lowCount = lw;
+    out.high = highHalf_.data() + size_t(node.ey0 - highSpan.first) * size_t(hw);
+    out.highStart = hl.ex0;
+    out.highCount = hw;
+    if (conv_ds_rows(plane, size_t(w), h, node.ex0, w, node.fullWidth, out, size_t(lw), size_t(hw),
+                     lineScratch_) != 0)
+        return 1;
+
+    if (conv_ds_lanes_in_place(lowHalf_.data(), lw, lowSpan, node.ey0, h, node.fullHeight, lo) != 0) return 1;
+    return conv_ds_lanes_in_place(highHalf_.data(), hw, highSpan, node.ey0, h, node.fullHeight, hi);
 }

@@ -36,6 +36,6 @@ private:
     int bands_;
     std::unique_ptr<SubbandNode> tree_;
     std::vector<SubbandNode*> leaves_;
-    std::vector<float> lowHalf_, highHalf_, lineScratch_, laneScratch_;
+    std::vector<float> lowHalf_, highHalf_, lineScratch_;
     std::vector<FloatBuffer> spare_;  // planes of the last block, for the next
 };

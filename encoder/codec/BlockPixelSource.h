@@ -38,6 +38,17 @@ public:
         return readBlock(x0, x1, y0, y1, planes);
     }
     virtual void convertBlock(std::unique_ptr<Fetched>& /*fetched*/, float* /*planes*/) {}
+    // When true, fetchBlock is readFetched then pollFetched, and readFetched
+    // may run on worker threads, at once for distinct blocks (only for a
+    // source that does not fetch planes): the analysis then reads on the
+    // workers and polls on the encoding thread, once per block in order.
+    virtual bool fetchesConcurrently() const { return false; }
+    virtual void readFetched(int /*x0*/, int /*x1*/, int /*y0*/, int /*y1*/,
+                             std::unique_ptr<Fetched>& fetched) {
+        fetched.reset();
+    }
+    // Non-zero when the encoding is to stop.
+    virtual int pollFetched() { return 0; }
     // Whether fetchBlock writes the planes (else `planes` may be null there,
     // and only convertBlock writes them).
     virtual bool fetchesPlanes() const { return true; }

@@ -87,13 +87,16 @@ int DumpSchedule::assemble(int subband, SubbandPiece& piece, std::vector<LeafSta
     piece.y1 = ey1;
     const size_t w = size_t(piece.width()), area = w * size_t(piece.height());
     size_t covered = 0;
-    // Every value is written below: the cells tile the piece (checked).
-    piece.data = FloatRecycler::take(recycler_, size_t(bands_) * area);
     std::sort(cells.begin(), cells.end(), [](const Cell& a, const Cell& b) { return a.block < b.block; });
+    // A single cell is the piece as it stands (same bounds, same layout).
+    const bool single = cells.size() == 1 && cells[0].piece.data.size() == size_t(bands_) * area;
+    // Otherwise every value is written below: the cells tile the piece (checked).
+    piece.data =
+        single ? std::move(cells[0].piece.data) : FloatRecycler::take(recycler_, size_t(bands_) * area);
     for (const Cell& c : cells) {
         const CoefficientPiece& p = c.piece;
         covered += p.area();
-        for (int b = 0; b < bands_; ++b) {
+        for (int b = 0; b < bands_ && !single; ++b) {
             const float* src = p.data.data() + size_t(b) * p.area();
             float* dst = piece.data.data() + size_t(b) * area;
             for (int y = p.y0; y <= p.y1; ++y)

@@ -4,6 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#include <xmmintrin.h>
+#endif
+
 #include "format/Wavelet.h"
 #include "wavra/diagnostics.h"
 
@@ -51,6 +56,28 @@ bool dependencySpan(const LiftingOutputs& out, int& p0, int& p1) {
     return any;
 }
 
+// x = x - c * (a + b) (or + with `subtract` false) over n lanes.
+inline void liftLanes(float* x, const float* a, const float* b, int n, float c, bool subtract) {
+    int l = 0;
+#if defined(__SSE2__)
+    const __m128 vc = _mm_set1_ps(c);
+    if (subtract)
+        for (; l + 4 <= n; l += 4)
+            _mm_storeu_ps(x + l,
+                          _mm_sub_ps(_mm_loadu_ps(x + l),
+                                     _mm_mul_ps(vc, _mm_add_ps(_mm_loadu_ps(a + l), _mm_loadu_ps(b + l)))));
+    else
+        for (; l + 4 <= n; l += 4)
+            _mm_storeu_ps(x + l,
+                          _mm_add_ps(_mm_loadu_ps(x + l),
+                                     _mm_mul_ps(vc, _mm_add_ps(_mm_loadu_ps(a + l), _mm_loadu_ps(b + l)))));
+#endif
+    if (subtract)
+        for (; l < n; ++l) x[l] = x[l] - c * (a[l] + b[l]);
+    else
+        for (; l < n; ++l) x[l] = x[l] + c * (a[l] + b[l]);
+}
+
 // Lifting steps over buf, which holds positions p0 .. p1, `lanes` values per
 // position. Each step only touches positions whose neighbours are present.
 void lift(float* buf, int p0, int p1, int lanes) {
@@ -58,15 +85,8 @@ void lift(float* buf, int p0, int p1, int lanes) {
     auto step = [&](int parity, int margin, float c, bool subtract) {
         int first = p0 + margin;
         if (((first % 2) + 2) % 2 != parity) ++first;
-        for (int p = first; p <= p1 - margin; p += 2) {
-            float* x = row(p);
-            const float* a = row(p - 1);
-            const float* b = row(p + 1);
-            if (subtract)
-                for (int l = 0; l < lanes; ++l) x[l] = x[l] - c * (a[l] + b[l]);
-            else
-                for (int l = 0; l < lanes; ++l) x[l] = x[l] + c * (a[l] + b[l]);
-        }
+        for (int p = first; p <= p1 - margin; p += 2)
+            liftLanes(row(p), row(p - 1), row(p + 1), lanes, c, subtract);
     };
     step(1, 1, alpha, true);
     step(0, 2, beta, true);
@@ -121,18 +141,95 @@ void grow(std::vector<float>& scratch, size_t size) {
     if (scratch.size() < size) scratch.resize(size);
 }
 
+// d = k * s over n values.
+inline void scale(float* d, const float* s, int n, float k) {
+    int l = 0;
+#if defined(__SSE2__)
+    const __m128 vk = _mm_set1_ps(k);
+    for (; l + 4 <= n; l += 4) _mm_storeu_ps(d + l, _mm_mul_ps(vk, _mm_loadu_ps(s + l)));
+#endif
+    for (; l < n; ++l) d[l] = k * s[l];
+}
+
 void emit(const float* buf, int p0, int lanes, const LiftingOutputs& out) {
-    for (int i = 0; i < out.lowCount; ++i) {
-        const float* s = buf + size_t(2 * (out.lowStart + i) - p0) * size_t(lanes);
-        float* d = out.low + size_t(i) * size_t(lanes);
-        for (int l = 0; l < lanes; ++l) d[l] = K * s[l];
-    }
-    for (int i = 0; i < out.highCount; ++i) {
-        const float* s = buf + size_t(2 * (out.highStart + i) + 1 - p0) * size_t(lanes);
-        float* d = out.high + size_t(i) * size_t(lanes);
-        for (int l = 0; l < lanes; ++l) d[l] = invK * s[l];
+    for (int i = 0; i < out.lowCount; ++i)
+        scale(out.low + size_t(i) * size_t(lanes), buf + size_t(2 * (out.lowStart + i) - p0) * size_t(lanes),
+              lanes, K);
+    for (int i = 0; i < out.highCount; ++i)
+        scale(out.high + size_t(i) * size_t(lanes),
+              buf + size_t(2 * (out.highStart + i) + 1 - p0) * size_t(lanes), lanes, invK);
+}
+
+// Fills the positions of [p0, p1] outside the given samples of a buffer
+// that holds positions first .. and the samples in place: zero, or the
+// sample they fold onto at the ends of the whole line.
+void fillAround(float* buf, int first, int p0, int p1, int lanes, int start, int count, int fullLength) {
+    const int end = start + count - 1;
+    const size_t rowBytes = sizeof(float) * size_t(lanes);
+    for (int p = p0; p <= p1; ++p) {
+        if (p >= start && p <= end && p >= 0 && p < fullLength) continue;
+        float* dst = buf + size_t(p - first) * size_t(lanes);
+        const int q = (p >= 0 && p < fullLength) ? p : reflect(p, fullLength);
+        if (q >= start && q <= end)
+            std::memcpy(dst, buf + size_t(q - first) * size_t(lanes), rowBytes);
+        else
+            std::memset(dst, 0, rowBytes);
     }
 }
+
+#if defined(__SSE2__)
+// Four lines at once: the lines go into the four lanes of each position, so
+// that every lifting operation runs on four lines with one instruction.
+// Each line's values and operations are those of conv_ds.
+void fillFour(float* buf, int p0, int p1, const float* in, size_t stride, int start, int count,
+              int fullLength) {
+    const int end = start + count - 1;
+    const float* line[4] = {in, in + stride, in + 2 * stride, in + 3 * stride};
+    int p = p0;
+    while (p <= p1) {
+        float* dst = buf + size_t(p - p0) * 4;
+        if (p >= start && p <= end && p >= 0 && p < fullLength) {
+            const int runEnd = std::min(std::min(p1, end), fullLength - 1);
+            for (; p + 3 <= runEnd; p += 4, dst += 16) {
+                const size_t at = size_t(p - start);
+                __m128 a = _mm_loadu_ps(line[0] + at), b = _mm_loadu_ps(line[1] + at);
+                __m128 c = _mm_loadu_ps(line[2] + at), d = _mm_loadu_ps(line[3] + at);
+                _MM_TRANSPOSE4_PS(a, b, c, d);
+                _mm_storeu_ps(dst, a);
+                _mm_storeu_ps(dst + 4, b);
+                _mm_storeu_ps(dst + 8, c);
+                _mm_storeu_ps(dst + 12, d);
+            }
+            for (; p <= runEnd; ++p, dst += 4)
+                for (int l = 0; l < 4; ++l) dst[l] = line[l][p - start];
+            continue;
+        }
+        const int q = (p >= 0 && p < fullLength) ? p : reflect(p, fullLength);
+        for (int l = 0; l < 4; ++l) dst[l] = q >= start && q <= end ? line[l][q - start] : 0.0f;
+        ++p;
+    }
+}
+
+// Outputs at positions first + 2i (i < n) of a four-lane buffer, times k,
+// into four lines.
+void emitFour(const float* buf, int p0, int first, int n, float k, float* out, size_t stride) {
+    const __m128 vk = _mm_set1_ps(k);
+    float* line[4] = {out, out + stride, out + 2 * stride, out + 3 * stride};
+    const float* src = buf + size_t(first - p0) * 4;
+    int i = 0;
+    for (; i + 4 <= n; i += 4, src += 32) {
+        __m128 a = _mm_mul_ps(vk, _mm_loadu_ps(src)), b = _mm_mul_ps(vk, _mm_loadu_ps(src + 8));
+        __m128 c = _mm_mul_ps(vk, _mm_loadu_ps(src + 16)), d = _mm_mul_ps(vk, _mm_loadu_ps(src + 24));
+        _MM_TRANSPOSE4_PS(a, b, c, d);
+        _mm_storeu_ps(line[0] + i, a);
+        _mm_storeu_ps(line[1] + i, b);
+        _mm_storeu_ps(line[2] + i, c);
+        _mm_storeu_ps(line[3] + i, d);
+    }
+    for (; i < n; ++i, src += 8)
+        for (int l = 0; l < 4; ++l) line[l][i] = k * src[l];
+}
+#endif
 
 }  // namespace
 
@@ -150,14 +247,65 @@ int conv_ds(const float* line, int start, int count, int fullLength, const Lifti
     return 0;
 }
 
-int conv_ds_lanes(const float* rows, int lanes, int start, int count, int fullLength,
-                  const LiftingOutputs& out, std::vector<float>& scratch) {
+int conv_ds_rows(const float* in, size_t inStride, int rows, int start, int count, int fullLength,
+                 const LiftingOutputs& out, size_t lowStride, size_t highStride,
+                 std::vector<float>& scratch) {
+    int r = 0;
+#if defined(__SSE2__)
+    if (rows >= 4) {
+        if (checkEdges(start, count, fullLength) != 0) return 1;
+        int p0 = 0, p1 = 0;
+        if (!dependencySpan(out, p0, p1)) return 0;
+        grow(scratch, size_t(p1 - p0 + 1) * 4);
+        for (; r + 4 <= rows; r += 4) {
+            fillFour(scratch.data(), p0, p1, in + size_t(r) * inStride, inStride, start, count, fullLength);
+            lift(scratch.data(), p0, p1, 4);
+            emitFour(scratch.data(), p0, 2 * out.lowStart, out.lowCount, K, out.low + size_t(r) * lowStride,
+                     lowStride);
+            emitFour(scratch.data(), p0, 2 * out.highStart + 1, out.highCount, invK,
+                     out.high + size_t(r) * highStride, highStride);
+        }
+    }
+#endif
+    for (; r < rows; ++r) {
+        LiftingOutputs line = out;
+        line.low = out.low + size_t(r) * lowStride;
+        line.high = out.high + size_t(r) * highStride;
+        if (conv_ds(in + size_t(r) * inStride, start, count, fullLength, line, scratch) != 0) return 1;
+    }
+    return 0;
+}
+
+LaneSpan laneSpan(int start, int count, const LiftingOutputs& out) {
+    LaneSpan span{start, start + count - 1};
+    int p0 = 0, p1 = 0;
+    if (dependencySpan(out, p0, p1)) {
+        span.first = std::min(span.first, p0);
+        span.last = std::max(span.last, p1);
+    }
+    return span;
+}
+
+int conv_ds_lanes_in_place(float* buf, int lanes, LaneSpan span, int start, int count, int fullLength,
+                           const LiftingOutputs& out) {
     if (checkEdges(start, count, fullLength) != 0) return 1;
     int p0 = 0, p1 = 0;
     if (!dependencySpan(out, p0, p1) || lanes <= 0) return 0;
-    grow(scratch, size_t(p1 - p0 + 1) * size_t(lanes));
-    fill(scratch.data(), p0, p1, rows, lanes, start, count, fullLength);
-    lift(scratch.data(), p0, p1, lanes);
-    emit(scratch.data(), p0, lanes, out);
+    if (p0 < span.first || p1 > span.last || start < span.first || start + count - 1 > span.last) return 1;
+    fillAround(buf, span.first, p0, p1, lanes, start, count, fullLength);
+    float* lifted = buf + size_t(p0 - span.first) * size_t(lanes);
+    lift(lifted, p0, p1, lanes);
+    emit(lifted, p0, lanes, out);
     return 0;
+}
+
+int conv_ds_lanes(const float* rows, int lanes, int start, int count, int fullLength,
+                  const LiftingOutputs& out, std::vector<float>& scratch) {
+    if (checkEdges(start, count, fullLength) != 0) return 1;
+    if (lanes <= 0 || count <= 0) return 0;
+    const LaneSpan span = laneSpan(start, count, out);
+    grow(scratch, size_t(span.last - span.first + 1) * size_t(lanes));
+    std::memcpy(scratch.data() + size_t(start - span.first) * size_t(lanes), rows,
+                sizeof(float) * size_t(count) * size_t(lanes));
+    return conv_ds_lanes_in_place(scratch.data(), lanes, span, start, count, fullLength, out);
 }

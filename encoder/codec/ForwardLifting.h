@@ -13,6 +13,7 @@
 // lowStart+lowCount-1 scaled by K, high coefficients (odd positions 2i+1)
 // for i = highStart .. highStart+highCount-1 scaled by 1/K.
 
+#include <cstddef>
 #include <vector>
 
 // Where the outputs of one analysis go and which coefficients are wanted.
@@ -35,3 +36,23 @@ int conv_ds(const float* line, int start, int count, int fullLength, const Lifti
 // outputs are rows of `lanes` samples. Used for the columns of a plane.
 int conv_ds_lanes(const float* rows, int lanes, int start, int count, int fullLength,
                   const LiftingOutputs& out, std::vector<float>& scratch);
+
+// Analyses `rows` lines of one length: line r is read at in + r * inStride,
+// and its outputs go to out.low + r * lowStride and out.high + r * highStride.
+// The results are those of conv_ds line by line (four lines at a time run
+// side by side, the same operations on each).
+int conv_ds_rows(const float* in, size_t inStride, int rows, int start, int count, int fullLength,
+                 const LiftingOutputs& out, size_t lowStride, size_t highStride, std::vector<float>& scratch);
+
+// Positions first .. last that conv_ds_lanes_in_place needs in its buffer:
+// the given samples and every position the wanted outputs depend on.
+struct LaneSpan {
+    int first = 0, last = -1;
+};
+LaneSpan laneSpan(int start, int count, const LiftingOutputs& out);
+
+// conv_ds_lanes on a buffer of rows span.first .. span.last (`lanes` floats
+// each) whose rows start .. start+count-1 already hold the samples; the
+// other rows are working space. The results are those of conv_ds_lanes.
+int conv_ds_lanes_in_place(float* buf, int lanes, LaneSpan span, int start, int count, int fullLength,
+                           const LiftingOutputs& out);

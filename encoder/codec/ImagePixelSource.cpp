@@ -63,8 +63,14 @@ int ImagePixelSource::readBlock(int x0, int x1, int y0, int y1, float* planes) {
 }
 
 int ImagePixelSource::fetchBlock(int x0, int x1, int y0, int y1, float*, std::unique_ptr<Fetched>& fetched) {
+    readFetched(x0, x1, y0, y1, fetched);
+    return pollFetched();
+}
+
+bool ImagePixelSource::fetchesConcurrently() const { return image_.extractsConcurrently(); }
+
+void ImagePixelSource::readFetched(int x0, int x1, int y0, int y1, std::unique_ptr<Fetched>& fetched) {
     fetched = std::make_unique<FetchedPixels>(extract(x0, x1, y0, y1));
-    return interrupted() ? 1 : 0;
 }
 
 void ImagePixelSource::convertBlock(std::unique_ptr<Fetched>& fetched, float* planes) {

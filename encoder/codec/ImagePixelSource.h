@@ -28,6 +28,11 @@ public:
     int fetchBlock(int x0, int x1, int y0, int y1, float* planes, std::unique_ptr<Fetched>& fetched) override;
     void convertBlock(std::unique_ptr<Fetched>& fetched, float* planes) override;
     bool fetchesPlanes() const override { return false; }
+    // Concurrent when the image extracts concurrently; the interrupt hook is
+    // then polled by pollFetched alone.
+    bool fetchesConcurrently() const override;
+    void readFetched(int x0, int x1, int y0, int y1, std::unique_ptr<Fetched>& fetched) override;
+    int pollFetched() override { return interrupted() ? 1 : 0; }
 
 private:
     bool interrupted() const { return interrupt_ && interrupt_() != 0; }

@@ -5,6 +5,10 @@
 #include <cstdio>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "core/Error.h"
 #include "core/Exception.h"
 #include "core/WorkerPool.h"
@@ -20,20 +24,82 @@ namespace {
 
 [[noreturn]] void interrupted() { throw Error("Program interrupt encountered."); }
 
-// Count, sum and sum of squares of every band of a cell.
+// Sum and sum of squares of one band, in sample order (the order fixes
+// their bits).
+struct BandSums {
+    double sum = 0.0, squares = 0.0;
+    void add(float v) {
+        const double x = v;
+        sum += x;
+        squares += x * x;
+    }
+    void put(LeafStatistics& out) const {
+        out.sum = sum;
+        out.sumSquares = squares;
+    }
+};
+
+// The same for two bands, one in each half of a register.
+struct PairSums {
+#if defined(__SSE2__)
+    __m128d sum = _mm_setzero_pd(), squares = _mm_setzero_pd();
+    void add(float a, float b) {
+        const __m128d x = _mm_set_pd(double(b), double(a));
+        sum = _mm_add_pd(sum, x);
+        squares = _mm_add_pd(squares, _mm_mul_pd(x, x));
+    }
+    void put(LeafStatistics* out) const {
+        double s[2], q[2];
+        _mm_storeu_pd(s, sum);
+        _mm_storeu_pd(q, squares);
+        for (int k = 0; k < 2; ++k) {
+            out[k].sum = s[k];
+            out[k].sumSquares = q[k];
+        }
+    }
+#else
+    BandSums first, second;
+    void add(float a, float b) {
+        first.add(a);
+        second.add(b);
+    }
+    void put(LeafStatistics* out) const {
+        first.put(out[0]);
+        second.put(out[1]);
+    }
+#endif
+};
+
+// Count, sum and sum of squares of every band of a cell: the bands go side
+// by side so that their chains of additions overlap.
+template <int Bands>
+void bandSums(const float* v, size_t area, LeafStatistics* out) {
+    const float* band[4] = {v, v + area, v + 2 * area, v + 3 * area};
+    PairSums first, second;
+    BandSums lone;
+    for (size_t i = 0; i < area; ++i) {
+        if constexpr (Bands >= 2) first.add(band[0][i], band[1][i]);
+        if constexpr (Bands == 4) second.add(band[2][i], band[3][i]);
+        if constexpr (Bands % 2 == 1) lone.add(band[Bands - 1][i]);
+    }
+    if constexpr (Bands >= 2) first.put(out);
+    if constexpr (Bands == 4) second.put(out + 2);
+    if constexpr (Bands % 2 == 1) lone.put(out[Bands - 1]);
+    for (int b = 0; b < Bands; ++b) out[b].count = double(area);
+}
+
 void cellStatistics(const CoefficientPiece& cell, int bands, LeafStatistics* out) {
     const size_t area = cell.area();
-    for (int b = 0; b < bands; ++b) {
-        const float* v = cell.data.data() + size_t(b) * area;
-        double sum = 0.0, squares = 0.0;
-        for (size_t i = 0; i < area; ++i) {
-            const double x = v[i];
-            sum += x;
-            squares += x * x;
-        }
-        out[b].count = double(area);
-        out[b].sum = sum;
-        out[b].sumSquares = squares;
+    const float* v = cell.data.data();
+    switch (bands) {
+        case 1:
+            return bandSums<1>(v, area, out);
+        case 2:
+            return bandSums<2>(v, area, out);
+        case 3:
+            return bandSums<3>(v, area, out);
+        default:
+            return bandSums<4>(v, area, out);
     }
 }
 
@@ -75,12 +141,17 @@ struct WaveletAnalyzer::Slot {
     int status = 0;  // of split
 };
 
-size_t WaveletAnalyzer::fetch(int& from, int count, std::vector<Fetch>& into) {
+size_t WaveletAnalyzer::plan(int& from, int count, std::vector<Fetch>& into) {
     size_t n = 0;
-    for (; from < count && n < into.size(); ++from) {
-        if (!grid_.inImage(from)) continue;
-        Fetch& f = into[n++];
-        f.block = grid_.record(from);
+    for (; from < count && n < into.size(); ++from)
+        if (grid_.inImage(from)) into[n++].block = grid_.record(from);
+    return n;
+}
+
+size_t WaveletAnalyzer::fetch(int& from, int count, std::vector<Fetch>& into) {
+    const size_t n = plan(from, count, into);
+    for (size_t i = 0; i < n; ++i) {
+        Fetch& f = into[i];
         const BlockRecord& b = f.block;
         if (source_.fetchesPlanes())
             f.pixels.resize(size_t(b.x1 - b.x0 + 1) * size_t(b.y1 - b.y0 + 1) * size_t(bands_));
@@ -124,6 +195,7 @@ void WaveletAnalyzer::runPass(SubbandSink& sink) {
     size_t fetched = 0;          // blocks waiting in `fetches`
     size_t ready = 0, next = 0;  // blocks split in `slots`, and the next one to use
     if (pool_) fetched = fetch(fetchFrom, count, fetches);
+    const bool concurrent = pool_ && source_.fetchesConcurrently() && !source_.fetchesPlanes();
 
     for (int index = 0; index < count; ++index) {
         if (sink.blockStarting(index, count) != 0) interrupted();
@@ -138,7 +210,18 @@ void WaveletAnalyzer::runPass(SubbandSink& sink) {
                     if (source_.fetchesPlanes()) slot.pixels.swap(fetches[i].pixels);
                     slot.fetched = std::move(fetches[i].fetched);
                 }
-                if (pool_)
+                if (concurrent) {
+                    // The next batch is read by whichever thread is free.
+                    const size_t planned = plan(fetchFrom, count, fetches);
+                    runJobs(pool_, int(ready + planned), [&](int j) {
+                        if (size_t(j) < ready) return split(j);
+                        Fetch& f = fetches[size_t(j) - ready];
+                        source_.readFetched(f.block.x0, f.block.x1, f.block.y0, f.block.y1, f.fetched);
+                    });
+                    for (size_t i = 0; i < planned; ++i)
+                        if (source_.pollFetched() != 0) interrupted();
+                    fetched = planned;
+                } else if (pool_)
                     runJobs(pool_, int(ready), split, [&] { fetched = fetch(fetchFrom, count, fetches); });
                 else
                     runJobs(nullptr, int(ready), split);

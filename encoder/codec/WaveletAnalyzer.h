@@ -64,8 +64,9 @@ public:
 
     // Threads for the conversion and split of blocks: with a pool, batches
     // of two blocks more than it has threads are fetched (in order, on this
-    // thread, each batch while the workers split the one before) and split
-    // at once; correct, the schedule and the sink stay on this thread in
+    // thread, each batch while the workers split the one before; by the
+    // workers too, with the splits, when the source reads concurrently) and
+    // split at once; correct, the schedule and the sink stay on this thread in
     // block order, so the pieces are the same. None: one block at a time,
     // all on this thread.
     void setPool(Lumetra::WorkerPool* pool) { pool_ = pool; }
@@ -84,6 +85,8 @@ private:
     // Fetches the in-image blocks from grid index `from` on, as many as
     // `into` holds; returns how many, `from` moved past the last.
     size_t fetch(int& from, int count, std::vector<Fetch>& into);
+    // The same without reading: only the blocks' records.
+    size_t plan(int& from, int count, std::vector<Fetch>& into);
 
     BlockPixelSource& source_;
     int levels_;

@@ -28,6 +28,8 @@ public:
     double yscale() const override { return -header_.ydim; }
     bool hasGeoreference() const override { return true; }
     void alignToGrid() override;
+    // Each extraction opens the file for itself.
+    bool extractsConcurrently() const override { return true; }
     // Compares coded band counts, xdim and ydim with another BBBImage.
     void checkCompatibility(const Image& other) const override;
 

@@ -31,9 +31,9 @@ std::unique_ptr<PixelData> Image::extract(const int section_support[2][2]) const
         case kImageUInt8: {
             std::vector<unsigned char> buffer(total, 0);
             const unsigned char* noData = noDataValue();
-            for (int b = 0; b < n && b < 3; ++b)
-                std::fill(buffer.begin() + b * plane, buffer.begin() + (b + 1) * plane,
-                          noData ? noData[b] : 0);
+            // Zero already: only a no-data value is filled in.
+            for (int b = 0; noData && b < n && b < 3; ++b)
+                std::fill(buffer.begin() + b * plane, buffer.begin() + (b + 1) * plane, noData[b]);
             extract(section_support, buffer.data());
             return std::make_unique<PixelData>(std::move(buffer), int(w), int(h), colour, codedBands());
         }

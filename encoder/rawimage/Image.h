@@ -78,6 +78,9 @@ public:
     // Throws Error when the other image cannot be combined with this one.
     virtual void checkCompatibility(const Image& other) const = 0;
     virtual bool isVirtual() const { return false; }
+    // Whether extract may run on several threads at once for distinct
+    // rectangles.
+    virtual bool extractsConcurrently() const { return false; }
 
     // Writes NAME.wvw beside the output (six "%30.15lf" lines) when the image
     // has a georeference; does nothing otherwise. Throws WriteError.
