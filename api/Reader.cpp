@@ -187,6 +187,7 @@ void decodeWithProgress(Lumetra::WavraNavigator& navigator, Lumetra::ImageBuffer
                         const Progress& progress, int threads) {
     detail::Cancellation cancellation(progress);
     navigator.setThreads(threads > 0 ? threads : Lumetra::WorkerPool::onlineCores());
+    if (const char* e = getenv("WX_STRIP")) buffer.setStripHeight(atoi(e));
     navigator.setProgressHook(cancellation.reportHook());
     navigator.setInterruptHook(cancellation.pollHook());
     navigator.decode(buffer);

@@ -53,6 +53,8 @@ PlaneCache::PlaneCache() : state_(std::make_shared<State>()), previous_(std::mov
     t_cache = state_;
 }
 
+PlaneCache::PlaneCache(Detached) : state_(std::make_shared<State>()), installed_(false) {}
+
 PlaneCache::~PlaneCache() {
     {
         const std::lock_guard<std::mutex> hold(state_->mutex);
@@ -61,8 +63,12 @@ PlaneCache::~PlaneCache() {
         state_->idle.clear();
         state_->idleBytes = 0;
     }
-    t_cache = std::move(previous_);
+    if (installed_) t_cache = std::move(previous_);
 }
+
+PlaneCache::Use::Use(const PlaneCache& cache) : previous_(std::move(t_cache)) { t_cache = cache.state_; }
+
+PlaneCache::Use::~Use() { t_cache = std::move(previous_); }
 
 std::shared_ptr<void> PlaneCache::takeBytes(std::size_t bytes) {
     const std::shared_ptr<State>& state = t_cache;

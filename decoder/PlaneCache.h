@@ -16,12 +16,29 @@ namespace Lumetra {
 
 class PlaneCache {
 public:
+    struct State;
+
     // Installs a cache for the planes this thread takes while it lives.
     PlaneCache();
+    // A cache that serves a thread only while a Use of it lives there.
+    struct Detached {};
+    explicit PlaneCache(Detached);
     // Frees what the cache holds; planes still in use are freed when let go.
     ~PlaneCache();
     PlaneCache(const PlaneCache&) = delete;
     PlaneCache& operator=(const PlaneCache&) = delete;
+
+    // While it lives, the planes this thread takes come from `cache`.
+    class Use {
+    public:
+        explicit Use(const PlaneCache& cache);
+        ~Use();
+        Use(const Use&) = delete;
+        Use& operator=(const Use&) = delete;
+
+    private:
+        std::shared_ptr<State> previous_;
+    };
 
     // `count` samples of the trivial type T, zero-filled when asked, from
     // this thread's cache when one is installed, else freshly allocated.
@@ -33,13 +50,12 @@ public:
         return std::static_pointer_cast<T>(block);
     }
 
-    struct State;
-
 private:
     static std::shared_ptr<void> takeBytes(std::size_t bytes);
 
     std::shared_ptr<State> state_;
     std::shared_ptr<State> previous_;
+    bool installed_ = true;
 };
 
 }  // namespace Lumetra

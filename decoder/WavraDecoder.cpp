@@ -83,12 +83,21 @@ void WavraDecoder::report(float fraction) {
 }
 
 void WavraDecoder::finish() {
-    scratch_ = Subband::SynthesisScratch();
-    current_.reset();
-    next_.reset();
-    overlap_.reset();
-    cache_.clear();
+    slices_.clear();
     report(1.0f);
+}
+
+std::size_t WavraDecoder::pendingCursors() const {
+    std::size_t n = 0;
+    for (const auto& slice : slices_) n += slice->cache.size();
+    return n;
+}
+
+int WavraDecoder::sliceCount(int64_t columns) const {
+    // Slices narrower than this cost more in their overlaps than they win.
+    constexpr int64_t kSliceColumns = 512;
+    if (!pool_) return 1;
+    return int(std::max<int64_t>(1, std::min<int64_t>(pool_->threads(), columns / kSliceColumns)));
 }
 
 void WavraDecoder::decode(ImageBuffer& buffer) {
@@ -97,10 +106,7 @@ void WavraDecoder::decode(ImageBuffer& buffer) {
     position_ = 0.0f;
     // Trees and cursors left here can only come from a decode abandoned by an
     // exception; resuming from them would decode the wrong coefficients.
-    current_.reset();
-    next_.reset();
-    overlap_.reset();
-    cache_.clear();
+    slices_.clear();
 
     // Dynamic range from the metadata, unless the buffer's owner set it.
     try {
@@ -120,6 +126,23 @@ void WavraDecoder::decode(ImageBuffer& buffer) {
     clipped_.intersect(Rectangle::fromCorners(0, 0, width - 1, height - 1));
     const Rectangle inBuffer = moved(clipped_, -int64_t(support_.x0()), -int64_t(support_.y0()));
 
+    // The support's columns in slices, each decoded on a thread of its own:
+    // a thread then keeps the planes it made in its own caches, where
+    // sharing every pass of a strip moved them from core to core.
+    const int count = clipped_.isEmpty() ? 1 : sliceCount(int64_t(clipped_.width()));
+    for (int k = 0; k < count; ++k) {
+        slices_.emplace_back(new Slice);
+        Slice& slice = *slices_.back();
+        slice.output = output_;
+        if (!clipped_.isEmpty()) {
+            const int64_t columns = clipped_.width();
+            slice.x0 = int(clipped_.x0() + columns * k / count);
+            slice.x1 = int(clipped_.x0() + columns * (k + 1) / count - 1);
+        }
+    }
+    static const InterruptHook none;
+    const std::thread::id caller = std::this_thread::get_id();
+
     const int64_t totalRows = buffer.imageRect().height();
     while (buffer.hasStrip()) {
         const Rectangle strip = buffer.currentStrip();
@@ -132,20 +155,42 @@ void WavraDecoder::decode(ImageBuffer& buffer) {
             region.intersect(clipped_);
             Rectangle lookahead = moved(buffer.nextStripRect(), support_.x0(), support_.y0());
             lookahead.intersect(clipped_);
-            decodeRegion(region, lookahead, area.x0() - strip.x0(), area.y0() - strip.y0(), buffer);
+            const int outX = area.x0() - strip.x0(), outY = area.y0() - strip.y0();
+            if (count == 1) {
+                decodeRegion(*slices_[0], region, lookahead, outX, outY, buffer, pool_.get(), -1, interrupt_,
+                             true);
+            } else {
+                buffer.prepareWriters(count, output_);
+                runJobs(pool_.get(), count, [&](int k) {
+                    Slice& slice = *slices_[std::size_t(k)];
+                    const Rectangle columns = Rectangle::fromCorners(slice.x0, region.y0(), slice.x1, region.y1());
+                    Rectangle part = region, next = lookahead;
+                    part.intersect(columns);
+                    if (!hasArea(next)) {
+                        next = Rectangle();
+                    } else {
+                        next.intersect(Rectangle::fromCorners(slice.x0, next.y0(), slice.x1, next.y1()));
+                    }
+                    const bool here = std::this_thread::get_id() == caller;
+                    decodeRegion(slice, part, next, outX + (part.x0() - region.x0()), outY, buffer, nullptr, k,
+                                 here ? interrupt_ : none, false);
+                });
+                report(position_ + 0.7f * step_);
+            }
         }
         position_ += step_;
         buffer.stripDone();
     }
 }
 
-void WavraDecoder::loadLeaves(Subband& tree) {
+void WavraDecoder::loadLeaves(Subband& tree, CodeBlockCursorCache& cache, WorkerPool* pool,
+                              const InterruptHook& interrupt) {
     LeafSource source;
     source.database = &file_.blockDatabase();
     source.levels = file_.levels();
     source.dither = file_.dither();
-    if (!pool_) {
-        tree.forEachLeaf([&](Subband& leaf) { loadLeaf(leaf, source, scale_, cache_, interrupt_); });
+    if (!pool) {
+        tree.forEachLeaf([&](Subband& leaf) { loadLeaf(leaf, source, scale_, cache, interrupt); });
         return;
     }
     // Every band of every leaf is a job of its own, the largest first. The
@@ -172,56 +217,59 @@ void WavraDecoder::loadLeaves(Subband& tree) {
     std::stable_sort(jobs.begin(), jobs.end(), [](const Job& a, const Job& b) { return a.samples > b.samples; });
     static const InterruptHook none;
     const std::thread::id caller = std::this_thread::get_id();
-    runJobs(pool_.get(), int(jobs.size()), [&](int i) {
+    runJobs(pool, int(jobs.size()), [&](int i) {
         const Job& job = jobs[std::size_t(i)];
         std::memset(job.leaf->band(job.band), 0, sizeof(float) * job.samples);
         const bool here = std::this_thread::get_id() == caller;
-        loadLeafBand(*job.leaf, job.band, source, scale_, cache_, here ? interrupt_ : none);
+        loadLeafBand(*job.leaf, job.band, source, scale_, cache, here ? interrupt : none);
     });
 }
 
-void WavraDecoder::decodeRegion(const Rectangle& region, const Rectangle& lookahead, int outX, int outY,
-                                ImageBuffer& buffer) {
-    report(position_);
-    current_.reset();
-    if (next_) {
-        current_ = std::move(next_);
-        if (overlap_) {
-            std::unique_ptr<Subband> fresh = Subband::difference(current_.get(), overlap_.get());
-            loadLeaves(*fresh);
-            current_->copy(fresh.get(), pool_.get());
+void WavraDecoder::decodeRegion(Slice& slice, const Rectangle& region, const Rectangle& lookahead, int outX,
+                                int outY, ImageBuffer& buffer, WorkerPool* pool, int writer,
+                                const InterruptHook& interrupt, bool reports) {
+    const PlaneCache::Use planes(slice.planes);
+    if (reports) report(position_);
+    std::unique_ptr<Subband>& current = slice.current;
+    current.reset();
+    if (slice.next) {
+        current = std::move(slice.next);
+        if (slice.overlap) {
+            std::unique_ptr<Subband> fresh = Subband::difference(current.get(), slice.overlap.get());
+            loadLeaves(*fresh, slice.cache, pool, interrupt);
+            current->copy(fresh.get(), pool);
         } else {
-            loadLeaves(*current_);
+            loadLeaves(*current, slice.cache, pool, interrupt);
         }
-        report(position_ + 0.4f * step_);
-        current_->copy(overlap_.get(), pool_.get());
-        overlap_.reset();
+        if (reports) report(position_ + 0.4f * step_);
+        current->copy(slice.overlap.get(), pool);
+        slice.overlap.reset();
     } else {
-        current_ = Subband::buildTree(file_.width(), file_.height(), file_.bands(), file_.levels(), scale_,
-                                      region.x0(), region.x1(), region.y0(), region.y1());
-        loadLeaves(*current_);
-        report(position_ + 0.4f * step_);
+        current = Subband::buildTree(file_.width(), file_.height(), file_.bands(), file_.levels(), scale_,
+                                     region.x0(), region.x1(), region.y0(), region.y1());
+        loadLeaves(*current, slice.cache, pool, interrupt);
+        if (reports) report(position_ + 0.4f * step_);
     }
     if (hasArea(lookahead)) {
-        next_ = Subband::buildTree(file_.width(), file_.height(), file_.bands(), file_.levels(), scale_,
-                                   lookahead.x0(), lookahead.x1(), lookahead.y0(), lookahead.y1());
+        slice.next = Subband::buildTree(file_.width(), file_.height(), file_.bands(), file_.levels(), scale_,
+                                        lookahead.x0(), lookahead.x1(), lookahead.y0(), lookahead.y1());
     }
-    overlap_ = Subband::intersect(current_.get(), next_.get(), pool_.get());
+    slice.overlap = Subband::intersect(current.get(), slice.next.get(), pool);
 
-    current_->synthesize(interrupt_, pool_.get(), &scratch_);
-    report(position_ + 0.7f * step_);
+    current->synthesize(interrupt, pool, &slice.scratch);
+    if (reports) report(position_ + 0.7f * step_);
 
-    const int w = current_->width(), h = current_->height();
+    const int w = current->width(), h = current->height();
     if (w < 0 || h < 0) throw GeometryException(kNegativeDimension);
-    if (current_->count() < output_.bands || !current_->hasPlanes())
-        throw Exception("Error 1 in subroutine merge2.");
-    if (int64_t(output_.bands) * w * h > INT32_MAX || int64_t(w) * 4 > INT32_MAX)
+    ImageBufferInfo& output = slice.output;
+    if (current->count() < output.bands || !current->hasPlanes()) throw Exception("Error 1 in subroutine merge2.");
+    if (int64_t(output.bands) * w * h > INT32_MAX || int64_t(w) * 4 > INT32_MAX)
         throw GeometryException(kBadRectangle);
     // The root's planes are one allocation, band after band.
-    std::vector<int> bandMap(std::size_t(output_.bands));
-    for (int b = 0; b < output_.bands; ++b) bandMap[std::size_t(b)] = int(int64_t(b) * w * h);
-    output_.setBandMap(bandMap.data());
-    buffer.writeData(current_->band(0), w, h, w * 4, output_, outX, outY, 0, pool_.get());
+    std::vector<int> bandMap(std::size_t(output.bands));
+    for (int b = 0; b < output.bands; ++b) bandMap[std::size_t(b)] = int(int64_t(b) * w * h);
+    output.setBandMap(bandMap.data());
+    buffer.writeData(current->band(0), w, h, w * 4, output, outX, outY, 0, pool, writer);
 }
 
 }  // namespace Lumetra

@@ -4,11 +4,13 @@
 // the next so that every coefficient is decoded once.
 
 #include <memory>
+#include <vector>
 
 #include "core/Geometry.h"
 #include "core/WorkerPool.h"
 #include "decoder/ImageDecoder.h"
 #include "decoder/LeafLoader.h"
+#include "decoder/PlaneCache.h"
 #include "decoder/Subband.h"
 #include "format/WavraFile.h"
 #include "imaging/pixels/ImageBufferInfo.h"
@@ -43,21 +45,37 @@ public:
     const ImageBufferInfo& outputInfo() const { return output_; }
     // The support clipped to the image at the scale (after a decode began).
     // Code-blocks whose decoding is waiting to be resumed.
-    std::size_t pendingCursors() const { return cache_.size(); }
+    std::size_t pendingCursors() const;
 
 private:
-    void decodeRegion(const Rectangle& region, const Rectangle& lookahead, int outX, int outY,
-                      ImageBuffer& buffer);
-    void loadLeaves(Subband& tree);
+    // A band of columns of the support, decoded strip after strip on its
+    // own: its trees, code-block positions, working lines and planes.
+    struct Slice {
+        int x0 = 0, x1 = -1;  // columns at the scale
+        CodeBlockCursorCache cache;
+        std::unique_ptr<Subband> current, next, overlap;
+        Subband::SynthesisScratch scratch;
+        PlaneCache planes{PlaneCache::Detached{}};
+        ImageBufferInfo output;
+    };
+
+    // Decodes the slice's part of `region` (a strip) into the buffer at
+    // (outX, outY), with `pool` inside the strip or none, through `writer`
+    // (-1: the buffer's own); only a slice run on the calling thread polls
+    // `interrupt` and reports progress.
+    void decodeRegion(Slice& slice, const Rectangle& region, const Rectangle& lookahead, int outX, int outY,
+                      ImageBuffer& buffer, WorkerPool* pool, int writer, const InterruptHook& interrupt,
+                      bool reports);
+    void loadLeaves(Subband& tree, CodeBlockCursorCache& cache, WorkerPool* pool, const InterruptHook& interrupt);
     void report(float fraction);
+    // How many slices a support `columns` wide is decoded in.
+    int sliceCount(int64_t columns) const;
 
     InterruptHook interrupt_;
     ProgressHook progress_;
     int scale_ = 0;
     Rectangle support_;
-    CodeBlockCursorCache cache_;
-    std::unique_ptr<Subband> current_, next_, overlap_;
-    Subband::SynthesisScratch scratch_;
+    std::vector<std::unique_ptr<Slice>> slices_;
     WavraFile file_;
     ImageBufferInfo output_;
     Rectangle clipped_;

@@ -142,13 +142,25 @@ constexpr int64_t kSharedWritePixels = 65536;
 
 }  // namespace
 
-void ImageBuffer::writeData(const void* samples, int width, int height, int rowBytes,
-                            const ImageBufferInfo& sourceInfo, int x, int y, int z, WorkerPool* pool) {
+void ImageBuffer::prepareWriters(int writers, const ImageBufferInfo& sourceInfo) {
     if (!transformer_) {
         transformer_ = findTransformer(info_, sourceInfo);
         if (!transformer_) throw Exception("No transformer registered");
     }
-    onWrite();
+    while (groupTransformers_.size() + 1 < std::size_t(std::max(writers, 1))) {
+        groupTransformers_.push_back(findTransformer(info_, sourceInfo));
+        if (!groupTransformers_.back()) throw Exception("No transformer registered");
+    }
+}
+
+void ImageBuffer::writeData(const void* samples, int width, int height, int rowBytes,
+                            const ImageBufferInfo& sourceInfo, int x, int y, int z, WorkerPool* pool, int writer) {
+    if (writer < 0) {
+        prepareWriters(1, sourceInfo);
+        onWrite();
+    } else if (std::size_t(writer) > groupTransformers_.size()) {
+        throw Exception("No transformer registered");
+    }
 
     if (!data_ || !hasStrip()) throw Exception("Image buffer write outside the current strip");
     if (x < 0 || y < 0 || x >= stripRect_.width() || y >= stripRect_.height())
@@ -158,15 +170,11 @@ void ImageBuffer::writeData(const void* samples, int width, int height, int rowB
     const int rows = std::max(0, std::min(height, stripRect_.height() - y));
 
     int groups = 1;
-    if (pool && pool->threads() > 1 && int64_t(columns) * rows >= kSharedWritePixels)
+    if (writer < 0 && pool && pool->threads() > 1 && int64_t(columns) * rows >= kSharedWritePixels) {
         groups = std::min(rows, 4 * pool->threads());
-    while (groupTransformers_.size() + 1 < std::size_t(groups)) {
-        groupTransformers_.push_back(findTransformer(info_, sourceInfo));
-        if (!groupTransformers_.back()) throw Exception("No transformer registered");
+        prepareWriters(groups, sourceInfo);
     }
-    runJobs(groups > 1 ? pool : nullptr, groups, [&](int group) {
-        ImageTransformer& t = group == 0 ? *transformer_ : *groupTransformers_[std::size_t(group) - 1];
-        const int r0 = int(int64_t(rows) * group / groups), r1 = int(int64_t(rows) * (group + 1) / groups);
+    auto convert = [&](ImageTransformer& t, int r0, int r1) {
         t.setSourceWindow(sourceWindow_);
         t.setSourceLevel(sourceLevel_);
         t.setDestinationWindow(destinationWindow_);
@@ -176,6 +184,14 @@ void ImageBuffer::writeData(const void* samples, int width, int height, int rowB
         t.setDestination(stripAddress(x, y + r0, z), columns, r1 - r0, rowStride_, info_);
         if (clut_.hasEntries()) t.setDestinationClut(clut_);
         t.transform();
+    };
+    if (writer >= 0) {
+        convert(writer == 0 ? *transformer_ : *groupTransformers_[std::size_t(writer) - 1], 0, rows);
+        return;
+    }
+    runJobs(groups > 1 ? pool : nullptr, groups, [&](int group) {
+        ImageTransformer& t = group == 0 ? *transformer_ : *groupTransformers_[std::size_t(group) - 1];
+        convert(t, int(int64_t(rows) * group / groups), int(int64_t(rows) * (group + 1) / groups));
     });
 }
 

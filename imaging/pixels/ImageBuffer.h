@@ -82,8 +82,14 @@ public:
     // in the strip. The transformer made by the first write serves the run.
     // With `pool`, a large write is converted in groups of rows at once
     // (each group by a transformer of its own; the pixels are the same).
+    // With `writer` (0 .. writers - 1 of prepareWriters), the write uses
+    // that writer's transformer alone: writes of different writers into
+    // disjoint parts of the strip may then run at once.
     void writeData(const void* samples, int width, int height, int rowBytes,
-                   const ImageBufferInfo& sourceInfo, int x, int y, int z, WorkerPool* pool = nullptr);
+                   const ImageBufferInfo& sourceInfo, int x, int y, int z, WorkerPool* pool = nullptr,
+                   int writer = -1);
+    // Makes the transformers of `writers` writers of `sourceInfo` samples.
+    void prepareWriters(int writers, const ImageBufferInfo& sourceInfo);
     // Stamps the watermark, hands the strip on (onStripDone), moves to the
     // next strip and clears it.
     void stripDone();
