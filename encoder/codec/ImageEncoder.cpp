@@ -154,7 +154,17 @@ void ImageEncoder::writeFile(SubbandMap& map, const Lumetra::FileSpecification& 
 
 void ImageEncoder::encode(const Lumetra::FileSpecification& output) {
     if (threads_ < 0 || threads_ > kMaxThreads) throw Lumetra::InvalidArgumentException("threads");
-    const int threads = threads_ == 0 ? Lumetra::WorkerPool::onlineCores() : threads_;
+    int threads = threads_;
+    if (threads == 0) {
+        // The online cores, each with at least this many samples: below it,
+        // starting and feeding a worker (and its fresh memory) costs more
+        // than it saves. The file is the same for every count.
+        constexpr int64_t kSamplesPerThread = int64_t(4) << 20;
+        const int64_t samples =
+            int64_t(image_.width()) * int64_t(image_.height()) * int64_t(image_.codedBands());
+        threads = int(std::max<int64_t>(
+            1, std::min<int64_t>(Lumetra::WorkerPool::onlineCores(), samples / kSamplesPerThread)));
+    }
     std::unique_ptr<Lumetra::WorkerPool> pool;
     if (threads > 1) pool = std::make_unique<Lumetra::WorkerPool>(threads);
     struct Lend {
