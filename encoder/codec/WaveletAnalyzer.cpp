@@ -190,6 +190,9 @@ void WaveletAnalyzer::runPass(SubbandSink& sink) {
             source_.convertBlock(slot.fetched, slot.pixels.data());
         }
         slot.status = slot.analysis.split(b, slot.pixels.data());
+        // A lone block's pixels are not needed again: let them go before
+        // the border exchange makes its pieces.
+        if (count == 1) std::vector<float>().swap(slot.pixels);
     };
     int fetchFrom = 0;           // the grid index the next fetch starts at
     size_t fetched = 0;          // blocks waiting in `fetches`
