@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <list>
-#include <unordered_map>
 
 #include "core/ByteSources.h"
 #include "core/Exception.h"
@@ -34,30 +32,24 @@ bool DBInfo::TableEntry::hasData() const {
 
 // ---------------------------------------------------------------- DBInfo
 
-// Recently read headers, the least recently used dropped first.
-struct DBInfo::HeaderCache {
-    using Key = uint64_t;
-    struct Entry {
-        std::shared_ptr<const BlockHeader> header;
-        size_t bytes = 0;
-        std::list<Key>::iterator use;
-    };
-    std::mutex mutex;
-    std::unordered_map<Key, Entry> entries;
-    std::list<Key> uses;  // most recent first
-    size_t bytes = 0;
+namespace {
 
-    static size_t estimate(const BlockHeader& h) {
-        size_t n = sizeof(BlockHeader) + 64;
-        for (int b = 0; b < h.bandCount(); ++b)
-            n += sizeof(BlockHeader::Band) + h.band(b).table.symbols.size() + 16 * h.band(b).offsets.size() +
-                 (h.decoder(b) ? sizeof(HuffmanDecoder) : 0);
-        return n;
-    }
-};
+// What a kept header takes, roughly.
+size_t headerBytes(const DBInfo::BlockHeader& h) {
+    size_t n = sizeof(DBInfo::BlockHeader) + 64;
+    for (int b = 0; b < h.bandCount(); ++b)
+        n += sizeof(DBInfo::BlockHeader::Band) + h.band(b).table.symbols.size() + 16 * h.band(b).offsets.size() +
+             (h.decoder(b) ? sizeof(HuffmanDecoder) : 0);
+    return n;
+}
+
+}  // namespace
 
 DBInfo::DBInfo(std::shared_ptr<wavra::ByteSource> source, const FileSpecification& name)
-    : file_(name), source_(std::move(source)), headerCache_(new HeaderCache) {
+    : file_(name),
+      source_(std::move(source)),
+      headerCache_(new RecentCache<BlockHeader>(kHeaderCacheBytes)),
+      payloadCache_(new RecentCache<std::vector<uint8_t>>(kPayloadCacheBytes)) {
     if (!source_) throw NullPointerException();
     // Our own sources read with pread or from memory; a host's may keep a
     // position, so its reads take turns.
@@ -246,16 +238,8 @@ std::vector<int64_t> DBInfo::endsOfBlocks(int subband, const std::vector<TableEn
 }
 
 std::shared_ptr<const DBInfo::BlockHeader> DBInfo::cachedBlockHeader(int subband, int32_t block) {
-    HeaderCache& cache = *headerCache_;
-    const HeaderCache::Key key = (uint64_t(uint32_t(subband)) << 32) | uint32_t(block);
-    {
-        const std::lock_guard<std::mutex> hold(cache.mutex);
-        const auto found = cache.entries.find(key);
-        if (found != cache.entries.end()) {
-            cache.uses.splice(cache.uses.begin(), cache.uses, found->second.use);
-            return found->second.header;
-        }
-    }
+    const uint64_t key = (uint64_t(uint32_t(subband)) << 32) | uint32_t(block);
+    if (std::shared_ptr<const BlockHeader> kept = headerCache_->find(key)) return kept;
     std::unique_ptr<BlockHeader> read = readBlockHeader(subband, block);
     // Each band's decoder is made once with the kept header; a table it
     // cannot make one of is left to fail where the band is decoded.
@@ -268,18 +252,7 @@ std::shared_ptr<const DBInfo::BlockHeader> DBInfo::cachedBlockHeader(int subband
         }
     }
     std::shared_ptr<const BlockHeader> header(std::move(read));
-    const size_t bytes = HeaderCache::estimate(*header);
-    const std::lock_guard<std::mutex> hold(cache.mutex);
-    if (bytes > kHeaderCacheBytes / 4 || cache.entries.count(key)) return header;
-    while (cache.bytes + bytes > kHeaderCacheBytes && !cache.uses.empty()) {
-        const auto last = cache.entries.find(cache.uses.back());
-        cache.bytes -= last->second.bytes;
-        cache.entries.erase(last);
-        cache.uses.pop_back();
-    }
-    cache.uses.push_front(key);
-    cache.entries.emplace(key, HeaderCache::Entry{header, bytes, cache.uses.begin()});
-    cache.bytes += bytes;
+    headerCache_->keep(key, header, headerBytes(*header));
     return header;
 }
 
@@ -375,6 +348,30 @@ const uint8_t* DBInfo::readPayload(const BlockHeader& header, int band, int k, s
     return into.data();
 }
 
+std::shared_ptr<const std::vector<uint8_t>> DBInfo::bandPayload(const BlockHeader& header, int band) {
+    const int count = header.codeBlockCount(band);
+    if (count < 1) return nullptr;
+    // The header read checked that the code-blocks follow one another and
+    // end inside the file.
+    const int64_t first = header.codeBlockOffset(band, 0);
+    const int64_t end = header.codeBlockOffset(band, count - 1) + header.codeBlockLength(band, count - 1) + 2;
+    if (first < 0 || end <= first || end > fileSize_ || end - first > kBandPayloadBytes) return nullptr;
+    const uint64_t key = uint64_t(first);
+    if (std::shared_ptr<const std::vector<uint8_t>> kept = payloadCache_->find(key)) return kept;
+    auto bytes = std::make_shared<std::vector<uint8_t>>(size_t(end - first));
+    size_t got = 0;
+    if (sourceReadsAtOnce_) {
+        got = readFrom(*source_, uint64_t(first), bytes->data(), bytes->size());
+    } else {
+        const std::lock_guard<std::mutex> hold(readLock_);
+        got = readFrom(*source_, uint64_t(first), bytes->data(), bytes->size());
+    }
+    if (got != bytes->size()) throw Exception(kReadRecord);
+    std::shared_ptr<const std::vector<uint8_t>> payload(std::move(bytes));
+    payloadCache_->keep(key, payload, payload->size() + 64);
+    return payload;
+}
+
 const uint8_t* DBInfo::blk_hdr_iterator::readPayload(int band, int k, size_t* size) {
     const BlockHeader* h = current();
     if (!h) throw NullPointerException();
@@ -383,6 +380,17 @@ const uint8_t* DBInfo::blk_hdr_iterator::readPayload(int band, int k, size_t* si
     const int64_t offset = h->codeBlockOffset(band, k);
     const int64_t n = h->codeBlockLength(band, k) + 2;
     if (offset < 0 || n < 2 || offset + n > db_.fileSize_) throw Exception(kReadRecord);
+    const int64_t first = h->codeBlockOffset(band, 0);
+    if (band != band_ || first != bandFirst_) {
+        band_ = band;
+        bandFirst_ = first;
+        bandPayload_ = db_.bandPayload(*h, band);
+    }
+    if (bandPayload_ && offset >= first && uint64_t(offset - first + n) <= bandPayload_->size()) {
+        // The band's code-blocks, read whole once for every strip of a decode.
+        if (size) *size = size_t(n);
+        return bandPayload_->data() + (offset - first);
+    }
     if (offset < spanStart_ || offset + n > spanStart_ + int64_t(spanLength_)) {
         // The band's code-blocks lie one after the other: read on from this
         // one up to a span's worth, for the ones a region asks for next.

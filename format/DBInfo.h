@@ -20,6 +20,7 @@
 #include "core/FileSpecification.h"
 #include "format/HuffmanDecoder.h"
 #include "format/HuffmanTable.h"
+#include "format/RecentCache.h"
 #include "wavra/byte_source.h"
 
 namespace Lumetra {
@@ -115,6 +116,10 @@ public:
     private:
         // How far one payload read reaches into the code-blocks that follow.
         static constexpr int64_t kSpan = int64_t(64) << 10;
+        // The current band's code-blocks when the database keeps them.
+        int band_ = -1;
+        int64_t bandFirst_ = -1;  // file offset of its first code-block
+        std::shared_ptr<const std::vector<uint8_t>> bandPayload_;
         std::vector<uint8_t> payload_;
         int64_t spanStart_ = 0;  // file offset of payload_[0]
         size_t spanLength_ = 0;  // bytes of payload_ read from there
@@ -183,7 +188,14 @@ private:
     static constexpr size_t kHeaderReadAhead = 4096;
     // What the headers kept for reuse may take at most (estimated).
     static constexpr size_t kHeaderCacheBytes = size_t(8) << 20;
-    struct HeaderCache;
+    // The code-blocks of one band of a block are kept whole up to this size,
+    // and all kept ones up to the next.
+    static constexpr int64_t kBandPayloadBytes = int64_t(1) << 20;
+    static constexpr size_t kPayloadCacheBytes = size_t(16) << 20;
+
+    // The code-blocks of `band` of a block, read whole (or from the kept
+    // ones); null when they are too large to keep.
+    std::shared_ptr<const std::vector<uint8_t>> bandPayload(const BlockHeader& header, int band);
 
     void readFileHeader();
     // Checks the header's width, height and levels against the block tables:
@@ -211,7 +223,8 @@ private:
     int64_t endOfLast_ = -1;
     std::mutex readLock_;  // the stream, the source and the block ends, once built
     bool sourceReadsAtOnce_ = false;  // payloads may then be read without the lock
-    std::unique_ptr<HeaderCache> headerCache_;
+    std::unique_ptr<RecentCache<BlockHeader>> headerCache_;
+    std::unique_ptr<RecentCache<std::vector<uint8_t>>> payloadCache_;
 };
 
 // The database the tool uses: a grid of block numbers per subband and an
