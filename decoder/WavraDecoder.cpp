@@ -179,7 +179,12 @@ void WavraDecoder::decode(ImageBuffer& buffer) {
             }
         }
         position_ += step_;
-        buffer.stripDone();
+        // A strip that lies inside the support is written whole: it needs
+        // no clearing first.
+        const Rectangle following = buffer.nextStripRect();
+        buffer.stripDone(inBuffer.isEmpty() || following.isEmpty() ||
+                         !(inBuffer.contains(following.x0(), following.y0()) &&
+                           inBuffer.contains(following.x1(), following.y1())));
     }
 }
 

@@ -195,11 +195,11 @@ void ImageBuffer::writeData(const void* samples, int width, int height, int rowB
     });
 }
 
-void ImageBuffer::stripDone() {
+void ImageBuffer::stripDone(bool clearNext) {
     stampWatermark();
     onStripDone();
     stripRect_ = nextStripRect();
-    clearStrip();
+    if (clearNext) clearStrip();
 }
 
 void ImageBuffer::end() {

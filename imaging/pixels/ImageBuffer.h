@@ -91,8 +91,8 @@ public:
     // Makes the transformers of `writers` writers of `sourceInfo` samples.
     void prepareWriters(int writers, const ImageBufferInfo& sourceInfo);
     // Stamps the watermark, hands the strip on (onStripDone), moves to the
-    // next strip and clears it.
-    void stripDone();
+    // next strip and clears it (unless the writer will write all of it).
+    void stripDone(bool clearNext = true);
     // Ends the run: onFinish, drops the transformer, counts the run.
     void end();
 
