@@ -2,6 +2,8 @@
 
 #include "format/DitherTable.h"
 
+#include <algorithm>
+
 namespace Lumetra {
 
 namespace {
@@ -38,11 +40,17 @@ void dequantise(const Index* q, std::ptrdiff_t qStride, int width, int height, f
                 (v >= -kTabulated && v <= kTabulated) ? table[v + kTabulated] : dequantisedValue(v, step);
         }
         if (dither.on) {
+            // The table's row, from column e on and around again: in runs
+            // that do not wrap, so that the loop runs four samples at once.
             const float* row = t + ((f + i) & (kDitherSize - 1)) * kDitherSize;
             int c = e;
-            for (int j = 0; j < width; ++j) {
-                dst[j] = dst[j] - step * row[c];
-                c = (c + 1) & (kDitherSize - 1);
+            for (int j = 0; j < width;) {
+                const int run = std::min(width - j, kDitherSize - c);
+                float* d = dst + j;
+                const float* r = row + c;
+                for (int k = 0; k < run; ++k) d[k] = d[k] - step * r[k];
+                j += run;
+                c = 0;
             }
         }
     }

@@ -78,6 +78,17 @@ public:
 
         void convert(const float* a, const float* b, const float* c, float u, float v, int n,
                      int32_t* out) const {
+            convertRow<true>(a, b, c, u, v, n, out);
+        }
+        // The same for the formula a alone.
+        void convert(const float* a, int n, int32_t* out) const {
+            convertRow<false>(a, a, a, 0.0f, 0.0f, n, out);
+        }
+
+    private:
+        template <bool kSum>
+        void convertRow(const float* a, const float* b, const float* c, float u, float v, int n,
+                        int32_t* out) const {
             int k = 0;
 #if defined(__SSE2__)
             const __m128 smin = _mm_set1_ps(sourceMin), sc = _mm_set1_ps(scale);
@@ -85,8 +96,10 @@ public:
             const __m128 vlo = _mm_set1_ps(lo), vhi = _mm_set1_ps(hi);
             const __m128 vu = _mm_set1_ps(u), vv = _mm_set1_ps(v);
             for (; k + 4 <= n; k += 4) {
-                __m128 x = _mm_add_ps(_mm_add_ps(_mm_loadu_ps(a + k), _mm_mul_ps(vu, _mm_loadu_ps(b + k))),
-                                      _mm_mul_ps(vv, _mm_loadu_ps(c + k)));
+                __m128 x = _mm_loadu_ps(a + k);
+                if (kSum)
+                    x = _mm_add_ps(_mm_add_ps(x, _mm_mul_ps(vu, _mm_loadu_ps(b + k))),
+                                   _mm_mul_ps(vv, _mm_loadu_ps(c + k)));
                 x = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(x, smin), sc), dmin), ro);
                 // max and min answer their second operand for NaN and ties,
                 // as the selects of store() do.
@@ -95,7 +108,7 @@ public:
             }
 #endif
             for (; k < n; ++k) {
-                float x = a[k] + u * b[k] + v * c[k];
+                float x = kSum ? a[k] + u * b[k] + v * c[k] : a[k];
                 x = (x - sourceMin) * scale + destinationMin + rounding;
                 x = x > lo ? x : lo;
                 x = x < hi ? x : hi;

@@ -317,6 +317,24 @@ public:
         for (int i = 0; i < n; ++i) this->put(out + d_[i], float(in[s_[i]]));
     }
 
+    // A row of `count` pixels from float planes one sample apart, band by
+    // band: the same values as apply.
+    static constexpr bool kRowKernel = std::is_same<S, float>::value && std::is_integral<D>::value;
+    void applyRow(D* out, int outStep, const S* in, int count) const {
+        using Base = PixelOperator<D, S>;
+        constexpr int kChunk = Base::kRowChunk;
+        const typename Base::RowMapping m = this->rowMapping();
+        int32_t values[kChunk];
+        for (std::size_t i = 0; i < d_.size(); ++i) {
+            for (int x0 = 0; x0 < count; x0 += kChunk) {
+                const int n = std::min(kChunk, count - x0);
+                m.convert(in + s_[i] + x0, n, values);
+                D* o = out + std::ptrdiff_t(x0) * outStep + d_[i];
+                for (int k = 0; k < n; ++k, o += outStep) *o = D(values[k]);
+            }
+        }
+    }
+
 private:
     std::vector<int> s_, d_;
 };
