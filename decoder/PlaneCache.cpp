@@ -1,5 +1,6 @@
 #include "decoder/PlaneCache.h"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <new>
@@ -15,6 +16,7 @@ constexpr std::size_t kMostIdleBytes = std::size_t(32) << 20;
 }  // namespace
 
 struct PlaneCache::State {
+    std::size_t mostIdle = kMostIdleBytes;
     std::mutex mutex;
     std::multimap<std::size_t, void*> idle;  // by capacity in bytes
     std::size_t idleBytes = 0;
@@ -37,7 +39,7 @@ struct GiveBack {
     void operator()(void* block) const {
         if (state) {
             const std::lock_guard<std::mutex> hold(state->mutex);
-            if (state->open && state->idleBytes + capacity <= kMostIdleBytes) {
+            if (state->open && state->idleBytes + capacity <= state->mostIdle) {
                 state->idle.emplace(capacity, block);
                 state->idleBytes += capacity;
                 return;
@@ -53,7 +55,9 @@ PlaneCache::PlaneCache() : state_(std::make_shared<State>()), previous_(std::mov
     t_cache = state_;
 }
 
-PlaneCache::PlaneCache(Detached) : state_(std::make_shared<State>()), installed_(false) {}
+PlaneCache::PlaneCache(Detached, std::size_t share) : state_(std::make_shared<State>()), installed_(false) {
+    state_->mostIdle = kMostIdleBytes / std::max<std::size_t>(share, 1);
+}
 
 PlaneCache::~PlaneCache() {
     {

@@ -20,9 +20,10 @@ public:
 
     // Installs a cache for the planes this thread takes while it lives.
     PlaneCache();
-    // A cache that serves a thread only while a Use of it lives there.
+    // A cache that serves a thread only while a Use of it lives there; one
+    // of `share` caches that together keep what one cache keeps idle.
     struct Detached {};
-    explicit PlaneCache(Detached);
+    explicit PlaneCache(Detached, std::size_t share = 1);
     // Frees what the cache holds; planes still in use are freed when let go.
     ~PlaneCache();
     PlaneCache(const PlaneCache&) = delete;

@@ -131,7 +131,7 @@ void WavraDecoder::decode(ImageBuffer& buffer) {
     // sharing every pass of a strip moved them from core to core.
     const int count = clipped_.isEmpty() ? 1 : sliceCount(int64_t(clipped_.width()));
     for (int k = 0; k < count; ++k) {
-        slices_.emplace_back(new Slice);
+        slices_.emplace_back(new Slice(std::size_t(count)));
         Slice& slice = *slices_.back();
         slice.output = output_;
         if (!clipped_.isEmpty()) {

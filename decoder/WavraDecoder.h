@@ -55,7 +55,8 @@ private:
         CodeBlockCursorCache cache;
         std::unique_ptr<Subband> current, next, overlap;
         Subband::SynthesisScratch scratch;
-        PlaneCache planes{PlaneCache::Detached{}};
+        explicit Slice(std::size_t slices) : planes(PlaneCache::Detached{}, slices) {}
+        PlaneCache planes;
         ImageBufferInfo output;
     };
 
