@@ -51,11 +51,13 @@ private:
     // A band of columns of the support, decoded strip after strip on its
     // own: its trees, code-block positions, working lines and planes.
     struct Slice {
+        // One of `slices`, which share one cache's idle allowance.
+        explicit Slice(std::size_t slices) : planes(PlaneCache::Detached{}, slices) {}
+
         int x0 = 0, x1 = -1;  // columns at the scale
         CodeBlockCursorCache cache;
         std::unique_ptr<Subband> current, next, overlap;
         Subband::SynthesisScratch scratch;
-        explicit Slice(std::size_t slices) : planes(PlaneCache::Detached{}, slices) {}
         PlaneCache planes;
         ImageBufferInfo output;
     };
