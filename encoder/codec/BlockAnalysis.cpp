@@ -34,14 +34,19 @@ FloatBuffer BlockAnalysis::takePlane(size_t size) {
         if (spare_[i].capacity() >= size &&
             (best == spare_.size() || spare_[i].capacity() < spare_[best].capacity()))
             best = i;
-    FloatBuffer p;
-    if (best < spare_.size()) {
-        p = std::move(spare_[best]);
-        spare_.erase(spare_.begin() + std::ptrdiff_t(best));
-    }
     // Old values may stay: the column passes write every value of every band.
+    if (best == spare_.size()) return FloatRecycler::take(recycler_, size);
+    FloatBuffer p = std::move(spare_[best]);
+    spare_.erase(spare_.begin() + std::ptrdiff_t(best));
     p.resize(size);
     return p;
+}
+
+void BlockAnalysis::releaseSpare() {
+    std::vector<FloatBuffer>().swap(spare_);
+    std::vector<float>().swap(lowHalf_);
+    std::vector<float>().swap(highHalf_);
+    std::vector<float>().swap(lineScratch_);
 }
 
 int BlockAnalysis::split(const BlockRecord& block, const float* pixels) {

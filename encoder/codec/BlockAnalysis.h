@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "encoder/codec/BlockGrid.h"
+#include "encoder/codec/FloatRecycler.h"
 #include "encoder/codec/SubbandTree.h"
 
 class BlockAnalysis {
@@ -26,6 +27,15 @@ public:
     // the bands one after another over the leaf's extended bounds.
     const std::vector<SubbandNode*>& leaves() const { return leaves_; }
 
+    // Where planes come from when no plane of an earlier block fits (none:
+    // new). The leaves' planes are usually taken away (by the overlap
+    // exchange) and come back through it.
+    void setRecycler(FloatRecycler* recycler) { recycler_ = recycler; }
+
+    // Lets go of the storage kept for the next block (the spare planes and
+    // the lifting buffers); the leaves stay.
+    void releaseSpare();
+
 private:
     int analyseLevel(SubbandNode& node, const float* plane, int band);
     // A plane of `size` floats (values unspecified), on the storage of an
@@ -38,4 +48,5 @@ private:
     std::vector<SubbandNode*> leaves_;
     std::vector<float> lowHalf_, highHalf_, lineScratch_;
     std::vector<FloatBuffer> spare_;  // planes of the last block, for the next
+    FloatRecycler* recycler_ = nullptr;
 };

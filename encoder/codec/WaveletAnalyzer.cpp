@@ -180,7 +180,16 @@ void WaveletAnalyzer::runPass(SubbandSink& sink) {
     // its pixels and planes: the memory grows with the threads).
     const size_t batch = pool_ ? size_t(pool_->threads()) + 2 : 1;
     std::vector<std::unique_ptr<Slot>> slots(batch);
-    for (auto& slot : slots) slot = std::make_unique<Slot>(grid_, bands_);
+    for (auto& slot : slots) {
+        slot = std::make_unique<Slot>(grid_, bands_);
+        slot->analysis.setRecycler(&recycler);
+    }
+    // The last `batch` blocks in the image: none follows that needs their
+    // pixels' and lifting buffers' storage, so they let it go once split,
+    // before the border exchange makes its pieces.
+    int tailStart = count;
+    for (size_t tail = 0; tailStart > 0 && tail < batch;)
+        if (grid_.inImage(--tailStart)) ++tail;
     std::vector<Fetch> fetches(batch);
     const auto split = [&](int i) {
         Slot& slot = *slots[size_t(i)];
@@ -190,9 +199,10 @@ void WaveletAnalyzer::runPass(SubbandSink& sink) {
             source_.convertBlock(slot.fetched, slot.pixels.data());
         }
         slot.status = slot.analysis.split(b, slot.pixels.data());
-        // A lone block's pixels are not needed again: let them go before
-        // the border exchange makes its pieces.
-        if (count == 1) std::vector<float>().swap(slot.pixels);
+        if (b.index >= tailStart) {
+            std::vector<float>().swap(slot.pixels);
+            slot.analysis.releaseSpare();
+        }
     };
     int fetchFrom = 0;           // the grid index the next fetch starts at
     size_t fetched = 0;          // blocks waiting in `fetches`
