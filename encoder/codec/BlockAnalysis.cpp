@@ -50,6 +50,10 @@ void BlockAnalysis::releaseSpare() {
 }
 
 int BlockAnalysis::split(const BlockRecord& block, const float* pixels) {
+    return split(block, [&](int band) { return pixels + size_t(band) * planeSize(*tree_); });
+}
+
+int BlockAnalysis::split(const BlockRecord& block, const std::function<const float*(int band)>& band) {
     leaves_.clear();
     if (tree_) harvest(*tree_, spare_);
     tree_ = tree_gen(DyadicTree, grid_.levels(), block.x0, block.x1, block.y0, block.y1, grid_.width(),
@@ -66,13 +70,12 @@ int BlockAnalysis::split(const BlockRecord& block, const float* pixels) {
         }
     }
 
-    const size_t rootSize = planeSize(*tree_);
-    for (int band = 0; band < bands_; ++band) {
-        const float* plane = pixels + size_t(band) * rootSize;
+    for (int b = 0; b < bands_; ++b) {
+        const float* plane = band(b);
         for (SubbandNode* n = tree_.get(); n->split; n = n->child[0][0].get()) {
-            if (analyseLevel(*n, plane, band) != 0) return 1;
+            if (analyseLevel(*n, plane, b) != 0) return 1;
             const SubbandNode& ll = *n->child[0][0];
-            plane = ll.plane.data() + size_t(band) * planeSize(ll);
+            plane = ll.plane.data() + size_t(b) * planeSize(ll);
         }
     }
     // Inner low-low planes are no longer needed.

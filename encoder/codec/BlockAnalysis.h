@@ -8,6 +8,7 @@
 // outside the block, folded at the image edges). The leaves keep their
 // planes until the overlap exchange has taken what it needs.
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -22,6 +23,9 @@ public:
     // Analyses a block whose pixels are `bands` planes over its rectangle.
     // Returns 0, or non-zero after a failure message on standard error.
     int split(const BlockRecord& block, const float* pixels);
+    // The same with the pixels of band b given by band(b), called once for
+    // each band in order; its plane is read only until the next call.
+    int split(const BlockRecord& block, const std::function<const float*(int band)>& band);
 
     // The leaves of the block analysed last, in leaf order; each plane holds
     // the bands one after another over the leaf's extended bounds.

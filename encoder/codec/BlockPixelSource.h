@@ -38,6 +38,11 @@ public:
         return readBlock(x0, x1, y0, y1, planes);
     }
     virtual void convertBlock(std::unique_ptr<Fetched>& /*fetched*/, float* /*planes*/) {}
+    // Whether convertBand can finish `fetched` one plane at a time (then
+    // convertBlock is not called for it, and `fetched` is dropped after).
+    virtual bool convertsBands(const Fetched& /*fetched*/) const { return false; }
+    // Plane `band` of those convertBlock would write, alone, in `plane`.
+    virtual void convertBand(const Fetched& /*fetched*/, int /*band*/, float* /*plane*/) {}
     // When true, fetchBlock is readFetched then pollFetched, and readFetched
     // may run on worker threads, at once for distinct blocks (only for a
     // source that does not fetch planes): the analysis then reads on the

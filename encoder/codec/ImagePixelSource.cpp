@@ -86,3 +86,15 @@ void ImagePixelSource::convertBlock(std::unique_ptr<Fetched>& fetched, float* pl
     }
     fetched.reset();
 }
+
+bool ImagePixelSource::convertsBands(const Fetched& fetched) const {
+    const auto& pixels = static_cast<const FetchedPixels&>(fetched);
+    return pixels.block && pixels.block->bands() == bands() &&
+           pixels.block->codesByBand(image_.colorScheme() == kSchemeCMYK);
+}
+
+void ImagePixelSource::convertBand(const Fetched& fetched, int band, float* plane) {
+    const auto& pixels = static_cast<const FetchedPixels&>(fetched);
+    if (!pixels.block) throw Error("Error encountered in subroutine split.");
+    pixels.block->codedBand(band, plane, image_.colorScheme() == kSchemeCMYK);
+}

@@ -194,11 +194,22 @@ void WaveletAnalyzer::runPass(SubbandSink& sink) {
     const auto split = [&](int i) {
         Slot& slot = *slots[size_t(i)];
         const BlockRecord& b = slot.block;
-        if (slot.fetched) {
-            slot.pixels.resize(size_t(b.x1 - b.x0 + 1) * size_t(b.y1 - b.y0 + 1) * size_t(bands_));
-            source_.convertBlock(slot.fetched, slot.pixels.data());
+        const size_t area = size_t(b.x1 - b.x0 + 1) * size_t(b.y1 - b.y0 + 1);
+        if (slot.fetched && source_.convertsBands(*slot.fetched)) {
+            // One band's plane at a time, each converted as it is analysed.
+            slot.pixels.resize(area);
+            slot.status = slot.analysis.split(b, [&](int band) {
+                source_.convertBand(*slot.fetched, band, slot.pixels.data());
+                return slot.pixels.data();
+            });
+            slot.fetched.reset();
+        } else {
+            if (slot.fetched) {
+                slot.pixels.resize(area * size_t(bands_));
+                source_.convertBlock(slot.fetched, slot.pixels.data());
+            }
+            slot.status = slot.analysis.split(b, slot.pixels.data());
         }
-        slot.status = slot.analysis.split(b, slot.pixels.data());
         if (b.index >= tailStart) {
             std::vector<float>().swap(slot.pixels);
             slot.analysis.releaseSpare();
