@@ -75,7 +75,7 @@ int BlockAnalysis::split(const BlockRecord& block, const std::function<const flo
         for (SubbandNode* n = tree_.get(); n->split; n = n->child[0][0].get()) {
             if (analyseLevel(*n, plane, b) != 0) return 1;
             const SubbandNode& ll = *n->child[0][0];
-            plane = ll.plane.data() + size_t(b) * planeSize(ll);
+            plane = ll.plane.data() + size_t(ll.split ? 0 : b) * planeSize(ll);
         }
     }
     // Inner low-low planes are no longer needed.
@@ -91,15 +91,17 @@ int BlockAnalysis::analyseLevel(SubbandNode& node, const float* plane, int band)
     SubbandNode& hl = *node.child[HighPass][LowPass];
     SubbandNode& lh = *node.child[LowPass][HighPass];
     SubbandNode& hh = *node.child[HighPass][HighPass];
+    // An inner low-low plane serves one band's next level at a time: it
+    // holds one band; a leaf's holds them all.
     for (SubbandNode* c : {&ll, &hl, &lh, &hh})
-        if (c->plane.empty()) c->plane = takePlane(size_t(bands_) * planeSize(*c));
+        if (c->plane.empty()) c->plane = takePlane(size_t(c->split ? 1 : bands_) * planeSize(*c));
 
     const int w = node.extWidth(), h = node.extHeight();
     const int lw = ll.extWidth(), hw = hl.extWidth();
 
     // Column outputs: y-low at even, y-high at odd absolute rows.
     LiftingOutputs lo;
-    lo.low = ll.plane.data() + size_t(band) * planeSize(ll);
+    lo.low = ll.plane.data() + size_t(ll.split ? 0 : band) * planeSize(ll);
     lo.lowStart = ll.ey0;
     lo.lowCount = ll.extHeight();
     lo.high = lh.plane.data() + size_t(band) * planeSize(lh);

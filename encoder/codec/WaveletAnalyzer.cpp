@@ -200,6 +200,7 @@ void WaveletAnalyzer::runPass(SubbandSink& sink) {
             slot.pixels.resize(area);
             slot.status = slot.analysis.split(b, [&](int band) {
                 source_.convertBand(*slot.fetched, band, slot.pixels.data());
+                if (band == bands_ - 1) slot.fetched.reset();  // every band is converted
                 return slot.pixels.data();
             });
             slot.fetched.reset();
