@@ -23,9 +23,12 @@ public:
     // Analyses a block whose pixels are `bands` planes over its rectangle.
     // Returns 0, or non-zero after a failure message on standard error.
     int split(const BlockRecord& block, const float* pixels);
-    // The same with the pixels of band b given by band(b), called once for
-    // each band in order; its plane is read only until the next call.
-    int split(const BlockRecord& block, const std::function<const float*(int band)>& band);
+    // The same with the pixels given a few rows at a time: rows(b, first,
+    // count) gives rows first .. first + count - 1 of band b (row-major, the
+    // block's width), read only until the next call; the bands are asked
+    // for in order, each from its first row to its last.
+    using RowSource = std::function<const float*(int band, int first, int count)>;
+    int split(const BlockRecord& block, const RowSource& rows);
 
     // The leaves of the block analysed last, in leaf order; each plane holds
     // the bands one after another over the leaf's extended bounds.
@@ -41,7 +44,9 @@ public:
     void releaseSpare();
 
 private:
-    int analyseLevel(SubbandNode& node, const float* plane, int band);
+    // Rows first .. first + count - 1 of the node's plane of the band.
+    using PlaneRows = std::function<const float*(int first, int count)>;
+    int analyseLevel(SubbandNode& node, const PlaneRows& plane, int band);
     // A plane of `size` floats (values unspecified), on the storage of an
     // earlier block's plane when one is large enough.
     FloatBuffer takePlane(size_t size);

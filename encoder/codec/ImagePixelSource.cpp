@@ -93,8 +93,8 @@ bool ImagePixelSource::convertsBands(const Fetched& fetched) const {
            pixels.block->codesByBand(image_.colorScheme() == kSchemeCMYK);
 }
 
-void ImagePixelSource::convertBand(const Fetched& fetched, int band, float* plane) {
+void ImagePixelSource::convertRows(const Fetched& fetched, int band, int first, int rows, float* out) {
     const auto& pixels = static_cast<const FetchedPixels&>(fetched);
     if (!pixels.block) throw Error("Error encountered in subroutine split.");
-    pixels.block->codedBand(band, plane, image_.colorScheme() == kSchemeCMYK);
+    pixels.block->codedRows(band, first, rows, out, image_.colorScheme() == kSchemeCMYK);
 }

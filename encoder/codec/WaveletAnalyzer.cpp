@@ -196,11 +196,13 @@ void WaveletAnalyzer::runPass(SubbandSink& sink) {
         const BlockRecord& b = slot.block;
         const size_t area = size_t(b.x1 - b.x0 + 1) * size_t(b.y1 - b.y0 + 1);
         if (slot.fetched && source_.convertsBands(*slot.fetched)) {
-            // One band's plane at a time, each converted as it is analysed.
-            slot.pixels.resize(area);
-            slot.status = slot.analysis.split(b, [&](int band) {
-                source_.convertBand(*slot.fetched, band, slot.pixels.data());
-                if (band == bands_ - 1) slot.fetched.reset();  // every band is converted
+            // A strip of one band at a time, each converted as it is analysed.
+            const int width = b.x1 - b.x0 + 1, height = b.y1 - b.y0 + 1;
+            slot.status = slot.analysis.split(b, [&](int band, int first, int rows) {
+                slot.pixels.resize(size_t(rows) * size_t(width));
+                source_.convertRows(*slot.fetched, band, first, rows, slot.pixels.data());
+                // Every band is converted once the last band's last rows are.
+                if (band == bands_ - 1 && first + rows == height) slot.fetched.reset();
                 return slot.pixels.data();
             });
             slot.fetched.reset();

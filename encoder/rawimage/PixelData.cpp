@@ -175,19 +175,19 @@ bool PixelData::codesByBand(bool cmyk) const {
     return sampleType_ == kUInt8 && !cmyk && (colour_ == 0 || (colour_ == 1 && bands_ >= 3));
 }
 
-void PixelData::codedBand(int band, float* out, bool cmyk) const {
-    if (!codesByBand(cmyk) || band < 0 || band >= bands_)
-        throw Lumetra::Exception("Internal error in PixelData::codedBand().");
-    const size_t plane = planeSize();
-    const unsigned char* in = bytes_.data();
+void PixelData::codedRows(int band, int first, int rows, float* out, bool cmyk) const {
+    if (!codesByBand(cmyk) || band < 0 || band >= bands_ || first < 0 || rows < 0 || first > height_ - rows)
+        throw Lumetra::Exception("Internal error in PixelData::codedRows().");
+    const size_t plane = planeSize(), n = size_t(rows) * size_t(width_);
+    const unsigned char* in = bytes_.data() + size_t(first) * size_t(width_);
     if (colour_ == 1 && band < 3) {
-        float* rows[3] = {nullptr, nullptr, nullptr};
-        rows[band] = out;
-        yiqRows(in, in + plane, in + 2 * plane, rows[0], rows[1], rows[2], plane);
+        float* planes[3] = {nullptr, nullptr, nullptr};
+        planes[band] = out;
+        yiqRows(in, in + plane, in + 2 * plane, planes[0], planes[1], planes[2], n);
         return;
     }
     in += size_t(band) * plane;
-    for (size_t i = 0; i < plane; ++i) out[i] = float(in[i]);
+    for (size_t i = 0; i < n; ++i) out[i] = float(in[i]);
 }
 
 void PixelData::yiqPlanes(float* p0, float* p1, float* p2, size_t n) { yiqRows(p0, p1, p2, p0, p1, p2, n); }
