@@ -6,7 +6,7 @@
 // halves, so each child plane covers the child's extended bounds and holds
 // the block's share of the whole-image coefficients there (zero-padded
 // outside the block, folded at the image edges). The leaves keep their
-// planes until the overlap exchange has taken what it needs.
+// planes until the overlap exchange takes them (each becomes a cell).
 
 #include <functional>
 #include <memory>
