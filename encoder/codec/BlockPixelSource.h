@@ -38,6 +38,14 @@ public:
         return readBlock(x0, x1, y0, y1, planes);
     }
     virtual void convertBlock(std::unique_ptr<Fetched>& /*fetched*/, float* /*planes*/) {}
+    // Whether convertRows can finish `fetched` a few rows of a plane at a
+    // time (then convertBlock is not called for it, and `fetched` is
+    // dropped after).
+    virtual bool convertsBands(const Fetched& /*fetched*/) const { return false; }
+    // Rows first .. first + rows - 1 of plane `band` of those convertBlock
+    // would write, alone, in `out` (row-major, the block's width).
+    virtual void convertRows(const Fetched& /*fetched*/, int /*band*/, int /*first*/, int /*rows*/,
+                             float* /*out*/) {}
     // When true, fetchBlock is readFetched then pollFetched, and readFetched
     // may run on worker threads, at once for distinct blocks (only for a
     // source that does not fetch planes): the analysis then reads on the

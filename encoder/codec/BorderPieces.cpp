@@ -56,6 +56,29 @@ CoefficientPiece cut(const SubbandNode& leaf, int bands, int x0, int x1, int y0,
     return p;
 }
 
+// Turns a leaf's extended plane into the rectangle [x0, x1] x [y0, y1] that
+// starts at its origin, in place: the piece takes the plane's storage.
+CoefficientPiece shrink(SubbandNode& leaf, int bands, int x0, int x1, int y0, int y1) {
+    CoefficientPiece p;
+    p.x0 = x0;
+    p.x1 = x1;
+    p.y0 = y0;
+    p.y1 = y1;
+    p.data = std::move(leaf.plane);
+    const size_t w = size_t(leaf.extWidth()), plane = w * size_t(leaf.extHeight());
+    const size_t pw = size_t(p.width()), area = p.area();
+    // Every row moves to an offset no later than its own, in order: no row
+    // is overwritten before it has moved.
+    for (int b = 0; b < bands; ++b)
+        for (size_t y = 0; y < size_t(p.height()); ++y) {
+            const float* src = p.data.data() + size_t(b) * plane + y * w;
+            float* dst = p.data.data() + size_t(b) * area + y * pw;
+            if (dst != src) std::memmove(dst, src, sizeof(float) * pw);
+        }
+    p.data.resize(size_t(bands) * area);  // the capacity stays
+    return p;
+}
+
 // Adds a border piece into a cell; the piece must lie inside it.
 bool addInto(CoefficientPiece& cell, const CoefficientPiece& part, int bands) {
     if (part.x0 < cell.x0 || part.x1 > cell.x1 || part.y0 < cell.y0 || part.y1 > cell.y1) return false;
@@ -107,8 +130,7 @@ int OverlapExchange::correct(const BlockRecord& block, const std::vector<Subband
     return 0;
 }
 
-int OverlapExchange::correctLeaf(const BlockRecord& block, int s, const SubbandNode& leaf,
-                                 CoefficientPiece& cell) {
+int OverlapExchange::correctLeaf(const BlockRecord& block, int s, SubbandNode& leaf, CoefficientPiece& cell) {
     int x0 = 0, x1 = 0, y0 = 0, y1 = 0;
     cellBounds(grid_, s, block.column, block.row, x0, x1, y0, y1);
     if (leaf.ex0 != x0 || leaf.ey0 != y0 || leaf.ex1 < x1 || leaf.ey1 < y1 ||
@@ -116,7 +138,13 @@ int OverlapExchange::correctLeaf(const BlockRecord& block, int s, const SubbandN
         wavra::diagnostic("Error 1 in subroutine zero_overlap.\n");
         return 1;
     }
-    cell = cut(leaf, bands_, x0, x1, y0, y1, recycler_);
+    // This block's contributions to its right, lower and lower-right
+    // neighbours, before the cell takes the plane.
+    if (keep(s, block.column + 1, block.row, leaf, x1 + 1, leaf.ex1, y0, y1) != 0 ||
+        keep(s, block.column, block.row + 1, leaf, x0, x1, y1 + 1, leaf.ey1) != 0 ||
+        keep(s, block.column + 1, block.row + 1, leaf, x1 + 1, leaf.ex1, y1 + 1, leaf.ey1) != 0)
+        return 1;
+    cell = shrink(leaf, bands_, x0, x1, y0, y1);
 
     // Contributions the left, upper and upper-left neighbours left here.
     auto& waiting = waiting_[size_t(s)];
@@ -131,12 +159,6 @@ int OverlapExchange::correctLeaf(const BlockRecord& block, int s, const SubbandN
         for (CoefficientPiece& part : it->second) FloatRecycler::give(recycler_, std::move(part.data));
         waiting.erase(it);
     }
-
-    // This block's contributions to its right, lower and lower-right neighbours.
-    if (keep(s, block.column + 1, block.row, leaf, x1 + 1, leaf.ex1, y0, y1) != 0 ||
-        keep(s, block.column, block.row + 1, leaf, x0, x1, y1 + 1, leaf.ey1) != 0 ||
-        keep(s, block.column + 1, block.row + 1, leaf, x1 + 1, leaf.ex1, y1 + 1, leaf.ey1) != 0)
-        return 1;
     return 0;
 }
 

@@ -42,7 +42,8 @@ public:
     OverlapExchange(const BlockGrid& grid, int bands);
 
     // Produces the final cell of every leaf of the block (in leaf order) and
-    // keeps its border pieces for the neighbours. Returns 0, or non-zero
+    // keeps its border pieces for the neighbours. Each cell takes its leaf's
+    // plane (the leaves are left without one). Returns 0, or non-zero
     // after a failure message on standard error. The leaves are corrected
     // on the pool when there is one (each leaf's pieces are its own, so the
     // cells are the same); `after`, when given, gets every corrected cell
@@ -51,8 +52,8 @@ public:
                 std::vector<CoefficientPiece>& cells, Lumetra::WorkerPool* pool = nullptr,
                 const std::function<void(int subband, const CoefficientPiece& cell)>& after = nullptr);
 
-    // Where the cells and border pieces take their storage (none: new),
-    // and where the border pieces added into a cell give it back.
+    // Where the border pieces take their storage (none: new), and where
+    // they give it back once added into a cell.
     void setRecycler(FloatRecycler* recycler) { recycler_ = recycler; }
 
     // Number of border pieces waiting for their block.
@@ -61,7 +62,7 @@ public:
     size_t waitingFloats() const;
 
 private:
-    int correctLeaf(const BlockRecord& block, int subband, const SubbandNode& leaf, CoefficientPiece& cell);
+    int correctLeaf(const BlockRecord& block, int subband, SubbandNode& leaf, CoefficientPiece& cell);
     int keep(int subband, int column, int row, const SubbandNode& leaf, int x0, int x1, int y0, int y1);
 
     const BlockGrid& grid_;

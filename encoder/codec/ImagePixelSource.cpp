@@ -86,3 +86,15 @@ void ImagePixelSource::convertBlock(std::unique_ptr<Fetched>& fetched, float* pl
     }
     fetched.reset();
 }
+
+bool ImagePixelSource::convertsBands(const Fetched& fetched) const {
+    const auto& pixels = static_cast<const FetchedPixels&>(fetched);
+    return pixels.block && pixels.block->bands() == bands() &&
+           pixels.block->codesByBand(image_.colorScheme() == kSchemeCMYK);
+}
+
+void ImagePixelSource::convertRows(const Fetched& fetched, int band, int first, int rows, float* out) {
+    const auto& pixels = static_cast<const FetchedPixels&>(fetched);
+    if (!pixels.block) throw Error("Error encountered in subroutine split.");
+    pixels.block->codedRows(band, first, rows, out, image_.colorScheme() == kSchemeCMYK);
+}

@@ -27,6 +27,9 @@ public:
     // convertBlock, which touches nothing but the block.
     int fetchBlock(int x0, int x1, int y0, int y1, float* planes, std::unique_ptr<Fetched>& fetched) override;
     void convertBlock(std::unique_ptr<Fetched>& fetched, float* planes) override;
+    // 8-bit grey and RGB blocks convert a few rows of a band at a time.
+    bool convertsBands(const Fetched& fetched) const override;
+    void convertRows(const Fetched& fetched, int band, int first, int rows, float* out) override;
     bool fetchesPlanes() const override { return false; }
     // Concurrent when the image extracts concurrently; the interrupt hook is
     // then polled by pollFetched alone.

@@ -180,19 +180,43 @@ void WaveletAnalyzer::runPass(SubbandSink& sink) {
     // its pixels and planes: the memory grows with the threads).
     const size_t batch = pool_ ? size_t(pool_->threads()) + 2 : 1;
     std::vector<std::unique_ptr<Slot>> slots(batch);
-    for (auto& slot : slots) slot = std::make_unique<Slot>(grid_, bands_);
+    for (auto& slot : slots) {
+        slot = std::make_unique<Slot>(grid_, bands_);
+        slot->analysis.setRecycler(&recycler);
+    }
+    // The last `batch` blocks in the image: none follows that needs their
+    // pixels' and lifting buffers' storage, so they let it go once split,
+    // before the border exchange makes its pieces.
+    int tailStart = count;
+    for (size_t tail = 0; tailStart > 0 && tail < batch;)
+        if (grid_.inImage(--tailStart)) ++tail;
     std::vector<Fetch> fetches(batch);
     const auto split = [&](int i) {
         Slot& slot = *slots[size_t(i)];
         const BlockRecord& b = slot.block;
-        if (slot.fetched) {
-            slot.pixels.resize(size_t(b.x1 - b.x0 + 1) * size_t(b.y1 - b.y0 + 1) * size_t(bands_));
-            source_.convertBlock(slot.fetched, slot.pixels.data());
+        const size_t area = size_t(b.x1 - b.x0 + 1) * size_t(b.y1 - b.y0 + 1);
+        if (slot.fetched && source_.convertsBands(*slot.fetched)) {
+            // A strip of one band at a time, each converted as it is analysed.
+            const int width = b.x1 - b.x0 + 1, height = b.y1 - b.y0 + 1;
+            slot.status = slot.analysis.split(b, [&](int band, int first, int rows) {
+                slot.pixels.resize(size_t(rows) * size_t(width));
+                source_.convertRows(*slot.fetched, band, first, rows, slot.pixels.data());
+                // Every band is converted once the last band's last rows are.
+                if (band == bands_ - 1 && first + rows == height) slot.fetched.reset();
+                return slot.pixels.data();
+            });
+            slot.fetched.reset();
+        } else {
+            if (slot.fetched) {
+                slot.pixels.resize(area * size_t(bands_));
+                source_.convertBlock(slot.fetched, slot.pixels.data());
+            }
+            slot.status = slot.analysis.split(b, slot.pixels.data());
         }
-        slot.status = slot.analysis.split(b, slot.pixels.data());
-        // A lone block's pixels are not needed again: let them go before
-        // the border exchange makes its pieces.
-        if (count == 1) std::vector<float>().swap(slot.pixels);
+        if (b.index >= tailStart) {
+            std::vector<float>().swap(slot.pixels);
+            slot.analysis.releaseSpare();
+        }
     };
     int fetchFrom = 0;           // the grid index the next fetch starts at
     size_t fetched = 0;          // blocks waiting in `fetches`

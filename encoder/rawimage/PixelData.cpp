@@ -32,7 +32,7 @@ constexpr const float (&kIk)[3] = Lumetra::Yiq::kIFromInks;     // C, M, Y
 constexpr const float (&kQk)[3] = Lumetra::Yiq::kQFromInks;     // C, M, Y
 
 // RGB to YIQ for n pixels, from any sample type to float planes (which may
-// be the inputs). Each output is the three products in double, summed left
+// be the inputs; a null output is skipped). Each output is the three products in double, summed left
 // to right and rounded to float once: the vector path does the same
 // operations in the same order, two pixels to a register.
 template <typename T>
@@ -65,17 +65,18 @@ void yiqRows(const T* r, const T* g, const T* b, float* y, float* i, float* q, s
         load(r + k, r0, r1);
         load(g + k, g0, g1);
         load(b + k, b0, b1);
-        float* out[3] = {y + k, i + k, q + k};
+        float* out[3] = {y, i, q};
         for (int row = 0; row < 3; ++row)
-            _mm_storeu_ps(out[row], _mm_movelh_ps(_mm_cvtpd_ps(mix(row, r0, g0, b0)),
-                                                  _mm_cvtpd_ps(mix(row, r1, g1, b1))));
+            if (out[row])
+                _mm_storeu_ps(out[row] + k, _mm_movelh_ps(_mm_cvtpd_ps(mix(row, r0, g0, b0)),
+                                                          _mm_cvtpd_ps(mix(row, r1, g1, b1))));
     }
 #endif
     for (; k < n; ++k) {
         const double rd = r[k], gd = g[k], bd = b[k];
-        y[k] = float(kRgb[0][0] * rd + kRgb[0][1] * gd + kRgb[0][2] * bd);
-        i[k] = float(kRgb[1][0] * rd + kRgb[1][1] * gd + kRgb[1][2] * bd);
-        q[k] = float(kRgb[2][0] * rd + kRgb[2][1] * gd + kRgb[2][2] * bd);
+        if (y) y[k] = float(kRgb[0][0] * rd + kRgb[0][1] * gd + kRgb[0][2] * bd);
+        if (i) i[k] = float(kRgb[1][0] * rd + kRgb[1][1] * gd + kRgb[1][2] * bd);
+        if (q) q[k] = float(kRgb[2][0] * rd + kRgb[2][1] * gd + kRgb[2][2] * bd);
     }
 }
 
@@ -168,6 +169,25 @@ void PixelData::codedPlanes(float* out, bool cmyk) const {
         if (colour_ != 1 || bands_ < 3) throw Error("Error: unsupported band structure in PixelData::yiq.");
         yiqPlanes(out, out + plane, out + 2 * plane, plane);
     }
+}
+
+bool PixelData::codesByBand(bool cmyk) const {
+    return sampleType_ == kUInt8 && !cmyk && (colour_ == 0 || (colour_ == 1 && bands_ >= 3));
+}
+
+void PixelData::codedRows(int band, int first, int rows, float* out, bool cmyk) const {
+    if (!codesByBand(cmyk) || band < 0 || band >= bands_ || first < 0 || rows < 0 || first > height_ - rows)
+        throw Lumetra::Exception("Internal error in PixelData::codedRows().");
+    const size_t plane = planeSize(), n = size_t(rows) * size_t(width_);
+    const unsigned char* in = bytes_.data() + size_t(first) * size_t(width_);
+    if (colour_ == 1 && band < 3) {
+        float* planes[3] = {nullptr, nullptr, nullptr};
+        planes[band] = out;
+        yiqRows(in, in + plane, in + 2 * plane, planes[0], planes[1], planes[2], n);
+        return;
+    }
+    in += size_t(band) * plane;
+    for (size_t i = 0; i < n; ++i) out[i] = float(in[i]);
 }
 
 void PixelData::yiqPlanes(float* p0, float* p1, float* p2, size_t n) { yiqRows(p0, p1, p2, p0, p1, p2, n); }

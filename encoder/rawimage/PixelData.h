@@ -48,6 +48,11 @@ public:
     // transformed as yiq() (yiqk() when `cmyk`) would transform them,
     // without changing the block.
     void codedPlanes(float* out, bool cmyk) const;
+    // Whether codedRows serves this block: 8-bit grey or RGB samples.
+    bool codesByBand(bool cmyk) const;
+    // Rows first .. first + rows - 1 of plane `band` of what codedPlanes
+    // writes, alone, in `out`.
+    void codedRows(int band, int first, int rows, float* out, bool cmyk) const;
 
 private:
     static void yiqPlanes(float* p0, float* p1, float* p2, size_t n);

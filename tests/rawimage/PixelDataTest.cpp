@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "RawImageScratch.h"
 #include "core/Exception.h"
 #include "encoder/rawimage/PixelData.h"
@@ -82,6 +84,28 @@ TEST(PixelDataTest, transformsRefuseUnsuitableBlocksWithoutTouchingThem) {
 
     EXPECT_EQ(thrownMessage<Error>([] { PixelData p(std::vector<float>(5), 2, 1, 1, 3); }),
               "Error: pixel buffer smaller than its planes in PixelData.");
+}
+
+TEST(PixelDataTest, codedRowsMatchTheCodedPlanesBitForBit) {
+    // Rows 1 .. 2 of a 7 x 4 block: the odd width runs the vector path and
+    // its tail; a fourth colour band is copied as it stands.
+    const int w = 7, h = 4;
+    std::vector<unsigned char> samples(size_t(w * h * 4));
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<unsigned char>(i * 37 % 251);
+    for (int colour : {1, 0}) {
+        const PixelData block(samples, w, h, colour, 4);
+        ASSERT_TRUE(block.codesByBand(false));
+        std::vector<float> planes(samples.size());
+        block.codedPlanes(planes.data(), false);
+        for (int band = 0; band < 4; ++band) {
+            std::vector<float> rows(size_t(2 * w));
+            block.codedRows(band, 1, 2, rows.data(), false);
+            const float* want = planes.data() + size_t(band * w * h + w);
+            EXPECT_EQ(0, std::memcmp(rows.data(), want, rows.size() * sizeof(float))) << colour << " " << band;
+        }
+        EXPECT_THROW(block.codedRows(0, 3, 2, planes.data(), false), Lumetra::Exception);
+    }
+    EXPECT_FALSE(PixelData(samples, w, h, 1, 4).codesByBand(true)) << "CMYK goes through the whole block";
 }
 
 }  // namespace
