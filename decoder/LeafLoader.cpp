@@ -53,7 +53,7 @@ constexpr double kScaleGain = 1.5133282207855925;
 
 bool leafIsCoded(const Subband& leaf, const LeafSource& source) {
     const int index = leaf.leafIndex();
-    return leaf.support().present && leaf.hasPlanes() && index >= 0 && index < 3 * source.levels + 1 &&
+    return leaf.support().present && index >= 0 && index < 3 * source.levels + 1 &&
            index < source.database->subbandCount();
 }
 

@@ -46,8 +46,8 @@ struct LeafSource {
 void loadLeaf(Subband& leaf, const LeafSource& source, int scale, CodeBlockCursorCache& cache,
               const InterruptHook& interrupt);
 
-// True when the leaf takes coefficients from the file (its planes are to be
-// loaded by loadLeafBand).
+// True when the leaf takes coefficients from the file (its planes, once
+// allocated, are to be loaded by loadLeafBand).
 bool leafIsCoded(const Subband& leaf, const LeafSource& source);
 
 // Loads colour band `band` of a coded leaf whose planes are allocated and

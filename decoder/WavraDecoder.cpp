@@ -210,12 +210,9 @@ void WavraDecoder::loadLeaves(Subband& tree, CodeBlockCursorCache& cache, Worker
     std::vector<Job> jobs;
     tree.forEachLeaf([&](Subband& leaf) {
         if (!leaf.support().present) return;
-        leaf.allocateSupport(false);
-        if (!leafIsCoded(leaf, source)) {
-            for (int b = 0; b < leaf.count(); ++b)
-                std::memset(leaf.band(b), 0, sizeof(float) * std::size_t(leaf.width()) * std::size_t(leaf.height()));
-            return;
-        }
+        const bool coded = leafIsCoded(leaf, source);
+        leaf.allocateSupport(!coded);
+        if (!coded) return;
         const std::size_t samples = std::size_t(leaf.width()) * std::size_t(leaf.height());
         for (int b = 0; b < leaf.count(); ++b) jobs.push_back(Job{&leaf, b, samples});
     });

@@ -330,20 +330,26 @@ const uint8_t* DBInfo::readPayload(const BlockHeader& header, int band, int k, s
     return readPayload(header, band, k, buffer_, size);
 }
 
-const uint8_t* DBInfo::readPayload(const BlockHeader& header, int band, int k, std::vector<uint8_t>& into,
-                                   size_t* size) {
+void DBInfo::payloadExtent(const BlockHeader& header, int band, int k, int64_t& offset, int64_t& n) const {
     if (band < 0 || band >= header.bandCount() || k < 0 || k >= header.codeBlockCount(band))
         throw InvalidArgumentException("Code-block outside the block");
-    const int64_t offset = header.codeBlockOffset(band, k);
-    const int64_t n = header.codeBlockLength(band, k) + 2;
+    offset = header.codeBlockOffset(band, k);
+    n = header.codeBlockLength(band, k) + 2;
     if (offset < 0 || n < 2 || offset + n > fileSize_) throw Exception(kReadRecord);
+}
+
+size_t DBInfo::readSource(int64_t offset, void* into, size_t n) {
+    if (sourceReadsAtOnce_) return readFrom(*source_, uint64_t(offset), into, n);
+    const std::lock_guard<std::mutex> hold(readLock_);
+    return readFrom(*source_, uint64_t(offset), into, n);
+}
+
+const uint8_t* DBInfo::readPayload(const BlockHeader& header, int band, int k, std::vector<uint8_t>& into,
+                                   size_t* size) {
+    int64_t offset = 0, n = 0;
+    payloadExtent(header, band, k, offset, n);
     if (into.size() < size_t(n)) into.resize(size_t(n));
-    size_t got = 0;
-    {
-        const std::lock_guard<std::mutex> hold(readLock_);
-        got = readFrom(*source_, uint64_t(offset), into.data(), size_t(n));
-    }
-    if (got != size_t(n)) throw Exception(kReadRecord);
+    if (readSource(offset, into.data(), size_t(n)) != size_t(n)) throw Exception(kReadRecord);
     if (size) *size = size_t(n);
     return into.data();
 }
@@ -359,14 +365,7 @@ std::shared_ptr<const std::vector<uint8_t>> DBInfo::bandPayload(const BlockHeade
     const uint64_t key = uint64_t(first);
     if (std::shared_ptr<const std::vector<uint8_t>> kept = payloadCache_->find(key)) return kept;
     auto bytes = std::make_shared<std::vector<uint8_t>>(size_t(end - first));
-    size_t got = 0;
-    if (sourceReadsAtOnce_) {
-        got = readFrom(*source_, uint64_t(first), bytes->data(), bytes->size());
-    } else {
-        const std::lock_guard<std::mutex> hold(readLock_);
-        got = readFrom(*source_, uint64_t(first), bytes->data(), bytes->size());
-    }
-    if (got != bytes->size()) throw Exception(kReadRecord);
+    if (readSource(first, bytes->data(), bytes->size()) != bytes->size()) throw Exception(kReadRecord);
     std::shared_ptr<const std::vector<uint8_t>> payload(std::move(bytes));
     payloadCache_->keep(key, payload, payload->size() + 64);
     return payload;
@@ -375,11 +374,8 @@ std::shared_ptr<const std::vector<uint8_t>> DBInfo::bandPayload(const BlockHeade
 const uint8_t* DBInfo::blk_hdr_iterator::readPayload(int band, int k, size_t* size) {
     const BlockHeader* h = current();
     if (!h) throw NullPointerException();
-    if (band < 0 || band >= h->bandCount() || k < 0 || k >= h->codeBlockCount(band))
-        throw InvalidArgumentException("Code-block outside the block");
-    const int64_t offset = h->codeBlockOffset(band, k);
-    const int64_t n = h->codeBlockLength(band, k) + 2;
-    if (offset < 0 || n < 2 || offset + n > db_.fileSize_) throw Exception(kReadRecord);
+    int64_t offset = 0, n = 0;
+    db_.payloadExtent(*h, band, k, offset, n);
     const int64_t first = h->codeBlockOffset(band, 0);
     if (band != band_ || first != bandFirst_) {
         band_ = band;
@@ -391,30 +387,7 @@ const uint8_t* DBInfo::blk_hdr_iterator::readPayload(int band, int k, size_t* si
         if (size) *size = size_t(n);
         return bandPayload_->data() + (offset - first);
     }
-    if (offset < spanStart_ || offset + n > spanStart_ + int64_t(spanLength_)) {
-        // The band's code-blocks lie one after the other: read on from this
-        // one up to a span's worth, for the ones a region asks for next.
-        int64_t end = offset + n;
-        for (int j = k + 1; j < h->codeBlockCount(band); ++j) {
-            const int64_t next = h->codeBlockOffset(band, j) + h->codeBlockLength(band, j) + 2;
-            if (h->codeBlockOffset(band, j) < offset || next > db_.fileSize_ || next - offset > kSpan) break;
-            end = std::max(end, next);
-        }
-        if (payload_.size() < size_t(end - offset)) payload_.resize(size_t(end - offset));
-        size_t got = 0;
-        if (db_.sourceReadsAtOnce_) {
-            got = readFrom(*db_.source_, uint64_t(offset), payload_.data(), size_t(end - offset));
-        } else {
-            const std::lock_guard<std::mutex> hold(db_.readLock_);
-            got = readFrom(*db_.source_, uint64_t(offset), payload_.data(), size_t(end - offset));
-        }
-        spanLength_ = 0;
-        if (got < size_t(n)) throw Exception(kReadRecord);
-        spanStart_ = offset;
-        spanLength_ = got;
-    }
-    if (size) *size = size_t(n);
-    return payload_.data() + (offset - spanStart_);
+    return db_.readPayload(*h, band, k, payload_, size);  // a band too large to keep
 }
 
 // ---------------------------------------------------------------- DBInfoMM

@@ -114,15 +114,11 @@ public:
         std::shared_ptr<const BlockHeader> header_;
 
     private:
-        // How far one payload read reaches into the code-blocks that follow.
-        static constexpr int64_t kSpan = int64_t(64) << 10;
         // The current band's code-blocks when the database keeps them.
         int band_ = -1;
         int64_t bandFirst_ = -1;  // file offset of its first code-block
         std::shared_ptr<const std::vector<uint8_t>> bandPayload_;
-        std::vector<uint8_t> payload_;
-        int64_t spanStart_ = 0;  // file offset of payload_[0]
-        size_t spanLength_ = 0;  // bytes of payload_ read from there
+        std::vector<uint8_t> payload_;  // else one code-block
     };
 
     virtual ~DBInfo();
@@ -196,6 +192,12 @@ private:
     // The code-blocks of `band` of a block, read whole (or from the kept
     // ones); null when they are too large to keep.
     std::shared_ptr<const std::vector<uint8_t>> bandPayload(const BlockHeader& header, int band);
+    // Where code-block k of `band` lies, length + 2 bytes; throws for one
+    // outside the block or the file.
+    void payloadExtent(const BlockHeader& header, int band, int k, int64_t& offset, int64_t& n) const;
+    // Reads from the source, taking turns with other readers unless the
+    // source reads at once.
+    size_t readSource(int64_t offset, void* into, size_t n);
 
     void readFileHeader();
     // Checks the header's width, height and levels against the block tables:
