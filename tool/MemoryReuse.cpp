@@ -18,7 +18,16 @@ constexpr size_t kHugeRequest = size_t(30) << 20;
 constexpr uintptr_t kHugePage = uintptr_t(2) << 20;
 
 void preferHugePages() {
-    char* const start = static_cast<char*>(sbrk(0));
+    // The heap grows on from a huge page's start: the pages a run touches
+    // are then the same whatever address the heap was given. From wherever
+    // it begins, the first huge page could start anywhere in the first
+    // 2 MiB of use, and a small extraction's peak memory varied by 1.7 MiB
+    // from run to run. The skipped addresses are never touched.
+    char* start = static_cast<char*>(sbrk(0));
+    if (start == reinterpret_cast<char*>(-1)) return;
+    const uintptr_t gap = ((reinterpret_cast<uintptr_t>(start) + kHugePage - 1) & ~(kHugePage - 1)) -
+                          reinterpret_cast<uintptr_t>(start);
+    if (gap > 0 && sbrk(intptr_t(gap)) != reinterpret_cast<void*>(-1)) start += gap;
     // Through volatile pointers: a compiler may drop a malloc whose memory
     // is never used.
     void* volatile first = malloc(kHugeRequest);
@@ -26,7 +35,7 @@ void preferHugePages() {
     free(second);
     free(first);
     char* const end = static_cast<char*>(sbrk(0));
-    if (start == reinterpret_cast<char*>(-1) || end == reinterpret_cast<char*>(-1) || end <= start) return;
+    if (end == reinterpret_cast<char*>(-1) || end <= start) return;
     const uintptr_t from = (reinterpret_cast<uintptr_t>(start) + kHugePage - 1) & ~(kHugePage - 1);
     const uintptr_t to = reinterpret_cast<uintptr_t>(end) & ~(kHugePage - 1);
     // Refused where the kernel keeps no huge pages: then nothing changes.
