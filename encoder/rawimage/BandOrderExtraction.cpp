@@ -125,11 +125,19 @@ void extractRows(const RawSource& s, const int r[2][2], T* out, const char* band
     // One row of the intersection: all samples of a pixel-interleaved span,
     // or `readBands` consecutive spans of one band each.
     const bool byPixel = order.interleave == kByPixel;
-    std::vector<T> row(byPixel ? span * size_t(n) : span * size_t(order.readBands));
+    const size_t rowSamples = byPixel ? span * size_t(n) : span * size_t(order.readBands);
     const size_t step = byPixel ? size_t(n) : 1;
-    const T* source[4] = {nullptr, nullptr, nullptr, nullptr};
-    for (int k = 0; k < std::min(4, byPixel ? n : order.readBands); ++k)
-        source[k] = row.data() + (byPixel ? size_t(k) : size_t(k) * span);
+
+    // Pixel-interleaved rows whose gaps are no longer than the rows are read
+    // several at once, up to about a megabyte: a region's whole-width rows
+    // took one read each.
+    const int64_t stride = s.rowStride > 0 ? s.rowStride : W * n * ss;
+    const int64_t rowBytes = int64_t(rowSamples) * ss;
+    int64_t group = 1;
+    if (byPixel && stride % ss == 0 && stride >= rowBytes && stride - rowBytes <= rowBytes)
+        group = std::max<int64_t>(1, std::min<int64_t>(cy1 - cy0 + 1, (int64_t(1) << 20) / stride));
+    std::vector<T> rows(group > 1 ? size_t((group - 1) * stride / ss) + rowSamples : rowSamples);
+    int64_t groupStart = -1;  // first row held in `rows` (relative to the support)
 
     // Only the first three stored samples of a pixel are compared; a
     // single-band file compares its one sample.
@@ -140,16 +148,25 @@ void extractRows(const RawSource& s, const int r[2][2], T* out, const char* band
     SpanReader file(s.file);
     for (int64_t y = cy0; y <= cy1; ++y) {
         const int64_t ry = y - sy0, cx = cx0 - sx0;
+        const T* row = rows.data();
         if (byPixel) {
-            const int64_t stride = s.rowStride > 0 ? s.rowStride : W * n * ss;
-            file.read(s.skip + ry * stride + cx * n * ss, row.data(), row.size() * sizeof(T));
+            if (groupStart < 0 || ry >= groupStart + group) {
+                const int64_t count = std::min(group, cy1 - y + 1);
+                file.read(s.skip + ry * stride + cx * n * ss, rows.data(),
+                          size_t((count - 1) * stride + rowBytes));
+                groupStart = ry;
+            }
+            row += size_t((ry - groupStart) * stride / ss);
         } else {
             for (int b = 0; b < order.readBands; ++b) {
                 const int64_t at =
                     order.interleave == kByLine ? ry * W * n + b * W + cx : b * W * H + ry * W + cx;
-                file.read(s.skip + at * ss, row.data() + size_t(b) * span, span * sizeof(T));
+                file.read(s.skip + at * ss, rows.data() + size_t(b) * span, span * sizeof(T));
             }
         }
+        const T* source[4] = {nullptr, nullptr, nullptr, nullptr};
+        for (int k = 0; k < std::min(4, byPixel ? n : order.readBands); ++k)
+            source[k] = row + (byPixel ? size_t(k) : size_t(k) * span);
 
         T* dest = out + size_t(y - ry0) * outWidth + size_t(cx0 - rx0);
         if (compared == 0 && step == 1) {

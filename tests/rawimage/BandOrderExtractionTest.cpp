@@ -57,4 +57,27 @@ TEST(BandOrderExtractionTest, truncatedFileIsAReadError) {
               "Error reading file " + scratch.path("short") + ".");
 }
 
+// Padded rows read several at a time: each row's samples come from its own
+// place, and the last row needs no padding after it.
+TEST(BandOrderExtractionTest, paddedRowsReadTogetherKeepTheirPlaces) {
+    RawImageScratch scratch;
+    RawSource s;
+    // 4 x 4 grey pixels, rows 5 bytes apart, value 10 * row + column.
+    std::vector<unsigned char> bytes;
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 5; ++x) bytes.push_back(x < 4 ? (unsigned char)(10 * y + x) : 99);
+    bytes.pop_back();
+    s.file = scratch.write("padded", bytes);
+    s.support[0][1] = 3;
+    s.support[1][1] = 3;
+    s.width = 4;
+    s.height = 4;
+    s.bands = 1;
+    s.rowStride = 5;
+    const int rect[2][2] = {{1, 3}, {1, 3}};
+    std::vector<unsigned char> out(9, 0);
+    extract_raw(s, rect, out.data(), "GRAYSCALE");
+    EXPECT_EQ(out, (std::vector<unsigned char>{11, 12, 13, 21, 22, 23, 31, 32, 33}));
+}
+
 }  // namespace
