@@ -186,8 +186,18 @@ private:
 void decodeWithProgress(Lumetra::WavraNavigator& navigator, Lumetra::ImageBuffer& buffer,
                         const Progress& progress, int threads) {
     detail::Cancellation cancellation(progress);
-    navigator.setThreads(threads > 0 ? threads : Lumetra::WorkerPool::onlineCores());
-    if (const char* e = getenv("WX_STRIP")) buffer.setStripHeight(atoi(e));
+    if (threads <= 0) {
+        // By default one thread per two million pixels of the region, up to
+        // the online cores: below that a second thread's start and the
+        // hand-overs cost what it saves.
+        constexpr int64_t kPixelsPerThread = int64_t(1) << 21;
+        const Lumetra::Rectangle& all = navigator.support();
+        const int64_t pixels = all.isEmpty() ? 0
+                                             : (int64_t(all.x1()) - all.x0() + 1) * (int64_t(all.y1()) - all.y0() + 1);
+        threads = int(std::max<int64_t>(1, std::min<int64_t>(Lumetra::WorkerPool::onlineCores(),
+                                                             pixels / kPixelsPerThread)));
+    }
+    navigator.setThreads(threads);
     navigator.setProgressHook(cancellation.reportHook());
     navigator.setInterruptHook(cancellation.pollHook());
     navigator.decode(buffer);

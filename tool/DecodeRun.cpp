@@ -94,7 +94,7 @@ std::string decodeUsageText() {
            "  -x, -y        centre of the region in full-resolution pixels\n"
            "  -w, -h        size of the region at the scale (default: the whole image at the scale)\n"
            "  -icon         the whole image at its coarsest scale\n"
-           "  -threads N    decoding threads, 1 to 256 (default: the online cores)\n"
+           "  -threads N    decoding threads, 1 to 256 (default: the online cores, fewer for a small region)\n"
            "  -quiet        no progress output\n";
 }
 

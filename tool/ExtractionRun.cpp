@@ -7,7 +7,8 @@
 
 void runExtraction(const CommandLineValues& values, TemporaryRunFiles& temporaries) {
     wavra::Reader input = wavra::Reader::open(values.input);
-    // A single extraction decodes and encodes with -threads threads, by default the online cores.
+    // A single extraction decodes and encodes with -threads threads, by default the online cores
+    // (fewer for a small region).
     input.setThreads(values.hasThreads ? values.threads : 0);
     runExtraction(input, values, temporaries);
 }

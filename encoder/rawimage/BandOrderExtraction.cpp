@@ -136,7 +136,8 @@ void extractRows(const RawSource& s, const int r[2][2], T* out, const char* band
     int64_t group = 1;
     if (byPixel && stride % ss == 0 && stride >= rowBytes && stride - rowBytes <= rowBytes)
         group = std::max<int64_t>(1, std::min<int64_t>(cy1 - cy0 + 1, (int64_t(1) << 20) / stride));
-    std::vector<T> rows(group > 1 ? size_t((group - 1) * stride / ss) + rowSamples : rowSamples);
+    // Every sample used is read first: the buffer is left unwritten.
+    const std::unique_ptr<T[]> rows(new T[group > 1 ? size_t((group - 1) * stride / ss) + rowSamples : rowSamples]);
     int64_t groupStart = -1;  // first row held in `rows` (relative to the support)
 
     // Only the first three stored samples of a pixel are compared; a
@@ -148,11 +149,11 @@ void extractRows(const RawSource& s, const int r[2][2], T* out, const char* band
     SpanReader file(s.file);
     for (int64_t y = cy0; y <= cy1; ++y) {
         const int64_t ry = y - sy0, cx = cx0 - sx0;
-        const T* row = rows.data();
+        const T* row = rows.get();
         if (byPixel) {
             if (groupStart < 0 || ry >= groupStart + group) {
                 const int64_t count = std::min(group, cy1 - y + 1);
-                file.read(s.skip + ry * stride + cx * n * ss, rows.data(),
+                file.read(s.skip + ry * stride + cx * n * ss, rows.get(),
                           size_t((count - 1) * stride + rowBytes));
                 groupStart = ry;
             }
@@ -161,7 +162,7 @@ void extractRows(const RawSource& s, const int r[2][2], T* out, const char* band
             for (int b = 0; b < order.readBands; ++b) {
                 const int64_t at =
                     order.interleave == kByLine ? ry * W * n + b * W + cx : b * W * H + ry * W + cx;
-                file.read(s.skip + at * ss, rows.data() + size_t(b) * span, span * sizeof(T));
+                file.read(s.skip + at * ss, rows.get() + size_t(b) * span, span * sizeof(T));
             }
         }
         const T* source[4] = {nullptr, nullptr, nullptr, nullptr};

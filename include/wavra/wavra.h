@@ -180,7 +180,8 @@ public:
     int bandsFor(SampleLayout layout) const;
 
     // Threads the decodes of this Reader may use: 0 (the default) the
-    // number of online cores, 1 the calling thread only. Decoded samples are
+    // number of online cores, fewer for a region of less than two million
+    // pixels a core; 1 the calling thread only. Decoded samples are
     // the same for every count.
     void setThreads(int threads);
     int threads() const;

@@ -227,6 +227,9 @@ TEST(WavraDecode, refusalsWriteNothing) {
         const ProcessResult r = decode(s, args);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err.compare(0, usagePrefix.size(), usagePrefix), 0) << r.err;
+        EXPECT_NE(r.err.find("\n  -threads N    decoding threads, 1 to 256 (default: the online cores, fewer for a "
+                             "small region)\n"),
+                  std::string::npos);
     }
     const struct {
         std::vector<std::string> args;
