@@ -51,6 +51,12 @@ void keepFreedMemoryForReuse() {
     // the heap, and the heap is trimmed only when 256 MiB lie free at its top.
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    // Every thread allocates from this one heap: a worker's own arena grows
+    // in 4 KiB pages without the huge pages below (a 2-thread encoding
+    // faulted 6,300 times instead of 1,200 and took 6% longer). The
+    // threads allocate per block and strip, never per sample, so they
+    // hardly ever wait for each other here.
+    mallopt(M_ARENA_MAX, 1);
     preferHugePages();
 #endif
 }
