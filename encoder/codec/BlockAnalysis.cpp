@@ -45,8 +45,8 @@ FloatBuffer BlockAnalysis::takePlane(size_t size) {
 
 void BlockAnalysis::releaseSpare() {
     std::vector<FloatBuffer>().swap(spare_);
-    std::vector<float>().swap(lowHalf_);
-    std::vector<float>().swap(highHalf_);
+    FloatBuffer().swap(lowHalf_);
+    FloatBuffer().swap(highHalf_);
     std::vector<float>().swap(lineScratch_);
 }
 
@@ -123,8 +123,8 @@ int BlockAnalysis::analyseLevel(SubbandNode& node, const PlaneRows& plane, int b
     hi.highStart = hh.ey0;
     hi.highCount = hh.extHeight();
     // The row passes write straight into the buffers the column passes lift
-    // in, at the rows of their positions. Grown only (a shrink and regrow
-    // would zero the regrown part): every value read is written first.
+    // in, at the rows of their positions. Grown only and left unfilled:
+    // every value read is written first.
     const LaneSpan lowSpan = laneSpan(node.ey0, h, lo), highSpan = laneSpan(node.ey0, h, hi);
     const size_t lowRows = size_t(lowSpan.last - lowSpan.first + 1);
     const size_t highRows = size_t(highSpan.last - highSpan.first + 1);

@@ -55,7 +55,8 @@ private:
     int bands_;
     std::unique_ptr<SubbandNode> tree_;
     std::vector<SubbandNode*> leaves_;
-    std::vector<float> lowHalf_, highHalf_, lineScratch_;
+    FloatBuffer lowHalf_, highHalf_;  // grown unfilled: every value read is written first
+    std::vector<float> lineScratch_;
     std::vector<FloatBuffer> spare_;  // planes of the last block, for the next
     FloatRecycler* recycler_ = nullptr;
 };
