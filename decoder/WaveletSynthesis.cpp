@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "format/Wavelet.h"
 
 namespace Lumetra {
@@ -60,13 +64,30 @@ void gather(float* dst, int i0, int m, int odd, int n, const SynthesisInput& in)
     for (int k = hi - i0 + 1; k < m; ++k) folded(k);
 }
 
+// One lifting step over `count` values: out = in - k * (a + b) (Sub) or
+// in + k * (a + b), four at a time where SSE2 is there, with the operations
+// of the scalar form in its order (the results are the same). `out` may be `in`.
+template <bool Sub>
+inline void liftStep(float* out, const float* in, const float* a, const float* b, float k, int count) {
+    int c = 0;
+#if defined(__SSE2__)
+    const __m128 vk = _mm_set1_ps(k);
+    for (; c + 4 <= count; c += 4) {
+        const __m128 t = _mm_mul_ps(vk, _mm_add_ps(_mm_loadu_ps(a + c), _mm_loadu_ps(b + c)));
+        const __m128 x = _mm_loadu_ps(in + c);
+        _mm_storeu_ps(out + c, Sub ? _mm_sub_ps(x, t) : _mm_add_ps(x, t));
+    }
+#endif
+    for (; c < count; ++c) out[c] = Sub ? in[c] - k * (a[c] + b[c]) : in[c] + k * (a[c] + b[c]);
+}
+
 // The four lifting steps over band indices held at k = 0..m-1; each step is
 // valid one index further in from the ends than the one before.
-void lift(float* __restrict s, float* __restrict d, int m) {
-    for (int k = 1; k < m; ++k) s[k] = s[k] - delta * (d[k - 1] + d[k]);
-    for (int k = 1; k < m - 1; ++k) d[k] = d[k] - gamma * (s[k] + s[k + 1]);
-    for (int k = 2; k < m - 1; ++k) s[k] = s[k] + beta * (d[k - 1] + d[k]);
-    for (int k = 2; k < m - 2; ++k) d[k] = d[k] + alpha * (s[k] + s[k + 1]);
+void lift(float* s, float* d, int m) {
+    liftStep<true>(s + 1, s + 1, d, d + 1, delta, m - 1);
+    liftStep<true>(d + 1, d + 1, s + 1, s + 2, gamma, m - 2);
+    liftStep<false>(s + 2, s + 2, d + 1, d + 2, beta, m - 3);
+    liftStep<false>(d + 2, d + 2, s + 2, s + 3, alpha, m - 4);
 }
 
 // Rows of samples a..b from parallel lines: the first two lifting steps read
@@ -89,32 +110,11 @@ void synthesizeRows(int a, int b, int i0, int m, int n, const SynthesisInput& lo
         sp[k] = ls < 0 ? zero : low.data + ls * low.step;
         dp[k] = hs < 0 ? zero : high.data + hs * high.step;
     }
-    for (int k = 1; k < m; ++k) {
-        float* sk = s + k * L;
-        const float* src = sp[k];
-        const float* dm = dp[k - 1];
-        const float* dk = dp[k];
-        for (std::size_t c = 0; c < L; ++c) sk[c] = src[c] - delta * (dm[c] + dk[c]);
-    }
-    for (int k = 1; k < m - 1; ++k) {
-        float* dk = d + k * L;
-        const float* src = dp[k];
-        const float* sk = s + k * L;
-        const float* sn = s + (k + 1) * L;
-        for (std::size_t c = 0; c < L; ++c) dk[c] = src[c] - gamma * (sk[c] + sn[c]);
-    }
-    for (int k = 2; k < m - 1; ++k) {
-        float* sk = s + k * L;
-        const float* dm = d + (k - 1) * L;
-        const float* dk = d + k * L;
-        for (std::size_t c = 0; c < L; ++c) sk[c] = sk[c] + beta * (dm[c] + dk[c]);
-    }
-    for (int k = 2; k < m - 2; ++k) {
-        float* dk = d + k * L;
-        const float* sk = s + k * L;
-        const float* sn = s + (k + 1) * L;
-        for (std::size_t c = 0; c < L; ++c) dk[c] = dk[c] + alpha * (sk[c] + sn[c]);
-    }
+    const int lanes = int(L);
+    for (int k = 1; k < m; ++k) liftStep<true>(s + k * L, sp[k], dp[k - 1], dp[k], delta, lanes);
+    for (int k = 1; k < m - 1; ++k) liftStep<true>(d + k * L, dp[k], s + k * L, s + (k + 1) * L, gamma, lanes);
+    for (int k = 2; k < m - 1; ++k) liftStep<false>(s + k * L, s + k * L, d + (k - 1) * L, d + k * L, beta, lanes);
+    for (int k = 2; k < m - 2; ++k) liftStep<false>(d + k * L, d + k * L, s + k * L, s + (k + 1) * L, alpha, lanes);
     for (int x = a; x <= b; ++x) {
         const int i = floorDiv2(x);
         const float* src = ((x - 2 * i) ? d : s) + std::size_t(i - i0) * L;
@@ -149,7 +149,18 @@ void synthesizeLines(int a, int b, const SynthesisInput& low, const SynthesisInp
         dst += outStep;
         ++x;
     }
-    for (int k = floorDiv2(x) - i0; x + 1 <= b; x += 2, ++k) {
+    int k = floorDiv2(x) - i0;
+#if defined(__SSE2__)
+    if (outStep == 1) {
+        // Low and high values side by side, eight samples at a time.
+        for (; x + 7 <= b; x += 8, k += 4, dst += 8) {
+            const __m128 lows = _mm_loadu_ps(s + k), highs = _mm_loadu_ps(d + k);
+            _mm_storeu_ps(dst, _mm_unpacklo_ps(lows, highs));
+            _mm_storeu_ps(dst + 4, _mm_unpackhi_ps(lows, highs));
+        }
+    }
+#endif
+    for (; x + 1 <= b; x += 2, ++k) {
         dst[0] = s[k];
         dst[outStep] = d[k];
         dst += 2 * outStep;
