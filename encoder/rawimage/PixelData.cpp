@@ -187,7 +187,20 @@ void PixelData::codedRows(int band, int first, int rows, float* out, bool cmyk) 
         return;
     }
     in += size_t(band) * plane;
-    for (size_t i = 0; i < n; ++i) out[i] = float(in[i]);
+    size_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time, widened to 16 and 32 bits: exact, as each float(in[i]) is.
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= n; i += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        const __m128i low = _mm_unpacklo_epi8(bytes, zero), high = _mm_unpackhi_epi8(bytes, zero);
+        _mm_storeu_ps(out + i, _mm_cvtepi32_ps(_mm_unpacklo_epi16(low, zero)));
+        _mm_storeu_ps(out + i + 4, _mm_cvtepi32_ps(_mm_unpackhi_epi16(low, zero)));
+        _mm_storeu_ps(out + i + 8, _mm_cvtepi32_ps(_mm_unpacklo_epi16(high, zero)));
+        _mm_storeu_ps(out + i + 12, _mm_cvtepi32_ps(_mm_unpackhi_epi16(high, zero)));
+    }
+#endif
+    for (; i < n; ++i) out[i] = float(in[i]);
 }
 
 void PixelData::yiqPlanes(float* p0, float* p1, float* p2, size_t n) { yiqRows(p0, p1, p2, p0, p1, p2, n); }
