@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/FloatBuffer.h"
 #include "decoder/Array2D.h"
 
 namespace Lumetra {
@@ -49,7 +50,7 @@ public:
     // Working lines of the synthesis, one set for each part a pass splits
     // into; kept by the caller from one strip to the next so that they are
     // not allocated (and faulted in) again for every node.
-    using SynthesisScratch = std::vector<std::vector<float>>;
+    using SynthesisScratch = std::vector<FloatBuffer>;
 
     // Merges every inner node from the coarsest level up; afterwards this node
     // is a leaf holding its support's samples, all bands in one allocation.

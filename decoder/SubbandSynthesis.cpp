@@ -106,7 +106,7 @@ void Subband::merge(const InterruptHook& interrupt, WorkerPool* pool, SynthesisS
     if (scratch.size() < jobs) scratch.resize(jobs);
 
     // Part `job` of the vertical pass of `band`: a group of low or high columns.
-    auto columns = [&](int band, int job, std::vector<float>& work) {
+    auto columns = [&](int band, int job, FloatBuffer& work) {
         const bool low = job < lowParts;
         const Subband& lowChild = low ? ll : hl;
         const Subband& highChild = low ? lh : hh;
@@ -123,7 +123,7 @@ void Subband::merge(const InterruptHook& interrupt, WorkerPool* pool, SynthesisS
         synthesizeLines(support_.y0, support_.y1, lowIn, highIn, half + c0, count, c1 - c0, work);
     };
     // Rows r0..r1-1 of the horizontal pass of `band`.
-    auto rowsOfBand = [&](int band, int r0, int r1, std::vector<float>& work) {
+    auto rowsOfBand = [&](int band, int r0, int r1, FloatBuffer& work) {
         float* out = bands_[band];
         const float* lowHalf = lowHalves.get() + lowPlane * std::size_t(band);
         const float* highHalf = highHalves.get() + highPlane * std::size_t(band);

@@ -93,9 +93,10 @@ void lift(float* s, float* d, int m) {
 // Rows of samples a..b from parallel lines: the first two lifting steps read
 // the inputs in place, so no input row is copied.
 void synthesizeRows(int a, int b, int i0, int m, int n, const SynthesisInput& low, const SynthesisInput& high,
-                    float* out, std::ptrdiff_t outStep, std::size_t L, std::vector<float>& scratch) {
+                    float* out, std::ptrdiff_t outStep, std::size_t L, FloatBuffer& scratch) {
     const std::size_t need = std::size_t(2 * m + 1) * L;
-    if (scratch.capacity() < need) scratch.clear();  // grows without copying what it held
+    // Grows without copying what it held, and unfilled: every value is written before it is read.
+    if (scratch.capacity() < need) scratch.clear();
     if (scratch.size() < need) scratch.resize(need);
     float* s = scratch.data();
     float* d = s + std::size_t(m) * L;
@@ -125,7 +126,7 @@ void synthesizeRows(int a, int b, int i0, int m, int n, const SynthesisInput& lo
 }  // namespace
 
 void synthesizeLines(int a, int b, const SynthesisInput& low, const SynthesisInput& high, float* out,
-                     std::ptrdiff_t outStep, int lanes, std::vector<float>& scratch) {
+                     std::ptrdiff_t outStep, int lanes, FloatBuffer& scratch) {
     if (b < a || lanes <= 0) return;
     const int n = low.fullLength + high.fullLength;
     // Band indices i0..i1 cover every lifting value that outputs a..b depend on.

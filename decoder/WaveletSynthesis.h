@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "core/FloatBuffer.h"
+
 namespace Lumetra {
 
 // One band of input lines: sample i of lane c is at
@@ -23,6 +25,6 @@ struct SynthesisInput {
 // for shorter lines the values are unspecified but every read stays inside
 // the given inputs. `scratch` is reused between calls.
 void synthesizeLines(int a, int b, const SynthesisInput& low, const SynthesisInput& high, float* out,
-                     std::ptrdiff_t outStep, int lanes, std::vector<float>& scratch);
+                     std::ptrdiff_t outStep, int lanes, FloatBuffer& scratch);
 
 }  // namespace Lumetra

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <vector>
 
-#include "encoder/codec/FloatBuffer.h"
+#include "core/FloatBuffer.h"
 
 class FloatRecycler {
 public:

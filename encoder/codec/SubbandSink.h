@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "encoder/codec/FloatBuffer.h"
+#include "core/FloatBuffer.h"
 
 // Count, sum and sum of squares of coefficients, in double precision.
 struct LeafStatistics {

@@ -14,7 +14,7 @@
 #include <memory>
 #include <vector>
 
-#include "encoder/codec/FloatBuffer.h"
+#include "core/FloatBuffer.h"
 
 enum { LowPass = 0, HighPass = 1 };
 

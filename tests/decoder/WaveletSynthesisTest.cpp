@@ -69,7 +69,7 @@ void childRange(int a, int b, bool high, int full, int& lo, int& hi) {
 TEST(WaveletSynthesis, windowedLineEqualsFullLineForEveryLengthAndWindow) {
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> u(-100.0f, 100.0f);
-    std::vector<float> scratch;
+    FloatBuffer scratch;
     for (int n = 5; n <= 64; ++n) {
         const int nl = (n + 1) / 2, nh = n / 2;
         std::vector<float> s(nl), d(nh);
@@ -101,7 +101,8 @@ TEST(WaveletSynthesis, parallelLanesMatchSingleLines) {
     std::vector<float> s(nl * lanes), d(nh * lanes);
     for (std::size_t i = 0; i < s.size(); ++i) s[i] = float((i * 37) % 101) - 50.0f;
     for (std::size_t i = 0; i < d.size(); ++i) d[i] = float((i * 53) % 67) - 30.0f;
-    std::vector<float> scratch, out(n * lanes);
+    FloatBuffer scratch;
+    std::vector<float> out(n * lanes);
     synthesizeLines(0, n - 1, {s.data(), lanes, 0, nl, nl}, {d.data(), lanes, 0, nh, nh}, out.data(), lanes,
                     lanes, scratch);
     for (int c = 0; c < lanes; ++c) {
@@ -118,7 +119,8 @@ TEST(WaveletSynthesis, synthesisInvertsTheAnalysis) {
         for (int i = 0; i < n; ++i) x[i] = 100.0 * std::sin(0.7 * i) + 3.0 * i;
         std::vector<float> s, d;
         analysis(x, s, d);
-        std::vector<float> out(n), scratch;
+        std::vector<float> out(n);
+        FloatBuffer scratch;
         synthesizeLines(0, n - 1, {s.data(), 1, 0, int(s.size()), int(s.size())},
                         {d.data(), 1, 0, int(d.size()), int(d.size())}, out.data(), 1, 1, scratch);
         for (int i = 0; i < n; ++i) EXPECT_NEAR(out[i], x[i], 1e-3) << "n " << n << " i " << i;
@@ -126,7 +128,7 @@ TEST(WaveletSynthesis, synthesisInvertsTheAnalysis) {
 }
 
 TEST(WaveletSynthesis, shortLinesStayInsideTheirInputs) {
-    std::vector<float> scratch;
+    FloatBuffer scratch;
     for (int n = 1; n < 5; ++n) {
         const int nl = (n + 1) / 2, nh = n / 2;
         std::vector<float> s(nl, 10.0f), d(nh, 0.0f);

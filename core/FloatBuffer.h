@@ -1,8 +1,8 @@
 #pragma once
-// Coefficient storage that is not zeroed when it grows. The analysis writes
-// every value of a plane or piece before it reads one, and its largest
-// buffers are taken and given back block after block: filling them first
-// only cost time.
+// Float storage that is not zeroed when it grows, for buffers whose every
+// value is written before it is read: the analysis's planes and pieces,
+// taken and given back block after block, and the synthesis's working
+// lines. Filling them first only cost time.
 
 #include <cstddef>
 #include <memory>
