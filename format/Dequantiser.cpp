@@ -38,8 +38,10 @@ void dequantise(const Index* q, std::ptrdiff_t qStride, int width, int height, f
             for (int j = 0; j < width; ++j) out[i * outStride + j] = 0.0f;
         return;
     }
+#if !defined(__SSE2__)
     float table[2 * kTabulated + 1];
     for (int v = -kTabulated; v <= kTabulated; ++v) table[v + kTabulated] = dequantisedValue(v, step);
+#endif
 
     const float* t = ditherTable();
     const int e = ((dither.x0 + dither.d0) % kDitherSize + kDitherSize) % kDitherSize;
@@ -63,12 +65,14 @@ void dequantise(const Index* q, std::ptrdiff_t qStride, int width, int height, f
             const __m128 negative = _mm_castsi128_ps(_mm_cmplt_epi32(v, _mm_setzero_si128()));
             _mm_storeu_ps(dst + j, _mm_or_ps(_mm_and_ps(positive, up), _mm_and_ps(negative, down)));
         }
-#endif
+        for (; j < width; ++j) dst[j] = dequantisedValue(src[j], step);
+#else
         for (; j < width; ++j) {
             const int32_t v = src[j];
             dst[j] =
                 (v >= -kTabulated && v <= kTabulated) ? table[v + kTabulated] : dequantisedValue(v, step);
         }
+#endif
         if (dither.on) {
             // The table's row, from column e on and around again: in runs
             // that do not wrap, four samples at a time where SSE2 is there
