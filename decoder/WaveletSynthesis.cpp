@@ -111,16 +111,22 @@ void synthesizeRows(int a, int b, int i0, int m, int n, const SynthesisInput& lo
         sp[k] = ls < 0 ? zero : low.data + ls * low.step;
         dp[k] = hs < 0 ? zero : high.data + hs * high.step;
     }
+    // The last two steps write the rows of a..b straight into `out` (even
+    // samples from the low band, odd ones from the high band) and the rest
+    // into the scratch rows, which the last step reads as well.
+    std::vector<float*> finals(std::size_t(2) * m);
+    float** sOut = finals.data();
+    float** dOut = sOut + m;
+    for (int k = 0; k < m; ++k) {
+        const int even = 2 * (i0 + k), odd = even + 1;
+        sOut[k] = even >= a && even <= b ? out + std::ptrdiff_t(even - a) * outStep : s + k * L;
+        dOut[k] = odd >= a && odd <= b ? out + std::ptrdiff_t(odd - a) * outStep : d + k * L;
+    }
     const int lanes = int(L);
     for (int k = 1; k < m; ++k) liftStep<true>(s + k * L, sp[k], dp[k - 1], dp[k], delta, lanes);
     for (int k = 1; k < m - 1; ++k) liftStep<true>(d + k * L, dp[k], s + k * L, s + (k + 1) * L, gamma, lanes);
-    for (int k = 2; k < m - 1; ++k) liftStep<false>(s + k * L, s + k * L, d + (k - 1) * L, d + k * L, beta, lanes);
-    for (int k = 2; k < m - 2; ++k) liftStep<false>(d + k * L, d + k * L, s + k * L, s + (k + 1) * L, alpha, lanes);
-    for (int x = a; x <= b; ++x) {
-        const int i = floorDiv2(x);
-        const float* src = ((x - 2 * i) ? d : s) + std::size_t(i - i0) * L;
-        std::memcpy(out + std::ptrdiff_t(x - a) * outStep, src, sizeof(float) * L);
-    }
+    for (int k = 2; k < m - 1; ++k) liftStep<false>(sOut[k], s + k * L, d + (k - 1) * L, d + k * L, beta, lanes);
+    for (int k = 2; k < m - 2; ++k) liftStep<false>(dOut[k], d + k * L, sOut[k], sOut[k + 1], alpha, lanes);
 }
 
 }  // namespace
