@@ -64,30 +64,13 @@ void gather(float* dst, int i0, int m, int odd, int n, const SynthesisInput& in)
     for (int k = hi - i0 + 1; k < m; ++k) folded(k);
 }
 
-// One lifting step over `count` values: out = in - k * (a + b) (Sub) or
-// in + k * (a + b), four at a time where SSE2 is there, with the operations
-// of the scalar form in its order (the results are the same). `out` may be `in`.
-template <bool Sub>
-inline void liftStep(float* out, const float* in, const float* a, const float* b, float k, int count) {
-    int c = 0;
-#if defined(__SSE2__)
-    const __m128 vk = _mm_set1_ps(k);
-    for (; c + 4 <= count; c += 4) {
-        const __m128 t = _mm_mul_ps(vk, _mm_add_ps(_mm_loadu_ps(a + c), _mm_loadu_ps(b + c)));
-        const __m128 x = _mm_loadu_ps(in + c);
-        _mm_storeu_ps(out + c, Sub ? _mm_sub_ps(x, t) : _mm_add_ps(x, t));
-    }
-#endif
-    for (; c < count; ++c) out[c] = Sub ? in[c] - k * (a[c] + b[c]) : in[c] + k * (a[c] + b[c]);
-}
-
 // The four lifting steps over band indices held at k = 0..m-1; each step is
 // valid one index further in from the ends than the one before.
 void lift(float* s, float* d, int m) {
-    liftStep<true>(s + 1, s + 1, d, d + 1, delta, m - 1);
-    liftStep<true>(d + 1, d + 1, s + 1, s + 2, gamma, m - 2);
-    liftStep<false>(s + 2, s + 2, d + 1, d + 2, beta, m - 3);
-    liftStep<false>(d + 2, d + 2, s + 2, s + 3, alpha, m - 4);
+    liftStep(s + 1, s + 1, d, d + 1, delta, m - 1, true);
+    liftStep(d + 1, d + 1, s + 1, s + 2, gamma, m - 2, true);
+    liftStep(s + 2, s + 2, d + 1, d + 2, beta, m - 3, false);
+    liftStep(d + 2, d + 2, s + 2, s + 3, alpha, m - 4, false);
 }
 
 // Rows of samples a..b from parallel lines: the first two lifting steps read
@@ -114,19 +97,19 @@ void synthesizeRows(int a, int b, int i0, int m, int n, const SynthesisInput& lo
     // The last two steps write the rows of a..b straight into `out` (even
     // samples from the low band, odd ones from the high band) and the rest
     // into the scratch rows, which the last step reads as well.
-    std::vector<float*> finals(std::size_t(2) * m);
-    float** sOut = finals.data();
-    float** dOut = sOut + m;
-    for (int k = 0; k < m; ++k) {
-        const int even = 2 * (i0 + k), odd = even + 1;
-        sOut[k] = even >= a && even <= b ? out + std::ptrdiff_t(even - a) * outStep : s + k * L;
-        dOut[k] = odd >= a && odd <= b ? out + std::ptrdiff_t(odd - a) * outStep : d + k * L;
-    }
+    const auto sOut = [&](int k) {
+        const int even = 2 * (i0 + k);
+        return even >= a && even <= b ? out + std::ptrdiff_t(even - a) * outStep : s + k * L;
+    };
+    const auto dOut = [&](int k) {
+        const int odd = 2 * (i0 + k) + 1;
+        return odd >= a && odd <= b ? out + std::ptrdiff_t(odd - a) * outStep : d + k * L;
+    };
     const int lanes = int(L);
-    for (int k = 1; k < m; ++k) liftStep<true>(s + k * L, sp[k], dp[k - 1], dp[k], delta, lanes);
-    for (int k = 1; k < m - 1; ++k) liftStep<true>(d + k * L, dp[k], s + k * L, s + (k + 1) * L, gamma, lanes);
-    for (int k = 2; k < m - 1; ++k) liftStep<false>(sOut[k], s + k * L, d + (k - 1) * L, d + k * L, beta, lanes);
-    for (int k = 2; k < m - 2; ++k) liftStep<false>(dOut[k], d + k * L, sOut[k], sOut[k + 1], alpha, lanes);
+    for (int k = 1; k < m; ++k) liftStep(s + k * L, sp[k], dp[k - 1], dp[k], delta, lanes, true);
+    for (int k = 1; k < m - 1; ++k) liftStep(d + k * L, dp[k], s + k * L, s + (k + 1) * L, gamma, lanes, true);
+    for (int k = 2; k < m - 1; ++k) liftStep(sOut(k), s + k * L, d + (k - 1) * L, d + k * L, beta, lanes, false);
+    for (int k = 2; k < m - 2; ++k) liftStep(dOut(k), d + k * L, sOut(k), sOut(k + 1), alpha, lanes, false);
 }
 
 }  // namespace

@@ -56,28 +56,6 @@ bool dependencySpan(const LiftingOutputs& out, int& p0, int& p1) {
     return any;
 }
 
-// x = x - c * (a + b) (or + with `subtract` false) over n lanes.
-inline void liftLanes(float* x, const float* a, const float* b, int n, float c, bool subtract) {
-    int l = 0;
-#if defined(__SSE2__)
-    const __m128 vc = _mm_set1_ps(c);
-    if (subtract)
-        for (; l + 4 <= n; l += 4)
-            _mm_storeu_ps(x + l,
-                          _mm_sub_ps(_mm_loadu_ps(x + l),
-                                     _mm_mul_ps(vc, _mm_add_ps(_mm_loadu_ps(a + l), _mm_loadu_ps(b + l)))));
-    else
-        for (; l + 4 <= n; l += 4)
-            _mm_storeu_ps(x + l,
-                          _mm_add_ps(_mm_loadu_ps(x + l),
-                                     _mm_mul_ps(vc, _mm_add_ps(_mm_loadu_ps(a + l), _mm_loadu_ps(b + l)))));
-#endif
-    if (subtract)
-        for (; l < n; ++l) x[l] = x[l] - c * (a[l] + b[l]);
-    else
-        for (; l < n; ++l) x[l] = x[l] + c * (a[l] + b[l]);
-}
-
 // Lifting steps over buf, which holds positions p0 .. p1, `lanes` values per
 // position. Each step only touches positions whose neighbours are present.
 void lift(float* buf, int p0, int p1, int lanes) {
@@ -86,7 +64,7 @@ void lift(float* buf, int p0, int p1, int lanes) {
         int first = p0 + margin;
         if (((first % 2) + 2) % 2 != parity) ++first;
         for (int p = first; p <= p1 - margin; p += 2)
-            liftLanes(row(p), row(p - 1), row(p + 1), lanes, c, subtract);
+            Lumetra::liftStep(row(p), row(p), row(p - 1), row(p + 1), c, lanes, subtract);
     };
     step(1, 1, alpha, true);
     step(0, 2, beta, true);
