@@ -16,8 +16,10 @@ if(WAVRA_STATIC_PROGRAMS)
   include(CheckCXXSourceCompiles)
   set(CMAKE_REQUIRED_LINK_OPTIONS -static-pie)
   set(CMAKE_REQUIRED_FLAGS -fPIE)
-  check_cxx_source_compiles("#include <thread>\\nint main() { std::thread t([] {}); t.join(); }"
-                            WAVRA_HAVE_STATIC_PIE)
+  check_cxx_source_compiles([[
+#include <thread>
+int main() { std::thread t([] {}); t.join(); }
+]] WAVRA_HAVE_STATIC_PIE)
   unset(CMAKE_REQUIRED_LINK_OPTIONS)
   unset(CMAKE_REQUIRED_FLAGS)
   if(NOT (WAVRA_HAVE_STATIC_PIE AND WAVRA_JPEG_ARCHIVE AND WAVRA_PNG_ARCHIVE AND WAVRA_Z_ARCHIVE))
