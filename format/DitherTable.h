@@ -7,7 +7,7 @@ namespace Lumetra {
 
 constexpr int kDitherSize = 128;
 
-// The table, generated once on first use; the pointer stays valid for the
+// The table, built at compile time; the pointer stays valid for the
 // whole process and the contents never change.
 const float* ditherTable();
 
