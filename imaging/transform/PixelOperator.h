@@ -85,35 +85,95 @@ public:
             convertRow<false>(a, a, a, 0.0f, 0.0f, n, out);
         }
 
+        // For 8-bit destinations, whose results lie in 0 .. 255: the values
+        // of convert(a, ...), stored as n bytes.
+        void convertToBytes(const float* a, int n, unsigned char* out) const {
+            int k = 0;
+#if defined(__SSE2__)
+            const Lanes l(*this, 0.0f, 0.0f);
+            for (; k + 16 <= n; k += 16) {
+                const __m128i low = _mm_packs_epi32(l.result<false>(a + k, a, a), l.result<false>(a + k + 4, a, a));
+                const __m128i high =
+                    _mm_packs_epi32(l.result<false>(a + k + 8, a, a), l.result<false>(a + k + 12, a, a));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_packus_epi16(low, high));
+            }
+#endif
+            for (; k < n; ++k) out[k] = static_cast<unsigned char>(scalar<false>(a[k], 0.0f, 0.0f, 0.0f, 0.0f));
+        }
+        // n pixels of three formulas a + u * b + v * c, each pair (u, v)
+        // giving one byte of a pixel: the values of three convert calls,
+        // stored as byte triples.
+        void convertToByteTriples(const float* a, const float* b, const float* c, const float (&u)[3],
+                                  const float (&v)[3], int n, unsigned char* out) const {
+            int k = 0;
+#if defined(__SSE2__)
+            const Lanes first(*this, u[0], v[0]), second(*this, u[1], v[1]), third(*this, u[2], v[2]);
+            // Per 64-bit half: the first pixel's word, and the second's
+            // bytes once shifted down by one byte.
+            const __m128i firstWord = _mm_set_epi32(0, -1, 0, -1);
+            const __m128i secondWord = _mm_set_epi32(-1, int32_t(0xFF000000u), -1, int32_t(0xFF000000u));
+            // Four pixels a store: their 32-bit words 0x00ccbbaa packed into
+            // 12 bytes; the store's last four bytes are rewritten by the next
+            // pixels, so it runs while two pixels follow.
+            for (; k + 6 <= n; k += 4) {
+                const __m128i words = _mm_or_si128(
+                    _mm_or_si128(first.result<true>(a + k, b + k, c + k),
+                                 _mm_slli_epi32(second.result<true>(a + k, b + k, c + k), 8)),
+                    _mm_slli_epi32(third.result<true>(a + k, b + k, c + k), 16));
+                // Each half's two pixels as six bytes, then the halves together.
+                const __m128i halves = _mm_or_si128(_mm_and_si128(words, firstWord),
+                                                    _mm_and_si128(_mm_srli_epi64(words, 8), secondWord));
+                const __m128i packed = _mm_or_si128(_mm_and_si128(halves, _mm_set_epi32(0, 0, -1, -1)),
+                                                    _mm_slli_si128(_mm_srli_si128(halves, 8), 6));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * k), packed);
+            }
+#endif
+            for (; k < n; ++k)
+                for (int j = 0; j < 3; ++j)
+                    out[3 * k + j] = static_cast<unsigned char>(scalar<true>(a[k], b[k], c[k], u[j], v[j]));
+        }
+
     private:
+        template <bool kSum>
+        int32_t scalar(float a, float b, float c, float u, float v) const {
+            float x = kSum ? a + u * b + v * c : a;
+            x = (x - sourceMin) * scale + destinationMin + rounding;
+            x = x > lo ? x : lo;
+            x = x < hi ? x : hi;
+            return int32_t(x);
+        }
+#if defined(__SSE2__)
+        // The mapping's constants in vector registers, for one pair (u, v).
+        struct Lanes {
+            __m128 smin, sc, dmin, ro, vlo, vhi, vu, vv;
+            Lanes(const RowMapping& m, float u, float v)
+                : smin(_mm_set1_ps(m.sourceMin)), sc(_mm_set1_ps(m.scale)), dmin(_mm_set1_ps(m.destinationMin)),
+                  ro(_mm_set1_ps(m.rounding)), vlo(_mm_set1_ps(m.lo)), vhi(_mm_set1_ps(m.hi)), vu(_mm_set1_ps(u)),
+                  vv(_mm_set1_ps(v)) {}
+            // Four results of scalar(), from a[0..3] (and b, c with kSum).
+            template <bool kSum>
+            __m128i result(const float* a, const float* b, const float* c) const {
+                __m128 x = _mm_loadu_ps(a);
+                if (kSum)
+                    x = _mm_add_ps(_mm_add_ps(x, _mm_mul_ps(vu, _mm_loadu_ps(b))), _mm_mul_ps(vv, _mm_loadu_ps(c)));
+                x = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(x, smin), sc), dmin), ro);
+                // max and min answer their second operand for NaN and ties,
+                // as the selects of scalar() and store() do.
+                x = _mm_min_ps(_mm_max_ps(x, vlo), vhi);
+                return _mm_cvttps_epi32(x);
+            }
+        };
+#endif
         template <bool kSum>
         void convertRow(const float* a, const float* b, const float* c, float u, float v, int n,
                         int32_t* out) const {
             int k = 0;
 #if defined(__SSE2__)
-            const __m128 smin = _mm_set1_ps(sourceMin), sc = _mm_set1_ps(scale);
-            const __m128 dmin = _mm_set1_ps(destinationMin), ro = _mm_set1_ps(rounding);
-            const __m128 vlo = _mm_set1_ps(lo), vhi = _mm_set1_ps(hi);
-            const __m128 vu = _mm_set1_ps(u), vv = _mm_set1_ps(v);
-            for (; k + 4 <= n; k += 4) {
-                __m128 x = _mm_loadu_ps(a + k);
-                if (kSum)
-                    x = _mm_add_ps(_mm_add_ps(x, _mm_mul_ps(vu, _mm_loadu_ps(b + k))),
-                                   _mm_mul_ps(vv, _mm_loadu_ps(c + k)));
-                x = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(x, smin), sc), dmin), ro);
-                // max and min answer their second operand for NaN and ties,
-                // as the selects of store() do.
-                x = _mm_min_ps(_mm_max_ps(x, vlo), vhi);
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_cvttps_epi32(x));
-            }
+            const Lanes l(*this, u, v);
+            for (; k + 4 <= n; k += 4)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), l.result<kSum>(a + k, b + k, c + k));
 #endif
-            for (; k < n; ++k) {
-                float x = kSum ? a[k] + u * b[k] + v * c[k] : a[k];
-                x = (x - sourceMin) * scale + destinationMin + rounding;
-                x = x > lo ? x : lo;
-                x = x < hi ? x : hi;
-                out[k] = int32_t(x);
-            }
+            for (; k < n; ++k) out[k] = scalar<kSum>(a[k], b[k], c[k], u, v);
         }
     };
     RowMapping rowMapping() const {

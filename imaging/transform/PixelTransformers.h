@@ -140,6 +140,14 @@ public:
         const float* y = in + s_[0];
         const float* i = in + s_[1];
         const float* q = in + s_[2];
+        if constexpr (std::is_same<D, unsigned char>::value) {
+            if (outStep == 3 && d_[0] == 0 && d_[1] == 1 && d_[2] == 2) {
+                m.convertToByteTriples(y, i, q, {rI, gI, bI}, {rQ, gQ, bQ}, count, out);
+                return;
+            }
+        }
+        // Sample stores may alias the band positions: read them once.
+        const int d0 = d_[0], d1 = d_[1], d2 = d_[2];
         int32_t r[kChunk], g[kChunk], b[kChunk];
         for (int x0 = 0; x0 < count; x0 += kChunk) {
             const int n = std::min(kChunk, count - x0);
@@ -148,9 +156,9 @@ public:
             m.convert(y + x0, i + x0, q + x0, bI, bQ, n, b);
             D* o = out + std::ptrdiff_t(x0) * outStep;
             for (int k = 0; k < n; ++k, o += outStep) {
-                o[d_[0]] = D(r[k]);
-                o[d_[1]] = D(g[k]);
-                o[d_[2]] = D(b[k]);
+                o[d0] = D(r[k]);
+                o[d1] = D(g[k]);
+                o[d2] = D(b[k]);
             }
         }
     }
@@ -326,6 +334,12 @@ public:
         const typename Base::RowMapping m = this->rowMapping();
         int32_t values[kChunk];
         for (std::size_t i = 0; i < d_.size(); ++i) {
+            if constexpr (std::is_same<D, unsigned char>::value) {
+                if (outStep == 1) {
+                    m.convertToBytes(in + s_[i], count, out + d_[i]);
+                    continue;
+                }
+            }
             for (int x0 = 0; x0 < count; x0 += kChunk) {
                 const int n = std::min(kChunk, count - x0);
                 m.convert(in + s_[i] + x0, n, values);
