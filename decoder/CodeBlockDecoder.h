@@ -26,4 +26,31 @@ bool decodeCodeBlockRegion(const HuffmanDecoder& decoder, const uint8_t* payload
                            int32_t* out, const CodeBlockArea& codeBlock, const CodeBlockArea& region,
                            const CodeBlockCursor* resume, CodeBlockCursor& next);
 
+// The same into rows `outStride` apart, each coefficient stored as
+// convert(value); positions without one are left as they are.
+template <class T, class Convert>
+bool decodeCodeBlockRegion(const HuffmanDecoder& decoder, const uint8_t* payload, std::size_t size, T* out,
+                           std::ptrdiff_t outStride, const Convert& convert, const CodeBlockArea& codeBlock,
+                           const CodeBlockArea& region, const CodeBlockCursor* resume, CodeBlockCursor& next) {
+    if (!resume && !codedBlockHasData(payload, size)) return false;
+    CodedBlockReader reader =
+        resume ? CodedBlockReader(payload, size, *resume) : CodedBlockReader(payload, size);
+    int64_t n = resume ? resume->position : 0;
+
+    // Positions before a region row are decoded and passed over; a run may
+    // reach over the rest of a row and whole rows, which stay as they are.
+    const int64_t width = codeBlock.width;
+    for (int i = 0; i < region.height; ++i) {
+        const int64_t p0 =
+            (int64_t(region.y0) + i - codeBlock.y0) * width + (int64_t(region.x0) - codeBlock.x0);
+        const int64_t end = p0 + region.width;
+        T* row = out + std::ptrdiff_t(i) * outStride;
+        n = reader.decode(decoder, n, end, [row, p0, &convert](int64_t at, int32_t value) {
+            if (at >= p0) row[at - p0] = convert(value);
+        });
+    }
+    next = reader.cursor(n);
+    return true;
+}
+
 }  // namespace Lumetra

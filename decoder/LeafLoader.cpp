@@ -72,7 +72,6 @@ void loadLeafBand(Subband& leaf, int b, const LeafSource& source, int scale, Cod
     const SubbandSupport sup = leaf.support();
     const DBInfo::SubbandRecord& record = db.subband(index);
     const int d0 = record.dither[0], d1 = record.dither[1];
-    std::vector<int32_t> integers;
 
     auto it = db.iterator(index, sup.x0, sup.x1, sup.y0, sup.y1);
     for (; !it->done(); it->next()) {
@@ -101,6 +100,7 @@ void loadLeafBand(Subband& leaf, int b, const LeafSource& source, int scale, Cod
 
         const float step = float(double(q) / std::pow(kScaleGain, double(scale)) / double(leaf.weight()));
         if (!std::isfinite(step)) throw Exception(kReadErrorMessage);
+        if (step == 0.0f) continue;  // every value 0, undithered: the plane as it is
 
         for (int32_t t = 0; t < h.codeBlockCount(b); ++t) {
             const int64_t cx = (t % columns) * cw, cy = (t / columns) * ch;
@@ -115,32 +115,35 @@ void loadLeafBand(Subband& leaf, int b, const LeafSource& source, int scale, Cod
             const CodeBlockArea cell{int(cellX0), int(cellY0), int(cellWidth), int(cellHeight)};
             const CodeBlockArea region{int(rx0), int(ry0), int(rx1 - rx0 + 1), int(ry1 - ry0 + 1)};
 
-            integers.assign(std::size_t(region.width) * std::size_t(region.height), 0);
+            const int ox = int(rx0 - sup.x0), oy = int(ry0 - sup.y0);
+            if (ox < 0 || oy < 0 || ox + region.width > leaf.width() || oy + region.height > leaf.height())
+                throw Exception("Error 1 in Array2D::insert()");
+            float* const out = leaf.band(b) + std::ptrdiff_t(oy) * leaf.rowStep() + ox;
             poll(interrupt);
 
+            // The coefficients go straight into the zeroed plane, dequantised
+            // as they come; the dither then applies to every sample.
             const CodeBlockCursorCache::Key key(b, it->blockNumber(), index, t);
             CodeBlockCursor resume;
             const bool resuming = cache.find(key, resume);
             std::size_t size = 0;
             const uint8_t* payload = it->readPayload(b, t, &size);
             CodeBlockCursor next;
-            const bool more = decodeCodeBlockRegion(*decoder, payload, size, integers.data(), cell, region,
-                                                    resuming ? &resume : nullptr, next);
+            const bool more = decodeCodeBlockRegion(
+                *decoder, payload, size, out, leaf.rowStep(),
+                [step](int32_t v) { return quickDequantisedValue(v, step); }, cell, region,
+                resuming ? &resume : nullptr, next);
             cache.update(key, more ? &next : nullptr);
             poll(interrupt);
             poll(interrupt);
 
-            const int ox = int(rx0 - sup.x0), oy = int(ry0 - sup.y0);
-            if (ox < 0 || oy < 0 || ox + region.width > leaf.width() || oy + region.height > leaf.height())
-                throw Exception("Error 1 in Array2D::insert()");
             DitherSetting dither;
             dither.on = b == 0 && source.dither;
             dither.d0 = d0;
             dither.d1 = d1;
             dither.x0 = int(rx0);
             dither.y0 = int(ry0);
-            dequantise(integers.data(), region.width, region.width, region.height, step, dither,
-                       leaf.band(b) + std::ptrdiff_t(oy) * leaf.rowStep() + ox, leaf.rowStep());
+            subtractDither(dither, region.width, region.height, step, out, leaf.rowStep());
         }
     }
 }

@@ -43,9 +43,6 @@ void dequantise(const Index* q, std::ptrdiff_t qStride, int width, int height, f
     for (int v = -kTabulated; v <= kTabulated; ++v) table[v + kTabulated] = dequantisedValue(v, step);
 #endif
 
-    const float* t = ditherTable();
-    const int e = ((dither.x0 + dither.d0) % kDitherSize + kDitherSize) % kDitherSize;
-    const int f = ((dither.y0 + dither.d1) % kDitherSize + kDitherSize) % kDitherSize;
 #if defined(__SSE2__)
     const __m128 vstep = _mm_set1_ps(step), vhalf = _mm_set1_ps(step * 0.5f), offset = _mm_set1_ps(0.44f);
 #endif
@@ -73,26 +70,38 @@ void dequantise(const Index* q, std::ptrdiff_t qStride, int width, int height, f
                 (v >= -kTabulated && v <= kTabulated) ? table[v + kTabulated] : dequantisedValue(v, step);
         }
 #endif
-        if (dither.on) {
-            // The table's row, from column e on and around again: in runs
-            // that do not wrap, four samples at a time where SSE2 is there
-            // (the same operations as the scalar form).
-            const float* row = t + ((f + i) & (kDitherSize - 1)) * kDitherSize;
-            int c = e;
-            for (int j = 0; j < width;) {
-                const int run = std::min(width - j, kDitherSize - c);
-                float* d = dst + j;
-                const float* r = row + c;
-                int k = 0;
+    }
+    subtractDither(dither, width, height, step, out, outStride);
+}
+
+void subtractDither(const DitherSetting& dither, int width, int height, float step, float* out,
+                    std::ptrdiff_t outStride) {
+    if (!dither.on) return;
+    const float* t = ditherTable();
+    const int e = ((dither.x0 + dither.d0) % kDitherSize + kDitherSize) % kDitherSize;
+    const int f = ((dither.y0 + dither.d1) % kDitherSize + kDitherSize) % kDitherSize;
 #if defined(__SSE2__)
-                const __m128 vstep = _mm_set1_ps(step);
-                for (; k + 4 <= run; k += 4)
-                    _mm_storeu_ps(d + k, _mm_sub_ps(_mm_loadu_ps(d + k), _mm_mul_ps(vstep, _mm_loadu_ps(r + k))));
+    const __m128 vstep = _mm_set1_ps(step);
 #endif
-                for (; k < run; ++k) d[k] = d[k] - step * r[k];
-                j += run;
-                c = 0;
-            }
+    for (int i = 0; i < height; ++i) {
+        float* dst = out + i * outStride;
+        // The table's row, from column e on and around again: in runs that
+        // do not wrap, four samples at a time where SSE2 is there (the same
+        // operations as the scalar form).
+        const float* row = t + ((f + i) & (kDitherSize - 1)) * kDitherSize;
+        int c = e;
+        for (int j = 0; j < width;) {
+            const int run = std::min(width - j, kDitherSize - c);
+            float* d = dst + j;
+            const float* r = row + c;
+            int k = 0;
+#if defined(__SSE2__)
+            for (; k + 4 <= run; k += 4)
+                _mm_storeu_ps(d + k, _mm_sub_ps(_mm_loadu_ps(d + k), _mm_mul_ps(vstep, _mm_loadu_ps(r + k))));
+#endif
+            for (; k < run; ++k) d[k] = d[k] - step * r[k];
+            j += run;
+            c = 0;
         }
     }
 }

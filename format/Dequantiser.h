@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace Lumetra {
 
@@ -24,5 +25,24 @@ void dequantise(const Index* q, std::ptrdiff_t qStride, int width, int height, f
 
 // The value one quantised integer stands for, before dithering.
 float dequantisedValue(int32_t q, float step);
+
+// The same without a branch on q's sign, for indices met one at a time
+// (|q| below 2^24). Equal to dequantisedValue but for the sign of a zero,
+// which only a subnormal step can give.
+inline float quickDequantisedValue(int32_t q, float step) {
+    if (q == 0) return 0.0f;
+    const float magnitude = step * 0.5f + (float(q < 0 ? -q : q) - 0.44f) * step;
+    uint32_t bits;
+    std::memcpy(&bits, &magnitude, sizeof bits);
+    bits ^= uint32_t(q) & 0x80000000u;
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+// The dither part of dequantise alone, in place: out -= step * T[...] over
+// width x height samples, rows outStride apart. Nothing when dither is off.
+void subtractDither(const DitherSetting& dither, int width, int height, float step, float* out,
+                    std::ptrdiff_t outStride);
 
 }  // namespace Lumetra
