@@ -38,11 +38,11 @@ CodeBlockCursor CodedBlockReader::cursor(int64_t position) const {
     c.position = position;
     const int whole = s.count / 8, part = s.count % 8;
     if (part) {
-        c.byteOffset = int64_t(ends_[(s.loads - unsigned(whole) - 1) & 7]);
+        c.byteOffset = int64_t(endOfLoad(s.loads - std::size_t(whole) - 1));
         c.currentByte = int32_t(s.bits >> (64 - part));
         c.bitIndex = 8 - part;
     } else if (whole) {
-        c.byteOffset = int64_t(ends_[(s.loads - unsigned(whole)) & 7]);
+        c.byteOffset = int64_t(endOfLoad(s.loads - std::size_t(whole)));
         c.currentByte = int32_t(s.bits >> 56);
         c.bitIndex = 0;
     } else if (s.next < size_) {

@@ -111,7 +111,7 @@ private:
         uint64_t bits = 0;     // unread bits, the next one most significant
         int count = 0;         // how many of them there are
         std::size_t next = 0;  // the next byte to load
-        unsigned loads = 0;    // bytes loaded so far
+        std::size_t loads = 0;  // bytes loaded so far
     };
 
     [[noreturn]] static void throwReadError();
@@ -135,10 +135,16 @@ private:
             } while (s.count <= 56);
             return;
         }
-        const unsigned bytes = unsigned(64 - s.count) >> 3;
+        const std::size_t bytes = std::size_t(64 - s.count) >> 3;
         s.bits |= (word & (~uint64_t(0) << (64 - 8 * bytes))) >> s.count;
-        for (unsigned j = 1; j <= bytes; ++j) ends_[(s.loads + j - 1) & 7] = s.next + j;
+        // These bytes end one after another: they continue the run of such
+        // loads, or begin one.
+        if (linearEnd_ != s.loads) {
+            linearFrom_ = s.loads;
+            linearOffset_ = s.next + 1 - s.loads;
+        }
         s.loads += bytes;
+        linearEnd_ = s.loads;
         s.next += bytes;
         s.count += int(8 * bytes);
     }
@@ -160,10 +166,21 @@ private:
         s.count += 8;
     }
 
+    // Where load number k ended (stuffing included).
+    std::size_t endOfLoad(std::size_t k) const {
+        return k - linearFrom_ < linearEnd_ - linearFrom_ ? k + linearOffset_ : ends_[k & 7];
+    }
+
     const uint8_t* data_;
     std::size_t size_;
     State state_;
-    std::size_t ends_[8];  // where each of the last loaded bytes ends (stuffing included)
+    // Where each of the last bytes loaded one at a time ends; and the loads
+    // linearFrom_ .. linearEnd_ - 1 of the last run of eight-byte loads,
+    // without stuffing, where load k ends at k + linearOffset_. A byte that
+    // is still being read is either among the last eight single loads or in
+    // that run: single loads come at least six at a time.
+    std::size_t ends_[8];
+    std::size_t linearFrom_ = ~std::size_t(0), linearEnd_ = ~std::size_t(0), linearOffset_ = 0;
 };
 
 }  // namespace Lumetra

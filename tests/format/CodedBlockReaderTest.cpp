@@ -124,8 +124,12 @@ TEST(CodedBlockReader, aCursorTakenAfterAnySymbolResumesTheSameStream) {
         ASSERT_EQ(first.decode(decoder, 0, stop, store), stop);
         const CodeBlockCursor c = first.cursor(stop);
         ASSERT_EQ(c.position, stop);
-        CodedBlockReader resumed(payload.data(), payload.size(), c);
-        ASSERT_EQ(resumed.decode(decoder, stop, total, store), total);
+        // A cursor of a resumed reader resumes as well.
+        const int64_t middle = (stop + total) / 2;
+        CodedBlockReader again(payload.data(), payload.size(), c);
+        ASSERT_EQ(again.decode(decoder, stop, middle, store), middle);
+        CodedBlockReader resumed(payload.data(), payload.size(), again.cursor(middle));
+        ASSERT_EQ(resumed.decode(decoder, middle, total, store), total);
         got.pop_back();
         EXPECT_EQ(got, values) << stop;
         EXPECT_EQ(thrownMessage([&] { resumed.decode(decoder, total, total + 1, store); }), kReadError);
