@@ -64,6 +64,15 @@ void gather(float* dst, int i0, int m, int odd, int n, const SynthesisInput& in)
     for (int k = hi - i0 + 1; k < m; ++k) folded(k);
 }
 
+// The values of band indices i0..i0+m-1 as they lie in a line one sample
+// apart, when none of them needs folding or clamping; otherwise null.
+const float* inPlace(int i0, int m, const SynthesisInput& in) {
+    if (in.count <= 0 || in.step != 1) return nullptr;
+    if (i0 < std::max(in.first, 0) || i0 + m - 1 > std::min(in.first + in.count - 1, in.fullLength - 1))
+        return nullptr;
+    return in.data + (i0 - in.first);
+}
+
 // The four lifting steps over band indices held at k = 0..m-1; each step is
 // valid one index further in from the ends than the one before.
 void lift(float* s, float* d, int m) {
@@ -126,12 +135,26 @@ void synthesizeLines(int a, int b, const SynthesisInput& low, const SynthesisInp
         synthesizeRows(a, b, i0, m, n, low, high, out, outStep, std::size_t(lanes), scratch);
         return;
     }
-    scratch.resize(std::size_t(2) * m);
+    // A line ending on a low-pass sample needs one band index less at its
+    // end: the values it outputs are the same either way.
+    const int rowM = m - ((b & 1) == 0);
+    scratch.resize(std::size_t(2) * rowM);
     float* s = scratch.data();
-    float* d = s + m;
-    gather(s, i0, m, 0, n, low);
-    gather(d, i0, m, 1, n, high);
-    lift(s, d, m);
+    float* d = s + rowM;
+    // The first two steps read low band indices i0 + 1 .. and high band
+    // indices i0 .. where they lie when no folding is needed: no copy.
+    const float* lowIn = inPlace(i0 + 1, rowM - 1, low);
+    const float* highIn = inPlace(i0, rowM, high);
+    if (lowIn && highIn) {
+        liftStep(s + 1, lowIn, highIn, highIn + 1, delta, rowM - 1, true);
+        liftStep(d + 1, highIn + 1, s + 1, s + 2, gamma, rowM - 2, true);
+        liftStep(s + 2, s + 2, d + 1, d + 2, beta, rowM - 3, false);
+        liftStep(d + 2, d + 2, s + 2, s + 3, alpha, rowM - 4, false);
+    } else {
+        gather(s, i0, rowM, 0, n, low);
+        gather(d, i0, rowM, 1, n, high);
+        lift(s, d, rowM);
+    }
     int x = a;
     float* dst = out;
     if (x & 1) {  // starts on a high-pass sample
