@@ -60,7 +60,7 @@ bool leafIsCoded(const Subband& leaf, const LeafSource& source) {
 void loadLeaf(Subband& leaf, const LeafSource& source, int scale, CodeBlockCursorCache& cache,
               const InterruptHook& interrupt) {
     if (!leaf.support().present) return;
-    leaf.allocateSupport();
+    if (!leaf.hasPlanes()) leaf.allocateSupport();
     if (!leafIsCoded(leaf, source)) return;
     for (int b = 0; b < leaf.count(); ++b) loadLeafBand(leaf, b, source, scale, cache, interrupt);
 }

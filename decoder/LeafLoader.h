@@ -42,7 +42,8 @@ struct LeafSource {
 
 // Allocates the leaf's planes for its support, zeroes them and loads every
 // code-block of every block that meets the support. Leaves finer than full
-// resolution stay zero.
+// resolution stay zero. A leaf with planes already keeps them: they must be
+// zero.
 void loadLeaf(Subband& leaf, const LeafSource& source, int scale, CodeBlockCursorCache& cache,
               const InterruptHook& interrupt);
 

@@ -253,6 +253,26 @@ void Subband::copy(const Subband* other, WorkerPool* pool) {
     });
 }
 
+void Subband::viewRowsOf(Subband& owner) {
+    if (isLeaf() != owner.isLeaf()) throw Exception("Error 1 in Subband::copy()");
+    if (!isLeaf()) {
+        for (int k = 0; k < 2; ++k)
+            for (int j = 0; j < 2; ++j) children_[k][j]->viewRowsOf(*owner.children_[k][j]);
+        return;
+    }
+    const SubbandSupport& s = support_;
+    const SubbandSupport& so = owner.support_;
+    if (!s.present) return;
+    if (!so.present || s.x0 != so.x0 || s.x1 != so.x1 || s.y0 < so.y0 || s.y1 > so.y1)
+        throw Exception("Error 2 in Subband::copy()");
+    if (!owner.hasPlanes()) owner.allocateSupport(true);
+    rowStep_ = owner.rowStep_;
+    columnStep_ = owner.columnStep_;
+    bands_.assign(std::size_t(bandCount_), nullptr);
+    owners_.assign(std::size_t(bandCount_), nullptr);
+    for (int b = 0; b < bandCount_; ++b) bands_[b] = owner.bands_[b] + std::ptrdiff_t(s.y0 - so.y0) * rowStep_;
+}
+
 void Subband::gatherCopies(const Subband* other, std::vector<LeafCopy>& copies) {
     if (!other) return;
     if (isLeaf() != other->isLeaf()) throw Exception("Error 1 in Subband::copy()");

@@ -46,6 +46,10 @@ public:
     // Copies other's coefficients into the matching rows of this tree (the
     // bands of the leaves shared out over `pool` when one is given).
     void copy(const Subband* other, WorkerPool* pool = nullptr);
+    // Makes every leaf of this tree, a difference of `owner`'s, a view of
+    // the same rows of owner's leaf; owner's leaves without planes get
+    // zeroed ones first. The views stay valid while owner keeps its planes.
+    void viewRowsOf(Subband& owner);
 
     // Working lines of the synthesis, one set for each part a pass splits
     // into; kept by the caller from one strip to the next so that they are

@@ -206,22 +206,25 @@ void WavraDecoder::loadLeaves(Subband& tree, CodeBlockCursorCache& cache, Worker
         Subband* leaf;
         int band;
         std::size_t samples;
+        bool zero;
     };
     std::vector<Job> jobs;
     tree.forEachLeaf([&](Subband& leaf) {
         if (!leaf.support().present) return;
         const bool coded = leafIsCoded(leaf, source);
-        leaf.allocateSupport(!coded);
+        // Planes a leaf has already (views of the rows to decode) are zero.
+        const bool zero = !leaf.hasPlanes();
+        if (zero) leaf.allocateSupport(!coded);
         if (!coded) return;
         const std::size_t samples = std::size_t(leaf.width()) * std::size_t(leaf.height());
-        for (int b = 0; b < leaf.count(); ++b) jobs.push_back(Job{&leaf, b, samples});
+        for (int b = 0; b < leaf.count(); ++b) jobs.push_back(Job{&leaf, b, samples, zero});
     });
     std::stable_sort(jobs.begin(), jobs.end(), [](const Job& a, const Job& b) { return a.samples > b.samples; });
     static const InterruptHook none;
     const std::thread::id caller = std::this_thread::get_id();
     runJobs(pool, int(jobs.size()), [&](int i) {
         const Job& job = jobs[std::size_t(i)];
-        std::memset(job.leaf->band(job.band), 0, sizeof(float) * job.samples);
+        if (job.zero) std::memset(job.leaf->band(job.band), 0, sizeof(float) * job.samples);
         const bool here = std::this_thread::get_id() == caller;
         loadLeafBand(*job.leaf, job.band, source, scale_, cache, here ? interrupt : none);
     });
@@ -237,14 +240,16 @@ void WavraDecoder::decodeRegion(Slice& slice, const Rectangle& region, const Rec
     if (slice.next) {
         current = std::move(slice.next);
         if (slice.overlap) {
+            // The rows kept from the last strip are copied in and the rest
+            // zeroed; the new rows are then decoded where they belong.
+            current->copy(slice.overlap.get(), pool);
             std::unique_ptr<Subband> fresh = Subband::difference(current.get(), slice.overlap.get());
+            fresh->viewRowsOf(*current);
             loadLeaves(*fresh, slice.cache, pool, interrupt);
-            current->copy(fresh.get(), pool);
         } else {
             loadLeaves(*current, slice.cache, pool, interrupt);
         }
         if (reports) report(position_ + 0.4f * step_);
-        current->copy(slice.overlap.get(), pool);
         slice.overlap.reset();
     } else {
         current = Subband::buildTree(file_.width(), file_.height(), file_.bands(), file_.levels(), scale_,
