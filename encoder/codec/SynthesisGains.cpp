@@ -69,14 +69,14 @@ OutputGains gains_of(const std::vector<double>& phi, int depth) {
     return g;
 }
 
-const LineGains& line_gains() {
+// The gains of one depth, worked out when first asked for: the deeper, the
+// longer the basis functions, and a small image never needs the deepest.
+const LineGains& line_gains(int depth) {
     static LineGains gains;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        for (int d = 1; d <= kDeepest; ++d) {
-            gains.low[d] = gains_of(basis(d, false), d);
-            gains.high[d] = gains_of(basis(d, true), d);
-        }
+    static std::once_flag once[kDeepest + 1];
+    std::call_once(once[depth], [depth] {
+        gains.low[depth] = gains_of(basis(depth, false), depth);
+        gains.high[depth] = gains_of(basis(depth, true), depth);
     });
     return gains;
 }
@@ -84,10 +84,10 @@ const LineGains& line_gains() {
 }  // namespace
 
 OutputGains subband_output_gains(int subband, int levels) {
-    const LineGains& g = line_gains();
     int depth = 0, xFilter = LowPass, yFilter = LowPass;
     leafKind(std::max(subband, 0), levels, depth, xFilter, yFilter);
     depth = std::clamp(depth, 1, kDeepest);
+    const LineGains& g = line_gains(depth);
     const OutputGains& x = xFilter == HighPass ? g.high[depth] : g.low[depth];
     const OutputGains& y = yFilter == HighPass ? g.high[depth] : g.low[depth];
     OutputGains r;
