@@ -37,16 +37,22 @@ bool decodeCodeBlockRegion(const HuffmanDecoder& decoder, const uint8_t* payload
         resume ? CodedBlockReader(payload, size, *resume) : CodedBlockReader(payload, size);
     int64_t n = resume ? resume->position : 0;
 
-    // Positions before a region row are decoded and passed over; a run may
-    // reach over the rest of a row and whole rows, which stay as they are.
+    // Positions before a region row are decoded and passed over, storing
+    // nothing; a run may reach over the rest of a row and whole rows, which
+    // stay as they are.
     const int64_t width = codeBlock.width;
     for (int i = 0; i < region.height; ++i) {
         const int64_t p0 =
             (int64_t(region.y0) + i - codeBlock.y0) * width + (int64_t(region.x0) - codeBlock.x0);
         const int64_t end = p0 + region.width;
-        T* row = out + std::ptrdiff_t(i) * outStride;
-        n = reader.decode(decoder, n, end, [row, p0, &convert](int64_t at, int32_t value) {
-            if (at >= p0) row[at - p0] = convert(value);
+        if (n < p0) n = reader.decode(decoder, n, p0, [](int64_t, int32_t) {});
+        // Position p0 of the row is its first sample. The address of
+        // position 0 is worked out in integers, as it may lie outside the
+        // plane; the stores land at p0 and after.
+        const std::uintptr_t origin = reinterpret_cast<std::uintptr_t>(out + std::ptrdiff_t(i) * outStride) -
+                                      std::uintptr_t(p0) * sizeof(T);
+        n = reader.decode(decoder, n, end, [origin, &convert](int64_t at, int32_t value) {
+            *reinterpret_cast<T*>(origin + std::uintptr_t(at) * sizeof(T)) = convert(value);
         });
     }
     next = reader.cursor(n);

@@ -254,7 +254,7 @@ void Subband::copy(const Subband* other, WorkerPool* pool) {
 }
 
 void Subband::viewRowsOf(Subband& owner) {
-    if (isLeaf() != owner.isLeaf()) throw Exception("Error 1 in Subband::copy()");
+    if (isLeaf() != owner.isLeaf()) throw Exception("Error 1 in Subband::viewRowsOf()");
     if (!isLeaf()) {
         for (int k = 0; k < 2; ++k)
             for (int j = 0; j < 2; ++j) children_[k][j]->viewRowsOf(*owner.children_[k][j]);
@@ -264,7 +264,7 @@ void Subband::viewRowsOf(Subband& owner) {
     const SubbandSupport& so = owner.support_;
     if (!s.present) return;
     if (!so.present || s.x0 != so.x0 || s.x1 != so.x1 || s.y0 < so.y0 || s.y1 > so.y1)
-        throw Exception("Error 2 in Subband::copy()");
+        throw Exception("Error 2 in Subband::viewRowsOf()");
     if (!owner.hasPlanes()) owner.allocateSupport(true);
     rowStep_ = owner.rowStep_;
     columnStep_ = owner.columnStep_;

@@ -58,7 +58,8 @@ public:
             if (s.count < 16) fill(s);
             const uint32_t code = decoder.decode(uint32_t(s.bits >> 48));
             const int length = int(code >> 8);
-            if (code == 0 || length > s.count) throwReadError();
+            // No code (length 0) or more bits than are left, in one comparison.
+            if (unsigned(length) - 1u >= unsigned(s.count)) throwReadError();
             s.bits <<= length;
             s.count -= length;
             const int symbol = int(code & 0xFF);
