@@ -88,23 +88,44 @@ public:
         // For 8-bit destinations, whose results lie in 0 .. 255: the values
         // of convert(a, ...), stored as n bytes.
         void convertToBytes(const float* a, int n, unsigned char* out) const {
-            int k = 0;
-#if defined(__SSE2__)
-            const Lanes l(*this, 0.0f, 0.0f);
-            for (; k + 16 <= n; k += 16) {
-                const __m128i low = _mm_packs_epi32(l.result<false>(a + k, a, a), l.result<false>(a + k + 4, a, a));
-                const __m128i high =
-                    _mm_packs_epi32(l.result<false>(a + k + 8, a, a), l.result<false>(a + k + 12, a, a));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_packus_epi16(low, high));
-            }
-#endif
-            for (; k < n; ++k) out[k] = static_cast<unsigned char>(scalar<false>(a[k], 0.0f, 0.0f, 0.0f, 0.0f));
+            if (plain())
+                bytes<true>(a, n, out);
+            else
+                bytes<false>(a, n, out);
         }
         // n pixels of three formulas a + u * b + v * c, each pair (u, v)
         // giving one byte of a pixel: the values of three convert calls,
         // stored as byte triples.
         void convertToByteTriples(const float* a, const float* b, const float* c, const float (&u)[3],
                                   const float (&v)[3], int n, unsigned char* out) const {
+            if (plain())
+                byteTriples<true>(a, b, c, u, v, n, out);
+            else
+                byteTriples<false>(a, b, c, u, v, n, out);
+        }
+
+    private:
+        template <bool kPlain>
+        void bytes(const float* a, int n, unsigned char* out) const {
+            int k = 0;
+#if defined(__SSE2__)
+            const Lanes l(*this, 0.0f, 0.0f);
+            for (; k + 16 <= n; k += 16) {
+                const __m128i low = _mm_packs_epi32(l.result<false, kPlain>(a + k, a, a),
+                                                    l.result<false, kPlain>(a + k + 4, a, a));
+                const __m128i high = _mm_packs_epi32(l.result<false, kPlain>(a + k + 8, a, a),
+                                                     l.result<false, kPlain>(a + k + 12, a, a));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_packus_epi16(low, high));
+            }
+#endif
+            for (; k < n; ++k) out[k] = static_cast<unsigned char>(scalar<false>(a[k], 0.0f, 0.0f, 0.0f, 0.0f));
+        }
+        // The range mapping changes no value (see Lanes::result).
+        bool plain() const { return sourceMin == 0.0f && scale == 1.0f && destinationMin == 0.0f; }
+
+        template <bool kPlain>
+        void byteTriples(const float* a, const float* b, const float* c, const float (&u)[3], const float (&v)[3],
+                         int n, unsigned char* out) const {
             int k = 0;
 #if defined(__SSE2__)
             const Lanes first(*this, u[0], v[0]), second(*this, u[1], v[1]), third(*this, u[2], v[2]);
@@ -117,9 +138,9 @@ public:
             // pixels, so it runs while two pixels follow.
             for (; k + 6 <= n; k += 4) {
                 const __m128i words = _mm_or_si128(
-                    _mm_or_si128(first.result<true>(a + k, b + k, c + k),
-                                 _mm_slli_epi32(second.result<true>(a + k, b + k, c + k), 8)),
-                    _mm_slli_epi32(third.result<true>(a + k, b + k, c + k), 16));
+                    _mm_or_si128(first.result<true, kPlain>(a + k, b + k, c + k),
+                                 _mm_slli_epi32(second.result<true, kPlain>(a + k, b + k, c + k), 8)),
+                    _mm_slli_epi32(third.result<true, kPlain>(a + k, b + k, c + k), 16));
                 // Each half's two pixels as six bytes, then the halves together.
                 const __m128i halves = _mm_or_si128(_mm_and_si128(words, firstWord),
                                                     _mm_and_si128(_mm_srli_epi64(words, 8), secondWord));
@@ -133,7 +154,6 @@ public:
                     out[3 * k + j] = static_cast<unsigned char>(scalar<true>(a[k], b[k], c[k], u[j], v[j]));
         }
 
-    private:
         template <bool kSum>
         int32_t scalar(float a, float b, float c, float u, float v) const {
             float x = kSum ? a + u * b + v * c : a;
@@ -151,12 +171,15 @@ public:
                   ro(_mm_set1_ps(m.rounding)), vlo(_mm_set1_ps(m.lo)), vhi(_mm_set1_ps(m.hi)), vu(_mm_set1_ps(u)),
                   vv(_mm_set1_ps(v)) {}
             // Four results of scalar(), from a[0..3] (and b, c with kSum).
-            template <bool kSum>
+            // kPlain: the mapping is known to be (x - 0) * 1 + 0, which
+            // changes no value but the sign of a zero, which adding the
+            // rounding then drops: x + rounding gives the same results.
+            template <bool kSum, bool kPlain = false>
             __m128i result(const float* a, const float* b, const float* c) const {
                 __m128 x = _mm_loadu_ps(a);
                 if (kSum)
                     x = _mm_add_ps(_mm_add_ps(x, _mm_mul_ps(vu, _mm_loadu_ps(b))), _mm_mul_ps(vv, _mm_loadu_ps(c)));
-                x = _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(x, smin), sc), dmin), ro);
+                x = kPlain ? _mm_add_ps(x, ro) : _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(x, smin), sc), dmin), ro);
                 // max and min answer their second operand for NaN and ties,
                 // as the selects of scalar() and store() do.
                 x = _mm_min_ps(_mm_max_ps(x, vlo), vhi);
