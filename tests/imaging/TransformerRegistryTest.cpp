@@ -230,3 +230,43 @@ TEST(RasterTransformer, missingDataIsANullPointer) {
     t->setSource(px, 1, 1, 3, format(RGB, U8));
     EXPECT_EQ(IMAGING_MESSAGE_OF(t->transform()), "Null pointer exception");
 }
+
+TEST(RasterTransformer, wholePlanarRowsGiveTheBytesOfSinglePixels) {
+    // 37 pixels: blocks of the vector paths and a tail; unset window (the
+    // mapping that changes nothing) and a window with a level.
+    registerStandardFactories();
+    constexpr int n = 37;
+    for (const int space : {GREY, YIQ}) {
+        const int bands = space == GREY ? 1 : 3;
+        const int target = space == GREY ? GREY : RGB;
+        std::vector<float> planes(std::size_t(bands * n));
+        for (std::size_t k = 0; k < planes.size(); ++k) planes[k] = float(int(k * 53) % 330) - 40.25f;
+        ImageBufferInfo planar = format(space, F32);
+        planar.layout = ImageBufferInfo::Planar;
+        const int map[3] = {0, n, 2 * n};
+        planar.setBandMap(map);
+        // One pixel with a padding sample: converted pixel by pixel, not as a row.
+        ImageBufferInfo single = format(space, F32);
+        single.samplesPerPixel = bands + 1;
+        for (const float window : {0.f, 700.f}) {
+            const auto run = [&](const float* in, int width, const ImageBufferInfo& info) {
+                std::vector<unsigned char> out(std::size_t(bands * width));
+                auto t = findTransformer(format(target, U8), info);
+                t->setSourceWindow(window);
+                t->setSourceLevel(window / 3);
+                t->setSource(in, width, 1, int(sizeof(float)) * width * info.columnStep(), info);
+                t->setDestination(out.data(), width, 1, bands * width, format(target, U8));
+                t->transform();
+                return out;
+            };
+            const std::vector<unsigned char> row = run(planes.data(), n, planar);
+            for (int x = 0; x < n; ++x) {
+                float pixel[4] = {};
+                for (int b = 0; b < bands; ++b) pixel[b] = planes[std::size_t(b * n + x)];
+                const std::vector<unsigned char> one = run(pixel, 1, single);
+                for (int b = 0; b < bands; ++b)
+                    ASSERT_EQ(row[std::size_t(bands * x + b)], one[std::size_t(b)]) << space << " " << window << " " << x;
+            }
+        }
+    }
+}
