@@ -111,10 +111,10 @@ public:
 #if defined(__SSE2__)
             const Lanes l(*this, 0.0f, 0.0f);
             for (; k + 16 <= n; k += 16) {
-                const __m128i low = _mm_packs_epi32(l.result<false, kPlain>(a + k, a, a),
-                                                    l.result<false, kPlain>(a + k + 4, a, a));
-                const __m128i high = _mm_packs_epi32(l.result<false, kPlain>(a + k + 8, a, a),
-                                                     l.result<false, kPlain>(a + k + 12, a, a));
+                const __m128i low = _mm_packs_epi32(l.template result<false, kPlain>(a + k, a, a),
+                                                    l.template result<false, kPlain>(a + k + 4, a, a));
+                const __m128i high = _mm_packs_epi32(l.template result<false, kPlain>(a + k + 8, a, a),
+                                                     l.template result<false, kPlain>(a + k + 12, a, a));
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_packus_epi16(low, high));
             }
 #endif
@@ -138,9 +138,9 @@ public:
             // pixels, so it runs while two pixels follow.
             for (; k + 6 <= n; k += 4) {
                 const __m128i words = _mm_or_si128(
-                    _mm_or_si128(first.result<true, kPlain>(a + k, b + k, c + k),
-                                 _mm_slli_epi32(second.result<true, kPlain>(a + k, b + k, c + k), 8)),
-                    _mm_slli_epi32(third.result<true, kPlain>(a + k, b + k, c + k), 16));
+                    _mm_or_si128(first.template result<true, kPlain>(a + k, b + k, c + k),
+                                 _mm_slli_epi32(second.template result<true, kPlain>(a + k, b + k, c + k), 8)),
+                    _mm_slli_epi32(third.template result<true, kPlain>(a + k, b + k, c + k), 16));
                 // Each half's two pixels as six bytes, then the halves together.
                 const __m128i halves = _mm_or_si128(_mm_and_si128(words, firstWord),
                                                     _mm_and_si128(_mm_srli_epi64(words, 8), secondWord));
@@ -194,7 +194,7 @@ public:
 #if defined(__SSE2__)
             const Lanes l(*this, u, v);
             for (; k + 4 <= n; k += 4)
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), l.result<kSum>(a + k, b + k, c + k));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), l.template result<kSum>(a + k, b + k, c + k));
 #endif
             for (; k < n; ++k) out[k] = scalar<kSum>(a[k], b[k], c[k], u, v);
         }
