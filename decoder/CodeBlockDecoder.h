@@ -31,7 +31,8 @@ bool decodeCodeBlockRegion(const HuffmanDecoder& decoder, const uint8_t* payload
 template <class T, class Convert>
 bool decodeCodeBlockRegion(const HuffmanDecoder& decoder, const uint8_t* payload, std::size_t size, T* out,
                            std::ptrdiff_t outStride, const Convert& convert, const CodeBlockArea& codeBlock,
-                           const CodeBlockArea& region, const CodeBlockCursor* resume, CodeBlockCursor& next) {
+                           const CodeBlockArea& region, const CodeBlockCursor* resume,
+                           CodeBlockCursor& next) {
     if (!resume && !codedBlockHasData(payload, size)) return false;
     CodedBlockReader reader =
         resume ? CodedBlockReader(payload, size, *resume) : CodedBlockReader(payload, size);

@@ -270,7 +270,8 @@ void Subband::viewRowsOf(Subband& owner) {
     columnStep_ = owner.columnStep_;
     bands_.assign(std::size_t(bandCount_), nullptr);
     owners_.assign(std::size_t(bandCount_), nullptr);
-    for (int b = 0; b < bandCount_; ++b) bands_[b] = owner.bands_[b] + std::ptrdiff_t(s.y0 - so.y0) * rowStep_;
+    for (int b = 0; b < bandCount_; ++b)
+        bands_[b] = owner.bands_[b] + std::ptrdiff_t(s.y0 - so.y0) * rowStep_;
 }
 
 void Subband::gatherCopies(const Subband* other, std::vector<LeafCopy>& copies) {

@@ -118,14 +118,15 @@ public:
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_packus_epi16(low, high));
             }
 #endif
-            for (; k < n; ++k) out[k] = static_cast<unsigned char>(scalar<false>(a[k], 0.0f, 0.0f, 0.0f, 0.0f));
+            for (; k < n; ++k)
+                out[k] = static_cast<unsigned char>(scalar<false>(a[k], 0.0f, 0.0f, 0.0f, 0.0f));
         }
         // The range mapping changes no value (see Lanes::result).
         bool plain() const { return sourceMin == 0.0f && scale == 1.0f && destinationMin == 0.0f; }
 
         template <bool kPlain>
-        void byteTriples(const float* a, const float* b, const float* c, const float (&u)[3], const float (&v)[3],
-                         int n, unsigned char* out) const {
+        void byteTriples(const float* a, const float* b, const float* c, const float (&u)[3],
+                         const float (&v)[3], int n, unsigned char* out) const {
             int k = 0;
 #if defined(__SSE2__)
             const Lanes first(*this, u[0], v[0]), second(*this, u[1], v[1]), third(*this, u[2], v[2]);
@@ -138,8 +139,9 @@ public:
             // pixels, so it runs while two pixels follow.
             for (; k + 6 <= n; k += 4) {
                 const __m128i words = _mm_or_si128(
-                    _mm_or_si128(first.template result<true, kPlain>(a + k, b + k, c + k),
-                                 _mm_slli_epi32(second.template result<true, kPlain>(a + k, b + k, c + k), 8)),
+                    _mm_or_si128(
+                        first.template result<true, kPlain>(a + k, b + k, c + k),
+                        _mm_slli_epi32(second.template result<true, kPlain>(a + k, b + k, c + k), 8)),
                     _mm_slli_epi32(third.template result<true, kPlain>(a + k, b + k, c + k), 16));
                 // Each half's two pixels as six bytes, then the halves together.
                 const __m128i halves = _mm_or_si128(_mm_and_si128(words, firstWord),
@@ -167,8 +169,13 @@ public:
         struct Lanes {
             __m128 smin, sc, dmin, ro, vlo, vhi, vu, vv;
             Lanes(const RowMapping& m, float u, float v)
-                : smin(_mm_set1_ps(m.sourceMin)), sc(_mm_set1_ps(m.scale)), dmin(_mm_set1_ps(m.destinationMin)),
-                  ro(_mm_set1_ps(m.rounding)), vlo(_mm_set1_ps(m.lo)), vhi(_mm_set1_ps(m.hi)), vu(_mm_set1_ps(u)),
+                : smin(_mm_set1_ps(m.sourceMin)),
+                  sc(_mm_set1_ps(m.scale)),
+                  dmin(_mm_set1_ps(m.destinationMin)),
+                  ro(_mm_set1_ps(m.rounding)),
+                  vlo(_mm_set1_ps(m.lo)),
+                  vhi(_mm_set1_ps(m.hi)),
+                  vu(_mm_set1_ps(u)),
                   vv(_mm_set1_ps(v)) {}
             // Four results of scalar(), from a[0..3] (and b, c with kSum).
             // kPlain: the mapping is known to be (x - 0) * 1 + 0, which
@@ -178,8 +185,10 @@ public:
             __m128i result(const float* a, const float* b, const float* c) const {
                 __m128 x = _mm_loadu_ps(a);
                 if (kSum)
-                    x = _mm_add_ps(_mm_add_ps(x, _mm_mul_ps(vu, _mm_loadu_ps(b))), _mm_mul_ps(vv, _mm_loadu_ps(c)));
-                x = kPlain ? _mm_add_ps(x, ro) : _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(x, smin), sc), dmin), ro);
+                    x = _mm_add_ps(_mm_add_ps(x, _mm_mul_ps(vu, _mm_loadu_ps(b))),
+                                   _mm_mul_ps(vv, _mm_loadu_ps(c)));
+                x = kPlain ? _mm_add_ps(x, ro)
+                           : _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(x, smin), sc), dmin), ro);
                 // max and min answer their second operand for NaN and ties,
                 // as the selects of scalar() and store() do.
                 x = _mm_min_ps(_mm_max_ps(x, vlo), vhi);
@@ -194,7 +203,8 @@ public:
 #if defined(__SSE2__)
             const Lanes l(*this, u, v);
             for (; k + 4 <= n; k += 4)
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), l.template result<kSum>(a + k, b + k, c + k));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k),
+                                 l.template result<kSum>(a + k, b + k, c + k));
 #endif
             for (; k < n; ++k) out[k] = scalar<kSum>(a[k], b[k], c[k], u, v);
         }

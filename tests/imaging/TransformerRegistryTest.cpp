@@ -265,7 +265,8 @@ TEST(RasterTransformer, wholePlanarRowsGiveTheBytesOfSinglePixels) {
                 for (int b = 0; b < bands; ++b) pixel[b] = planes[std::size_t(b * n + x)];
                 const std::vector<unsigned char> one = run(pixel, 1, single);
                 for (int b = 0; b < bands; ++b)
-                    ASSERT_EQ(row[std::size_t(bands * x + b)], one[std::size_t(b)]) << space << " " << window << " " << x;
+                    ASSERT_EQ(row[std::size_t(bands * x + b)], one[std::size_t(b)])
+                        << space << " " << window << " " << x;
             }
         }
     }
