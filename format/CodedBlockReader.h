@@ -109,9 +109,9 @@ public:
 
 private:
     struct State {
-        uint64_t bits = 0;     // unread bits, the next one most significant
-        int count = 0;         // how many of them there are
-        std::size_t next = 0;  // the next byte to load
+        uint64_t bits = 0;      // unread bits, the next one most significant
+        int count = 0;          // how many of them there are
+        std::size_t next = 0;   // the next byte to load
         std::size_t loads = 0;  // bytes loaded so far
     };
 
