@@ -73,11 +73,13 @@ const float* inPlace(int i0, int m, const SynthesisInput& in) {
     return in.data + (i0 - in.first);
 }
 
-// The four lifting steps over band indices held at k = 0..m-1; each step is
-// valid one index further in from the ends than the one before.
-void lift(float* s, float* d, int m) {
-    liftStep(s + 1, s + 1, d, d + 1, delta, m - 1, true);
-    liftStep(d + 1, d + 1, s + 1, s + 2, gamma, m - 2, true);
+// The four lifting steps over band indices k = 0..m-1, into s and d; each
+// step is valid one index further in from the ends than the one before.
+// The first two read the low values of k = 1.. from lowIn and the high ones
+// of k = 0.. from highIn: the input lines themselves, or s + 1 and d.
+void lift(float* s, float* d, const float* lowIn, const float* highIn, int m) {
+    liftStep(s + 1, lowIn, highIn, highIn + 1, delta, m - 1, true);
+    liftStep(d + 1, highIn + 1, s + 1, s + 2, gamma, m - 2, true);
     liftStep(s + 2, s + 2, d + 1, d + 2, beta, m - 3, false);
     liftStep(d + 2, d + 2, s + 2, s + 3, alpha, m - 4, false);
 }
@@ -141,20 +143,17 @@ void synthesizeLines(int a, int b, const SynthesisInput& low, const SynthesisInp
     scratch.resize(std::size_t(2) * rowM);
     float* s = scratch.data();
     float* d = s + rowM;
-    // The first two steps read low band indices i0 + 1 .. and high band
-    // indices i0 .. where they lie when no folding is needed: no copy.
+    // The input lines are read where they lie when none of their values
+    // needs folding; otherwise they are gathered first.
     const float* lowIn = inPlace(i0 + 1, rowM - 1, low);
     const float* highIn = inPlace(i0, rowM, high);
-    if (lowIn && highIn) {
-        liftStep(s + 1, lowIn, highIn, highIn + 1, delta, rowM - 1, true);
-        liftStep(d + 1, highIn + 1, s + 1, s + 2, gamma, rowM - 2, true);
-        liftStep(s + 2, s + 2, d + 1, d + 2, beta, rowM - 3, false);
-        liftStep(d + 2, d + 2, s + 2, s + 3, alpha, rowM - 4, false);
-    } else {
+    if (!lowIn || !highIn) {
         gather(s, i0, rowM, 0, n, low);
         gather(d, i0, rowM, 1, n, high);
-        lift(s, d, rowM);
+        lowIn = s + 1;
+        highIn = d;
     }
+    lift(s, d, lowIn, highIn, rowM);
     int x = a;
     float* dst = out;
     if (x & 1) {  // starts on a high-pass sample
