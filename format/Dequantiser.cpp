@@ -84,25 +84,19 @@ void subtractDither(const DitherSetting& dither, int width, int height, float st
     const __m128 vstep = _mm_set1_ps(step);
 #endif
     for (int i = 0; i < height; ++i) {
+        // Four samples at a time where SSE2 is there (the same operations
+        // as the scalar form).
         float* dst = out + i * outStride;
-        // The table's row, from column e on and around again: in runs that
-        // do not wrap, four samples at a time where SSE2 is there (the same
-        // operations as the scalar form).
         const float* row = t + ((f + i) & (kDitherSize - 1)) * kDitherSize;
-        int c = e;
-        for (int j = 0; j < width;) {
-            const int run = std::min(width - j, kDitherSize - c);
-            float* d = dst + j;
-            const float* r = row + c;
+        forEachDitherRun(row, e, width, [&](int x, const float* r, int n) {
+            float* d = dst + x;
             int k = 0;
 #if defined(__SSE2__)
-            for (; k + 4 <= run; k += 4)
+            for (; k + 4 <= n; k += 4)
                 _mm_storeu_ps(d + k, _mm_sub_ps(_mm_loadu_ps(d + k), _mm_mul_ps(vstep, _mm_loadu_ps(r + k))));
 #endif
-            for (; k < run; ++k) d[k] = d[k] - step * r[k];
-            j += run;
-            c = 0;
-        }
+            for (; k < n; ++k) d[k] = d[k] - step * r[k];
+        });
     }
 }
 

@@ -110,15 +110,10 @@ float sq(const float* coefficients, int width, int height, size_t stride, float 
             const float* ditherRow =
                 table +
                 size_t((y0 + int(y) + dither->row) & (Lumetra::kDitherSize - 1)) * Lumetra::kDitherSize;
-            // The table's row from the block's column on and around again,
-            // in runs that do not wrap.
-            size_t column = size_t((x0 + dither->column) & (Lumetra::kDitherSize - 1));
-            for (size_t x = 0; x < w;) {
-                const size_t run = std::min(w - x, size_t(Lumetra::kDitherSize) - column);
-                indices_of(row + x, ditherRow + column, run, step, half, out + x);
-                x += run;
-                column = 0;
-            }
+            Lumetra::forEachDitherRun(ditherRow, (x0 + dither->column) & (Lumetra::kDitherSize - 1), int(w),
+                                      [&](int x, const float* values, int n) {
+                                          indices_of(row + x, values, size_t(n), step, half, out + x);
+                                      });
         } else {
             indices_of(row, nullptr, w, step, half, out);
         }
