@@ -8,6 +8,7 @@
 
 #include "api/Library.h"
 #include "core/Exception.h"
+#include "core/RowHandOff.h"
 #include "core/WorkerPool.h"
 #include "decoder/WavraDecoder.h"
 #include "decoder/WavraNavigator.h"
@@ -166,38 +167,53 @@ private:
     int64_t stride_;
 };
 
-// Hands each finished strip to a row sink.
+// Hands each finished strip to a row sink: on this thread, or with
+// `overlapped` on a thread of its own while the next strip is decoded.
 class RowSinkBuffer : public Lumetra::PassThroughImageBuffer {
 public:
-    explicit RowSinkBuffer(const RowSink& sink) : sink_(sink) { setBackground(Lumetra::Pixel(info_)); }
+    RowSinkBuffer(const RowSink& sink, bool overlapped) : sink_(sink) {
+        setBackground(Lumetra::Pixel(info_));
+        if (overlapped) handOff_.reset(new Lumetra::RowHandOff(sink));
+    }
 
 protected:
     void flushStrip() override {
         const int rows = stripRect_.height();
-        if (rows > 0) sink_(stripAddress(0, 0, 0), rows, size_t(rowStride_));
+        if (rows <= 0) return;
+        if (handOff_) {
+            handOff_->hand(stripAddress(0, 0, 0), rows, size_t(rowStride_));
+        } else {
+            sink_(stripAddress(0, 0, 0), rows, size_t(rowStride_));
+        }
+    }
+    void onFinish() override {
+        if (handOff_) handOff_->finish();
     }
 
 private:
     const RowSink& sink_;
+    std::unique_ptr<Lumetra::RowHandOff> handOff_;
 };
+
+// The threads a decode uses: as set, or by default one thread per two
+// million pixels of the region, up to the online cores (below that a
+// second thread's start and the hand-overs cost what it saves).
+int decodingThreads(const Lumetra::WavraNavigator& navigator, int threads) {
+    if (threads > 0) return threads;
+    constexpr int64_t kPixelsPerThread = int64_t(1) << 21;
+    const Lumetra::Rectangle& all = navigator.support();
+    const int64_t pixels =
+        all.isEmpty() ? 0 : (int64_t(all.x1()) - all.x0() + 1) * (int64_t(all.y1()) - all.y0() + 1);
+    return int(std::max<int64_t>(
+        1, std::min<int64_t>(Lumetra::WorkerPool::onlineCores(), pixels / kPixelsPerThread)));
+}
 
 // Decodes with the caller's progress; a cancel noticed only by the last
 // report still throws.
 void decodeWithProgress(Lumetra::WavraNavigator& navigator, Lumetra::ImageBuffer& buffer,
                         const Progress& progress, int threads) {
     detail::Cancellation cancellation(progress);
-    if (threads <= 0) {
-        // By default one thread per two million pixels of the region, up to
-        // the online cores: below that a second thread's start and the
-        // hand-overs cost what it saves.
-        constexpr int64_t kPixelsPerThread = int64_t(1) << 21;
-        const Lumetra::Rectangle& all = navigator.support();
-        const int64_t pixels = all.isEmpty() ? 0
-                                             : (int64_t(all.x1()) - all.x0() + 1) * (int64_t(all.y1()) - all.y0() + 1);
-        threads = int(std::max<int64_t>(1, std::min<int64_t>(Lumetra::WorkerPool::onlineCores(),
-                                                             pixels / kPixelsPerThread)));
-    }
-    navigator.setThreads(threads);
+    navigator.setThreads(decodingThreads(navigator, threads));
     navigator.setProgressHook(cancellation.reportHook());
     navigator.setInterruptHook(cancellation.pollHook());
     navigator.decode(buffer);
@@ -268,7 +284,9 @@ GeoReference Reader::regionGeoReference(const Region& region) const {
 
 void Reader::readRegion(const Region& region, const RowSink& sink, const Progress& progress) const {
     Lumetra::WavraNavigator navigator = navigatorFor(body_->file, region);
-    RowSinkBuffer buffer(sink);
+    // With more than one thread the sink takes each strip while the
+    // decoders go on with the next.
+    RowSinkBuffer buffer(sink, decodingThreads(navigator, body_->threads) > 1);
     buffer.info().setColorSpace(greyOrRGB(body_->file));
     buffer.setStripHeight(kStripHeight);
     decodeWithProgress(navigator, buffer, progress, body_->threads);

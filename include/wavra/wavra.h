@@ -194,7 +194,9 @@ public:
     GeoReference regionGeoReference(const Region& region) const;
 
     // Decodes a region as GreyOrRGB, strip by strip, into `sink` (rows of
-    // regionWindow(region).width pixels).
+    // regionWindow(region).width pixels). When the decode uses more than one
+    // thread, the sink is called on a thread of its own while the next strip
+    // is decoded; its calls keep their order and never overlap.
     void readRegion(const Region& region, const RowSink& sink, const Progress& progress = nullptr) const;
     // Decodes a region as GreyOrRGB into a raw BIP file at `rawPath` with its
     // ten-line text header (same name, extension "hdr", carrying the
