@@ -195,6 +195,28 @@ private:
     std::unique_ptr<Lumetra::RowHandOff> handOff_;
 };
 
+// A raw BIP file whose strips are written on a thread of their own while
+// the next strip is decoded.
+class OverlappedBIPFileBuffer : public Lumetra::BIPFileBuffer {
+public:
+    using BIPFileBuffer::BIPFileBuffer;
+
+protected:
+    void flushStrip() override {
+        const int rows = stripRect_.height();
+        if (rows > 0) handOff_.hand(stripAddress(0, 0, 0), rows, size_t(rowStride_));
+    }
+    void onFinish() override {
+        handOff_.finish();
+        BIPFileBuffer::onFinish();
+    }
+
+private:
+    Lumetra::RowHandOff handOff_{[this](const uint8_t* rows, int count, size_t rowBytes) {
+        writeRows(rows, int64_t(count) * int64_t(rowBytes));
+    }};
+};
+
 // The threads a decode uses: as set, or by default one thread per two
 // million pixels of the region, up to the online cores (below that a
 // second thread's start and the hand-overs cost what it saves).
@@ -298,12 +320,16 @@ void Reader::readRegionToRawFile(const Region& region, const std::string& rawPat
     const Lumetra::FileSpecification raw(rawPath);
     try {
         // The buffer writes the header when the decode begins and closes
-        // the raw file when it goes out of scope.
-        Lumetra::BIPFileBuffer buffer(raw, navigator.geoReference());
-        if (watermark) buffer.attachWatermark(watermark->body().picture, position);
-        buffer.info().setColorSpace(greyOrRGB(body_->file));
-        buffer.setStripHeight(kStripHeight);
-        decodeWithProgress(navigator, buffer, progress, body_->threads);
+        // the raw file when it goes out of scope. With more than one thread
+        // each strip is written while the next is decoded.
+        const int threads = decodingThreads(navigator, body_->threads);
+        std::unique_ptr<Lumetra::BIPFileBuffer> buffer(
+            threads > 1 ? new OverlappedBIPFileBuffer(raw, navigator.geoReference())
+                        : new Lumetra::BIPFileBuffer(raw, navigator.geoReference()));
+        if (watermark) buffer->attachWatermark(watermark->body().picture, position);
+        buffer->info().setColorSpace(greyOrRGB(body_->file));
+        buffer->setStripHeight(kStripHeight);
+        decodeWithProgress(navigator, *buffer, progress, threads);
     } catch (...) {
         raw.removeQuietly();
         raw.setExtension("hdr").removeQuietly();

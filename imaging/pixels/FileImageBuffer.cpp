@@ -13,12 +13,12 @@ FileImageBuffer::~FileImageBuffer() {
     if (file_) std::fclose(file_);
 }
 
-void FileImageBuffer::flushStrip() {
+void FileImageBuffer::flushStrip() { writeRows(stripAddress(0, 0, 0), rowStride_ * std::max(0, stripRect_.height())); }
+
+void FileImageBuffer::writeRows(const unsigned char* rows, int64_t bytes) {
     if (!file_) throw Exception("FileImageBuffer flush error - output file is NULL");
-    const int64_t bytes = rowStride_ * std::max(0, stripRect_.height());
     if (bytes <= 0) return;
-    if (std::fwrite(stripAddress(0, 0, 0), 1, size_t(bytes), file_) != size_t(bytes))
-        throw Exception("Error writing to file");
+    if (std::fwrite(rows, 1, size_t(bytes), file_) != size_t(bytes)) throw Exception("Error writing to file");
 }
 
 }  // namespace Lumetra

@@ -25,6 +25,9 @@ protected:
     // Writes the strip's rows in one write. Throws Exception
     // "FileImageBuffer flush error - output file is NULL" or "Error writing to file".
     void flushStrip() override;
+    // Appends `bytes` bytes of rows to the data file, as flushStrip does
+    // with the strip's, with the same exceptions.
+    void writeRows(const unsigned char* rows, int64_t bytes);
     virtual void writeHeader() {}
     virtual void writeTrailer() {}
 
