@@ -77,7 +77,7 @@ const float* inPlace(int i0, int m, const SynthesisInput& in) {
 // step is valid one index further in from the ends than the one before.
 // The first two read the low values of k = 1.. from lowIn and the high ones
 // of k = 0.. from highIn: the input lines themselves, or s + 1 and d.
-void lift(float* s, float* d, const float* lowIn, const float* highIn, int m) {
+WAVRA_AVX2_CLONES void lift(float* s, float* d, const float* lowIn, const float* highIn, int m) {
     liftStep(s + 1, lowIn, highIn, highIn + 1, delta, m - 1, true);
     liftStep(d + 1, highIn + 1, s + 1, s + 2, gamma, m - 2, true);
     liftStep(s + 2, s + 2, d + 1, d + 2, beta, m - 3, false);
@@ -86,8 +86,9 @@ void lift(float* s, float* d, const float* lowIn, const float* highIn, int m) {
 
 // Rows of samples a..b from parallel lines: the first two lifting steps read
 // the inputs in place, so no input row is copied.
-void synthesizeRows(int a, int b, int i0, int m, int n, const SynthesisInput& low, const SynthesisInput& high,
-                    float* out, std::ptrdiff_t outStep, std::size_t L, FloatBuffer& scratch) {
+WAVRA_AVX2_CLONES void synthesizeRows(int a, int b, int i0, int m, int n, const SynthesisInput& low,
+                                      const SynthesisInput& high, float* out, std::ptrdiff_t outStep,
+                                      std::size_t L, FloatBuffer& scratch) {
     const std::size_t need = std::size_t(2 * m + 1) * L;
     // Grows without copying what it held, and unfilled: every value is written before it is read.
     if (scratch.capacity() < need) scratch.clear();

@@ -29,13 +29,55 @@ constexpr float gamma = 0.8829111f;
 constexpr float delta = 0.44350684f;
 }  // namespace Cdf97Synthesis
 
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(WAVRA_NO_CLONES)
+// Compiles a function twice, for AVX2 and for the baseline; the loader picks
+// the one the processor can run. The loops of liftStep inlined into such a
+// function run eight values per instruction instead of four. The two give
+// the same results: AVX2 brings no fused multiply-add. Defining
+// WAVRA_NO_CLONES builds the baseline alone (to measure or test it).
+#define WAVRA_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define WAVRA_AVX2_CLONES
+#endif
+
+#if defined(__GNUC__)
+#define WAVRA_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define WAVRA_ALWAYS_INLINE inline
+#endif
+
+// Before a loop whose iterations touch disjoint values, or each its own
+// value in place: the compiler may vectorise it without checking at run time
+// whether the arrays overlap.
+#if defined(__clang__)
+#define WAVRA_INDEPENDENT_ITERATIONS _Pragma("clang loop vectorize(assume_safety)")
+#elif defined(__GNUC__)
+#define WAVRA_INDEPENDENT_ITERATIONS _Pragma("GCC ivdep")
+#else
+#define WAVRA_INDEPENDENT_ITERATIONS
+#endif
+
 // One lifting step over `count` values: out = in - k * (a + b) (`subtract`)
-// or in + k * (a + b), four at a time where SSE2 is there, with the
-// operations of the scalar form in its order (the results are the same).
-// `out` may be `in`.
-inline void liftStep(float* out, const float* in, const float* a, const float* b, float k, int count,
-                     bool subtract) {
+// or in + k * (a + b), each value with the operations of the scalar form in
+// its order (the results are the same). Long runs go through a loop that the
+// callers' files, compiled with -O3, vectorise: four values per instruction
+// with SSE2, eight in a function compiled for AVX2 as well
+// (WAVRA_AVX2_CLONES). Short runs and the rest take four at a time where
+// SSE2 is there: the encoder's rows come four lanes wide. `out` may be `in`;
+// otherwise it overlaps none of the inputs.
+WAVRA_ALWAYS_INLINE void liftStep(float* out, const float* in, const float* a, const float* b, float k,
+                                  int count, bool subtract) {
     int c = 0;
+    if (count >= 16) {
+        c = count & ~7;
+        if (subtract) {
+            WAVRA_INDEPENDENT_ITERATIONS
+            for (int i = 0; i < c; ++i) out[i] = in[i] - k * (a[i] + b[i]);
+        } else {
+            WAVRA_INDEPENDENT_ITERATIONS
+            for (int i = 0; i < c; ++i) out[i] = in[i] + k * (a[i] + b[i]);
+        }
+    }
 #if defined(__SSE2__)
     const __m128 vk = _mm_set1_ps(k);
     for (; c + 4 <= count; c += 4) {
