@@ -7,6 +7,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "core/CpuFeatures.h"
+
 namespace Lumetra {
 
 // The two directions hold the constants at different single-precision
@@ -28,34 +30,6 @@ constexpr float beta = 0.052980117f;
 constexpr float gamma = 0.8829111f;
 constexpr float delta = 0.44350684f;
 }  // namespace Cdf97Synthesis
-
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(WAVRA_NO_CLONES)
-// Compiles a function twice, for AVX2 and for the baseline; the loader picks
-// the one the processor can run. The loops of liftStep inlined into such a
-// function run eight values per instruction instead of four. The two give
-// the same results: AVX2 brings no fused multiply-add. Defining
-// WAVRA_NO_CLONES builds the baseline alone (to measure or test it).
-#define WAVRA_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define WAVRA_AVX2_CLONES
-#endif
-
-#if defined(__GNUC__)
-#define WAVRA_ALWAYS_INLINE inline __attribute__((always_inline))
-#else
-#define WAVRA_ALWAYS_INLINE inline
-#endif
-
-// Before a loop whose iterations touch disjoint values, or each its own
-// value in place: the compiler may vectorise it without checking at run time
-// whether the arrays overlap.
-#if defined(__clang__)
-#define WAVRA_INDEPENDENT_ITERATIONS _Pragma("clang loop vectorize(assume_safety)")
-#elif defined(__GNUC__)
-#define WAVRA_INDEPENDENT_ITERATIONS _Pragma("GCC ivdep")
-#else
-#define WAVRA_INDEPENDENT_ITERATIONS
-#endif
 
 // One lifting step over `count` values: out = in - k * (a + b) (`subtract`)
 // or in + k * (a + b), each value with the operations of the scalar form in

@@ -12,18 +12,16 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(WAVRA_NO_CLONES)
-// Rows of 8-bit pixels are also converted by a kernel for AVX2, taken where
-// the processor has it.
-#define WAVRA_X86_AVX2 1
-#include <immintrin.h>
 
 #include "core/CpuFeatures.h"
-#endif
-
 #include "core/Exception.h"
 #include "imaging/pixels/ImageBufferInfo.h"
 #include "imaging/pixels/SampleRange.h"
+
+#if defined(WAVRA_X86_AVX2)
+// Rows of 8-bit pixels are also converted by a kernel for AVX2.
+#include <immintrin.h>
+#endif
 
 namespace Lumetra {
 
