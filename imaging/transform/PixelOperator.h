@@ -104,13 +104,6 @@ public:
         // stored as byte triples.
         void convertToByteTriples(const float* a, const float* b, const float* c, const float (&u)[3],
                                   const float (&v)[3], int n, unsigned char* out) const {
-#if defined(WAVRA_X86_AVX2)
-            if (hasAvx2()) {
-                const int done = plain() ? byteTriplesAvx2<true>(a, b, c, u, v, n, out)
-                                         : byteTriplesAvx2<false>(a, b, c, u, v, n, out);
-                a += done, b += done, c += done, n -= done, out += 3 * done;
-            }
-#endif
             if (plain())
                 byteTriples<true>(a, b, c, u, v, n, out);
             else
@@ -135,9 +128,10 @@ public:
                 out[k] = static_cast<unsigned char>(scalar<false>(a[k], 0.0f, 0.0f, 0.0f, 0.0f));
         }
 #if defined(WAVRA_X86_AVX2)
-        // byteTriples eight pixels at a time, for as many pixels as leave two
-        // after them (each store writes four bytes beyond its pixels); returns
-        // how many it did. The operations of Lanes::result, eight wide.
+        // The first pixels of byteTriples, eight at a time, for as many as
+        // leave two after them (each store writes four bytes beyond its
+        // pixels); returns how many it did. The operations of Lanes::result,
+        // eight wide.
         template <bool kPlain>
         __attribute__((target("avx2"))) int byteTriplesAvx2(const float* a, const float* b, const float* c,
                                                             const float (&u)[3], const float (&v)[3], int n,
@@ -179,6 +173,9 @@ public:
         void byteTriples(const float* a, const float* b, const float* c, const float (&u)[3],
                          const float (&v)[3], int n, unsigned char* out) const {
             int k = 0;
+#if defined(WAVRA_X86_AVX2)
+            if (hasAvx2()) k = byteTriplesAvx2<kPlain>(a, b, c, u, v, n, out);
+#endif
 #if defined(__SSE2__)
             const Lanes first(*this, u[0], v[0]), second(*this, u[1], v[1]), third(*this, u[2], v[2]);
             // Per 64-bit half: the first pixel's word, and the second's
