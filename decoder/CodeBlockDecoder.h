@@ -46,7 +46,7 @@ bool decodeCodeBlockRegion(const HuffmanDecoder& decoder, const uint8_t* payload
         const int64_t p0 =
             (int64_t(region.y0) + i - codeBlock.y0) * width + (int64_t(region.x0) - codeBlock.x0);
         const int64_t end = p0 + region.width;
-        if (n < p0) n = reader.decode(decoder, n, p0, [](int64_t, int32_t) {});
+        if (n < p0) n = reader.passOver(decoder, n, p0);
         // Position p0 of the row is its first sample. The address of
         // position 0 is worked out in integers, as it may lie outside the
         // plane; the stores land at p0 and after.

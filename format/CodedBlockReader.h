@@ -104,6 +104,30 @@ public:
         return n;
     }
 
+    // Decodes symbols while `n` is before `end`, as decode() does, keeping
+    // no value: each symbol whose code is short moves `n` on by one lookup.
+    int64_t passOver(const HuffmanDecoder& decoder, int64_t n, int64_t end) {
+        State s = state_;
+        while (n < end) {
+            if (s.count < 32) fill(s);
+            const uint32_t step = decoder.passOver(uint32_t(s.bits >> 48));
+            const int length = int(step >> 8);
+            if (step == 0 || length > s.count) {
+                // A long code, a run escape, the payload's end or an error:
+                // one symbol the full way.
+                state_ = s;
+                n = decode(decoder, n, n + 1, [](int64_t, int32_t) {});
+                s = state_;
+                continue;
+            }
+            s.bits <<= length;
+            s.count -= length;
+            n += step & 0xFF;
+        }
+        state_ = s;
+        return n;
+    }
+
     // Where the reading stands, as a cursor at raster position `position`.
     CodeBlockCursor cursor(int64_t position) const;
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/Exception.h"
+#include "format/CodedBlockSymbols.h"
 #include "format/FormatMessages.h"
 
 namespace Lumetra {
@@ -27,6 +28,17 @@ int innerNodes(const std::vector<CanonicalCode>& codes) {
     return nodes;
 }
 
+// What passing over `symbol`, coded in `length` bits, takes: bits << 8 |
+// positions; 0 where its extra bits hold a run length.
+uint32_t passOverEntry(int length, int symbol) {
+    using namespace CodedBlock;
+    if (symbol >= kFirstDirect) return uint32_t(length) << 8 | 1u;
+    if (symbol <= kMaxShortRun) return uint32_t(length) << 8 | uint32_t(symbol);
+    if (symbol == kPositive8 || symbol == kNegative8) return uint32_t(length + 8) << 8 | 1u;
+    if (symbol == kPositive16 || symbol == kNegative16) return uint32_t(length + 16) << 8 | 1u;
+    return 0;
+}
+
 }  // namespace
 
 HuffmanDecoder::HuffmanDecoder(const HuffmanTable& table) {
@@ -44,7 +56,9 @@ HuffmanDecoder::HuffmanDecoder(const HuffmanTable& table) {
             if (length > kLookBits) continue;
             const uint32_t first = uint32_t(codes[std::size_t(k)].bits) << (kLookBits - length);
             const uint32_t span = 1u << (kLookBits - length);
-            for (uint32_t j = 0; j < span; ++j) fast_[first + j] = uint16_t(length << 8 | symbols_[k]);
+            const uint32_t entry =
+                passOverEntry(length, symbols_[k]) << 16 | uint32_t(length) << 8 | symbols_[k];
+            for (uint32_t j = 0; j < span; ++j) fast_[first + j] = entry;
         }
     }
 }

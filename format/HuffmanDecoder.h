@@ -1,7 +1,9 @@
 #pragma once
 // Decoding the canonical codes of one Huffman table description: a lookup on
 // the next kLookBits bits resolves every code that short at once, the
-// per-length code ranges the longer ones.
+// per-length code ranges the longer ones. The same lookup also tells how a
+// coded-block symbol moves the raster position when its value is not
+// wanted.
 
 #include <cstdint>
 
@@ -22,14 +24,19 @@ public:
     // The code that begins `window` (16 bits, the first bit most
     // significant) as its length << 8 | its symbol; 0 when no code does.
     uint32_t decode(uint32_t window) const {
-        const uint16_t f = fast_[window >> (16 - kLookBits)];
+        const uint32_t f = fast_[window >> (16 - kLookBits)] & 0xFFFF;
         return f ? f : decodeLong(window);
     }
+    // For the symbol whose code begins `window`: the bits it takes with its
+    // extra bits << 8 | the positions it moves on; 0 for a code longer than
+    // kLookBits, no code, or a run whose length lies in its extra bits.
+    uint32_t passOver(uint32_t window) const { return fast_[window >> (16 - kLookBits)] >> 16; }
 
 private:
     uint32_t decodeLong(uint32_t window) const;
 
-    uint16_t fast_[1 << kLookBits];  // length << 8 | symbol; 0 for longer or no code
+    // passOver << 16 | length << 8 | symbol; 0 for longer or no code
+    uint32_t fast_[1 << kLookBits];
     int32_t firstCode_[17] = {};     // the first code of each length
     int32_t lastCode_[17] = {};      // the last, or -1 without codes of that length
     int firstIndex_[17] = {};        // its position in the symbol list
