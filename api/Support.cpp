@@ -4,6 +4,7 @@
 #include "core/Error.h"
 #include "core/Exception.h"
 #include "core/TemporaryName.h"
+#include "core/WorkerPool.h"
 #include "imaging/transform/TransformerRegistry.h"
 
 namespace wavra {
@@ -59,6 +60,8 @@ GeoReference publicGeoReference(const Lumetra::GeoReference& g) {
 void throwInterrupt() { throw Lumetra::Interrupt(); }
 
 void throwWriteError(const std::string& path) { throw WriteError(path); }
+
+void setThreadStart(void (*start)()) { Lumetra::WorkerPool::setThreadStart(start); }
 
 struct TemporaryName::Body {
     Lumetra::TemporaryReservation reservation;

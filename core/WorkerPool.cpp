@@ -14,6 +14,8 @@ constexpr int kSpins = 8000;
 // The index of a closed generation: above every count.
 constexpr uint64_t kClosed = 0xFFFFFFFFu;
 
+std::atomic<void (*)()> threadStart{nullptr};
+
 inline void relax() {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
@@ -41,6 +43,8 @@ int WorkerPool::onlineCores() {
     const long n = sysconf(_SC_NPROCESSORS_ONLN);
     return n < 1 ? 1 : n > 256 ? 256 : int(n);
 }
+
+void WorkerPool::setThreadStart(void (*start)()) { threadStart.store(start); }
 
 void WorkerPool::run(int count, const Job& job) { run(count, job, nullptr); }
 
@@ -114,6 +118,7 @@ void WorkerPool::work(uint32_t generation) {
 }
 
 void WorkerPool::loop() {
+    if (void (*start)() = threadStart.load()) start();
     uint32_t seen = 0;
     for (;;) {
         for (int spin = 0; generation_.load(std::memory_order_acquire) == seen && spin < kSpins; ++spin) relax();

@@ -38,6 +38,9 @@ public:
 
     // The number of online cores (at least 1).
     static int onlineCores();
+    // A function every worker thread runs first, before any job (null for
+    // none); pools started later take it up.
+    static void setThreadStart(void (*start)());
 
 private:
     void loop();

@@ -90,6 +90,12 @@ using Progress = std::function<bool(double fraction)>;
 // "Error writing file PATH. Perhaps you are out of disk space."
 [[noreturn]] void throwWriteError(const std::string& path);
 
+// Runs `start` first on every worker thread that the library starts for
+// decoding or encoding (null, the default: nothing). Set it before the
+// first decode or encode; the command-line programs prepare each thread's
+// share of the heap with it.
+void setThreadStart(void (*start)());
+
 // ---------------------------------------------------------------- decoding
 
 // A rectangle in the pixel grid of one scale (at scale 0, full resolution).

@@ -1,10 +1,11 @@
-#include "core/WorkerPool.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <stdexcept>
+#include <thread>
 #include <vector>
+
+#include "core/WorkerPool.h"
 
 using Lumetra::WorkerPool;
 
@@ -41,4 +42,28 @@ TEST(WorkerPool, keepsJobsApartWhenTheyFollowEachOtherQuickly) {
         pool.run(count, [&](int i) { hits[size_t(i)].fetch_add(1); });
         for (int i = 0; i < count; ++i) ASSERT_EQ(hits[size_t(i)].load(), 1) << "round " << round << " index " << i;
     }
+}
+
+namespace {
+std::atomic<int> threadStarts{0};
+thread_local bool started = false;
+}  // namespace
+
+TEST(WorkerPool, everyWorkerRunsTheThreadStartOnceBeforeAnyJob) {
+    WorkerPool::setThreadStart([] {
+        started = true;
+        threadStarts.fetch_add(1);
+    });
+    {
+        WorkerPool pool(4);
+        const std::thread::id caller = std::this_thread::get_id();
+        std::atomic<int> unprepared{0};
+        for (int round = 0; round < 20; ++round)
+            pool.run(64, [&](int) { unprepared += std::this_thread::get_id() != caller && !started; });
+        EXPECT_EQ(unprepared.load(), 0);
+    }
+    EXPECT_EQ(threadStarts.load(), 3);  // the workers, not the calling thread
+    WorkerPool::setThreadStart(nullptr);
+    WorkerPool(3).run(8, [](int) {});
+    EXPECT_EQ(threadStarts.load(), 3);
 }
