@@ -130,6 +130,7 @@ void WavraDecoder::decode(ImageBuffer& buffer) {
     // a thread then keeps the planes it made in its own caches, where
     // sharing every pass of a strip moved them from core to core.
     const int count = clipped_.isEmpty() ? 1 : sliceCount(int64_t(clipped_.width()));
+    if (databases_.size() < std::size_t(count - 1)) databases_.resize(std::size_t(count - 1));
     for (int k = 0; k < count; ++k) {
         slices_.emplace_back(new Slice(std::size_t(count)));
         Slice& slice = *slices_.back();
@@ -157,12 +158,14 @@ void WavraDecoder::decode(ImageBuffer& buffer) {
             lookahead.intersect(clipped_);
             const int outX = area.x0() - strip.x0(), outY = area.y0() - strip.y0();
             if (count == 1) {
+                slices_[0]->database = &file_.blockDatabase();
                 decodeRegion(*slices_[0], region, lookahead, outX, outY, buffer, pool_.get(), -1, interrupt_,
                              true);
             } else {
                 buffer.prepareWriters(count, output_);
                 runJobs(pool_.get(), count, [&](int k) {
                     Slice& slice = *slices_[std::size_t(k)];
+                    if (!slice.database) slice.database = &sliceDatabase(k);
                     const Rectangle columns = Rectangle::fromCorners(slice.x0, region.y0(), slice.x1, region.y1());
                     Rectangle part = region, next = lookahead;
                     part.intersect(columns);
@@ -188,10 +191,17 @@ void WavraDecoder::decode(ImageBuffer& buffer) {
     }
 }
 
-void WavraDecoder::loadLeaves(Subband& tree, CodeBlockCursorCache& cache, WorkerPool* pool,
-                              const InterruptHook& interrupt) {
+DBInfo& WavraDecoder::sliceDatabase(int k) {
+    if (k == 0) return file_.blockDatabase();
+    std::unique_ptr<DBInfo>& own = databases_[std::size_t(k - 1)];
+    if (!own) own = file_.openBlockDatabase();
+    return own ? *own : file_.blockDatabase();
+}
+
+void WavraDecoder::loadLeaves(Subband& tree, Slice& slice, WorkerPool* pool, const InterruptHook& interrupt) {
+    CodeBlockCursorCache& cache = slice.cache;
     LeafSource source;
-    source.database = &file_.blockDatabase();
+    source.database = slice.database;
     source.levels = file_.levels();
     source.dither = file_.dither();
     if (!pool) {
@@ -245,16 +255,16 @@ void WavraDecoder::decodeRegion(Slice& slice, const Rectangle& region, const Rec
             current->copy(slice.overlap.get(), pool);
             std::unique_ptr<Subband> fresh = Subband::difference(current.get(), slice.overlap.get());
             fresh->viewRowsOf(*current);
-            loadLeaves(*fresh, slice.cache, pool, interrupt);
+            loadLeaves(*fresh, slice, pool, interrupt);
         } else {
-            loadLeaves(*current, slice.cache, pool, interrupt);
+            loadLeaves(*current, slice, pool, interrupt);
         }
         if (reports) report(position_ + 0.4f * step_);
         slice.overlap.reset();
     } else {
         current = Subband::buildTree(file_.width(), file_.height(), file_.bands(), file_.levels(), scale_,
                                      region.x0(), region.x1(), region.y0(), region.y1());
-        loadLeaves(*current, slice.cache, pool, interrupt);
+        loadLeaves(*current, slice, pool, interrupt);
         if (reports) report(position_ + 0.4f * step_);
     }
     if (hasArea(lookahead)) {

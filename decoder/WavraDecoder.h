@@ -55,6 +55,7 @@ private:
         explicit Slice(std::size_t slices) : planes(PlaneCache::Detached{}, slices) {}
 
         int x0 = 0, x1 = -1;  // columns at the scale
+        DBInfo* database = nullptr;  // set by the slice's first strip
         CodeBlockCursorCache cache;
         std::unique_ptr<Subband> current, next, overlap;
         Subband::SynthesisScratch scratch;
@@ -69,7 +70,10 @@ private:
     void decodeRegion(Slice& slice, const Rectangle& region, const Rectangle& lookahead, int outX, int outY,
                       ImageBuffer& buffer, WorkerPool* pool, int writer, const InterruptHook& interrupt,
                       bool reports);
-    void loadLeaves(Subband& tree, CodeBlockCursorCache& cache, WorkerPool* pool, const InterruptHook& interrupt);
+    void loadLeaves(Subband& tree, Slice& slice, WorkerPool* pool, const InterruptHook& interrupt);
+    // The block database of slice k: the file's for the first, else one of
+    // databases_, opened on first use (on the slice's thread).
+    DBInfo& sliceDatabase(int k);
     void report(float fraction);
     // How many slices a support `columns` wide is decoded in.
     int sliceCount(int64_t columns) const;
@@ -79,6 +83,8 @@ private:
     int scale_ = 0;
     Rectangle support_;
     std::vector<std::unique_ptr<Slice>> slices_;
+    // Databases of the slices after the first, kept for later decodes.
+    std::vector<std::unique_ptr<DBInfo>> databases_;
     WavraFile file_;
     ImageBufferInfo output_;
     Rectangle clipped_;

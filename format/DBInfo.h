@@ -148,6 +148,8 @@ public:
     int subbandCount() const { return int(subbands_.size()); }
     const SubbandRecord& subband(int i) const { return subbands_.at(size_t(i)); }
     int64_t fileSize() const { return fileSize_; }
+    // True when the source serves reads from several threads at once.
+    bool readsAtOnce() const { return sourceReadsAtOnce_; }
     const FileSpecification& file() const { return file_; }
 
     // Reads length + 2 bytes at code-block k of `band` into the reusable

@@ -30,6 +30,8 @@ public:
     Clut clut;
     ImageBufferInfo pixelDescription;
     std::unique_ptr<DBInfo> db;
+    std::shared_ptr<wavra::ByteSource> source;
+    int indexMode = 0;
     std::unique_ptr<WavraMetadata> metadata;
     std::vector<uint8_t> noData;
     ColorScheme scheme;
@@ -165,6 +167,8 @@ WavraFile::WavraFile(std::shared_ptr<wavra::ByteSource> source, const FileSpecif
     // The database reads the header and refuses a newer version before
     // anything after the version bytes is parsed.
     v.db = DBInfo::create(source, name, indexMode);
+    v.source = source;
+    v.indexMode = indexMode;
     v.width = v.db->width();
     v.height = v.db->height();
     v.levels = v.db->levels();
@@ -207,6 +211,11 @@ const Clut& WavraFile::colorLookUpTable() const { return body_->clut; }
 const ImageBufferInfo& WavraFile::pixelDescription() const { return body_->pixelDescription; }
 ColorScheme WavraFile::colorScheme() const { return body_->scheme; }
 DBInfo& WavraFile::blockDatabase() const { return *body_->db; }
+
+std::unique_ptr<DBInfo> WavraFile::openBlockDatabase() const {
+    if (!body_->db->readsAtOnce()) return nullptr;
+    return DBInfo::create(body_->source, body_->file, body_->indexMode);
+}
 const WavraMetadata& WavraFile::metadata() const { return *body_->metadata; }
 
 int WavraFile::bitsPerSample() const {

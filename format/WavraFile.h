@@ -79,6 +79,10 @@ public:
     int bitsPerSample() const;
 
     DBInfo& blockDatabase() const;
+    // A database of its own over the same bytes, for a thread that decodes
+    // beside others: its caches then serve it alone. Null when the bytes
+    // must be read by one thread at a time.
+    std::unique_ptr<DBInfo> openBlockDatabase() const;
     const WavraMetadata& metadata() const;
 
 private:

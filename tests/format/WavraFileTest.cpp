@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <memory>
 
 #include "WavraFileBuilder.h"
 #include "core/Exception.h"
@@ -256,6 +258,30 @@ TEST(WavraFileTest, copiesShareOneBody) {
     EXPECT_EQ(&a.blockDatabase(), &b.blockDatabase());
     b = WavraFile(scratch.path("wvr"));
     EXPECT_EQ(a.useCount(), 1);
+}
+
+// A thread decoding beside others gets a database of its own over a file;
+// over a host's source, which may keep a position, the file's one serves.
+TEST(WavraFileTest, anotherBlockDatabaseOnlyOverBytesReadAtOnce) {
+    ScratchFiles scratch;
+    const WavraFile file(scratch.write("wvr", WavraFileBuilder::simple(1, 1, 4, 4).build()));
+    const std::unique_ptr<DBInfo> own = file.openBlockDatabase();
+    ASSERT_TRUE(own);
+    EXPECT_NE(own.get(), &file.blockDatabase());
+    EXPECT_EQ(own->width(), 4);
+
+    struct HostSource : wavra::ByteSource {
+        Bytes bytes = WavraFileBuilder::simple(1, 1, 4, 4).build();
+        uint64_t size() override { return bytes.size(); }
+        size_t readAt(uint64_t offset, void* into, size_t count) override {
+            if (offset >= bytes.size()) return 0;
+            count = std::min<size_t>(count, size_t(bytes.size() - offset));
+            std::copy_n(bytes.begin() + long(offset), count, static_cast<uint8_t*>(into));
+            return count;
+        }
+    };
+    const WavraFile hosted(std::make_shared<HostSource>(), FileSpecification("hosted.wvr"));
+    EXPECT_FALSE(hosted.openBlockDatabase());
 }
 
 TEST(InformationListingTest, listsNameSizeBandsLevelsAndVersionOnSixLines) {
