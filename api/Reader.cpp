@@ -39,6 +39,9 @@ using Lumetra::ImageBufferInfo;
 // caches: a 4096 x 4096 RGB window decodes fastest in strips of 32 rows
 // (64 rows: 5% slower, 128: 25%, with 2.5 times the memory).
 constexpr int kStripHeight = 32;
+// Strips handed to an output thread that may wait for it at once; the
+// buffer keeps one more in memory, which the decoders write meanwhile.
+constexpr int kWaitingStrips = 2;
 
 const char* const kIncompatibleScale =
     "Error: incompatible scale parameter input for image synthesis.\n scale is less than 0 or greater than "
@@ -173,7 +176,10 @@ class RowSinkBuffer : public Lumetra::PassThroughImageBuffer {
 public:
     RowSinkBuffer(const RowSink& sink, bool overlapped) : sink_(sink) {
         setBackground(Lumetra::Pixel(info_));
-        if (overlapped) handOff_.reset(new Lumetra::RowHandOff(sink));
+        if (overlapped) {
+            handOff_.reset(new Lumetra::RowHandOff(sink, kWaitingStrips));
+            setStripMemories(kWaitingStrips + 1);
+        }
     }
 
 protected:
@@ -199,7 +205,10 @@ private:
 // the next strip is decoded.
 class OverlappedBIPFileBuffer : public Lumetra::BIPFileBuffer {
 public:
-    using BIPFileBuffer::BIPFileBuffer;
+    OverlappedBIPFileBuffer(const Lumetra::FileSpecification& dataFile, const Lumetra::GeoReference& geo)
+        : BIPFileBuffer(dataFile, geo) {
+        setStripMemories(kWaitingStrips + 1);
+    }
 
 protected:
     void flushStrip() override {
@@ -213,8 +222,9 @@ protected:
 
 private:
     Lumetra::RowHandOff handOff_{[this](const uint8_t* rows, int count, size_t rowBytes) {
-        writeRows(rows, int64_t(count) * int64_t(rowBytes));
-    }};
+                                     writeRows(rows, int64_t(count) * int64_t(rowBytes));
+                                 },
+                                 kWaitingStrips};
 };
 
 // The threads a decode uses: as set, or by default one thread per two

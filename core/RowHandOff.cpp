@@ -4,7 +4,8 @@
 
 namespace Lumetra {
 
-RowHandOff::RowHandOff(Sink sink) : sink_(std::move(sink)), thread_([this] { loop(); }) {}
+RowHandOff::RowHandOff(Sink sink, int waiting)
+    : sink_(std::move(sink)), chunks_(std::size_t(waiting < 1 ? 1 : waiting)), thread_([this] { loop(); }) {}
 
 RowHandOff::~RowHandOff() {
     {
@@ -16,14 +17,16 @@ RowHandOff::~RowHandOff() {
 }
 
 void RowHandOff::hand(const uint8_t* rows, int count, size_t rowBytes) {
+    const uint64_t ring = chunks_.size();
     {
-        // Chunk handed_ % 2 is free once the one handed before it is done.
+        // Chunk handed_ % ring is free once the sink is done with the one
+        // handed `ring` turns before.
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return error_ || handed_ - consumed_ < 2; });
+        changed_.wait(lock, [this, ring] { return error_ || handed_ - consumed_ < ring; });
         if (error_) std::rethrow_exception(error_);
     }
-    Chunk& chunk = chunks_[handed_ % 2];
-    chunk.bytes.assign(rows, rows + size_t(count) * rowBytes);
+    Chunk& chunk = chunks_[handed_ % ring];
+    chunk.rows = rows;
     chunk.count = count;
     chunk.rowBytes = rowBytes;
     {
@@ -45,11 +48,11 @@ void RowHandOff::loop() {
         changed_.wait(lock, [this] { return stop_ || consumed_ < handed_; });
         if (stop_) return;
         if (!error_) {
-            const Chunk& chunk = chunks_[consumed_ % 2];
+            const Chunk& chunk = chunks_[consumed_ % chunks_.size()];
             lock.unlock();
             std::exception_ptr failure;
             try {
-                sink_(chunk.bytes.data(), chunk.count, chunk.rowBytes);
+                sink_(chunk.rows, chunk.count, chunk.rowBytes);
             } catch (...) {
                 failure = std::current_exception();
             }

@@ -5,13 +5,14 @@
 namespace Lumetra {
 
 unsigned char* PassThroughImageBuffer::stripAddress(int x, int y, int) {
-    return data_ + int64_t(x) * pixelBytes() + int64_t(y) * rowStride_;
+    return data_ + turn_ * stripBytes_ + int64_t(x) * pixelBytes() + int64_t(y) * rowStride_;
 }
 
 int64_t PassThroughImageBuffer::computeSize() {
     const int64_t rows = std::max(0, stripStep_.dy);
-    if (rowStride_ > 0 && rows > kMaxBufferBytes / rowStride_) return kMaxBufferBytes + 1;
-    return rows * rowStride_;
+    if (rowStride_ > 0 && rows > kMaxBufferBytes / memories_ / rowStride_) return kMaxBufferBytes + 1;
+    stripBytes_ = rows * rowStride_;
+    return stripBytes_ * memories_;
 }
 
 }  // namespace Lumetra

@@ -9,23 +9,26 @@
 
 using Lumetra::RowHandOff;
 
-// Chunks reach the sink whole and in order, each copied: the caller's rows
-// are overwritten as soon as hand() returns.
-TEST(RowHandOff, deliversCopiesInOrderAndFinishWaitsForTheLast) {
+// Chunks reach the sink whole and in order, read where they lie: the rows
+// of a hand-over are overwritten as soon as the two after it are handed.
+TEST(RowHandOff, deliversInOrderFromTheRowsHandedAndFinishWaitsForTheLast) {
     std::vector<uint8_t> seen;
     std::vector<int> counts;
     {
-        RowHandOff handOff([&](const uint8_t* rows, int count, size_t rowBytes) {
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-            seen.insert(seen.end(), rows, rows + size_t(count) * rowBytes);
-            counts.push_back(count);
-        });
-        std::vector<uint8_t> rows;
+        RowHandOff handOff(
+            [&](const uint8_t* rows, int count, size_t rowBytes) {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+                seen.insert(seen.end(), rows, rows + size_t(count) * rowBytes);
+                counts.push_back(count);
+            },
+            2);
+        std::vector<uint8_t> ring[3];
         for (int k = 0; k < 40; ++k) {
             const int count = 1 + k % 3;
-            rows.assign(size_t(count) * 5, uint8_t(k));
-            handOff.hand(rows.data(), count, 5);
-            rows.assign(rows.size(), 0xEE);
+            ring[k % 3].assign(size_t(count) * 5, uint8_t(k));
+            handOff.hand(ring[k % 3].data(), count, 5);
+            std::vector<uint8_t>& free = ring[(k + 1) % 3];  // the rows of hand-over k - 2
+            free.assign(free.size(), 0xEE);
         }
         handOff.finish();
         ASSERT_EQ(counts.size(), 40u);
