@@ -135,6 +135,7 @@ void WavraDecoder::decode(ImageBuffer& buffer) {
         slices_.emplace_back(new Slice(std::size_t(count)));
         Slice& slice = *slices_.back();
         slice.output = output_;
+        if (k == 0) slice.database = &file_.blockDatabase();
         if (!clipped_.isEmpty()) {
             const int64_t columns = clipped_.width();
             slice.x0 = int(clipped_.x0() + columns * k / count);
@@ -158,7 +159,6 @@ void WavraDecoder::decode(ImageBuffer& buffer) {
             lookahead.intersect(clipped_);
             const int outX = area.x0() - strip.x0(), outY = area.y0() - strip.y0();
             if (count == 1) {
-                slices_[0]->database = &file_.blockDatabase();
                 decodeRegion(*slices_[0], region, lookahead, outX, outY, buffer, pool_.get(), -1, interrupt_,
                              true);
             } else {
@@ -192,7 +192,6 @@ void WavraDecoder::decode(ImageBuffer& buffer) {
 }
 
 DBInfo& WavraDecoder::sliceDatabase(int k) {
-    if (k == 0) return file_.blockDatabase();
     std::unique_ptr<DBInfo>& own = databases_[std::size_t(k - 1)];
     if (!own) own = file_.openBlockDatabase();
     return own ? *own : file_.blockDatabase();

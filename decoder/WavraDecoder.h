@@ -55,7 +55,7 @@ private:
         explicit Slice(std::size_t slices) : planes(PlaneCache::Detached{}, slices) {}
 
         int x0 = 0, x1 = -1;  // columns at the scale
-        DBInfo* database = nullptr;  // set by the slice's first strip
+        DBInfo* database = nullptr;  // the file's for the first slice, else set by its first strip
         CodeBlockCursorCache cache;
         std::unique_ptr<Subband> current, next, overlap;
         Subband::SynthesisScratch scratch;
@@ -71,8 +71,9 @@ private:
                       ImageBuffer& buffer, WorkerPool* pool, int writer, const InterruptHook& interrupt,
                       bool reports);
     void loadLeaves(Subband& tree, Slice& slice, WorkerPool* pool, const InterruptHook& interrupt);
-    // The block database of slice k: the file's for the first, else one of
-    // databases_, opened on first use (on the slice's thread).
+    // The block database of slice k > 0: one of databases_, opened on first
+    // use (on the slice's thread), or the file's where the bytes allow no
+    // other.
     DBInfo& sliceDatabase(int k);
     void report(float fraction);
     // How many slices a support `columns` wide is decoded in.
