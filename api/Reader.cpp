@@ -40,8 +40,10 @@ using Lumetra::ImageBufferInfo;
 // (64 rows: 5% slower, 128: 25%, with 2.5 times the memory).
 constexpr int kStripHeight = 32;
 // Strips handed to an output thread that may wait for it at once; the
-// buffer keeps one more in memory, which the decoders write meanwhile.
+// buffer keeps two more in memory, the current strip and the next, which
+// decoders that run ahead of the others may fill meanwhile.
 constexpr int kWaitingStrips = 2;
+constexpr int kStripMemories = kWaitingStrips + 2;
 
 const char* const kIncompatibleScale =
     "Error: incompatible scale parameter input for image synthesis.\n scale is less than 0 or greater than "
@@ -161,6 +163,10 @@ public:
         ownsData_ = false;
     }
 
+    // The whole window is in memory: decoders may run strips ahead as far
+    // as they gain by it.
+    int stripsAhead() const override { return 2; }
+
 protected:
     void computeRowStride() override { rowStride_ = stride_; }
     // Nothing to allocate: the memory is lent.
@@ -178,7 +184,7 @@ public:
         setBackground(Lumetra::Pixel(info_));
         if (overlapped) {
             handOff_.reset(new Lumetra::RowHandOff(sink, kWaitingStrips));
-            setStripMemories(kWaitingStrips + 1);
+            setStripMemories(kStripMemories, kWaitingStrips);
         }
     }
 
@@ -207,7 +213,7 @@ class OverlappedBIPFileBuffer : public Lumetra::BIPFileBuffer {
 public:
     OverlappedBIPFileBuffer(const Lumetra::FileSpecification& dataFile, const Lumetra::GeoReference& geo)
         : BIPFileBuffer(dataFile, geo) {
-        setStripMemories(kWaitingStrips + 1);
+        setStripMemories(kStripMemories, kWaitingStrips);
     }
 
 protected:

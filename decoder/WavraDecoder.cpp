@@ -1,14 +1,15 @@
 #include "decoder/WavraDecoder.h"
 
-#include "decoder/PlaneCache.h"
-
 #include <algorithm>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "core/Exception.h"
+#include "decoder/PlaneCache.h"
 #include "imaging/pixels/ImageBuffer.h"
 
 namespace Lumetra {
@@ -142,6 +143,15 @@ void WavraDecoder::decode(ImageBuffer& buffer) {
             slice.x1 = int(clipped_.x0() + columns * (k + 1) / count - 1);
         }
     }
+    // Where the support lies wholly inside the image no strip needs
+    // clearing, and the slices need not wait for each other at every strip.
+    const Rectangle& whole = buffer.imageRect();
+    if (count > 1 && buffer.stripsAhead() > 0 && hasArea(whole) &&
+        inBuffer.contains(whole.x0(), whole.y0()) && inBuffer.contains(whole.x1(), whole.y1())) {
+        decodeApart(buffer);
+        return;
+    }
+
     static const InterruptHook none;
     const std::thread::id caller = std::this_thread::get_id();
 
@@ -159,8 +169,8 @@ void WavraDecoder::decode(ImageBuffer& buffer) {
             lookahead.intersect(clipped_);
             const int outX = area.x0() - strip.x0(), outY = area.y0() - strip.y0();
             if (count == 1) {
-                decodeRegion(*slices_[0], region, lookahead, outX, outY, buffer, pool_.get(), -1, interrupt_,
-                             true);
+                decodeRegion(*slices_[0], region, lookahead, pool_.get(), interrupt_, true);
+                writeSlice(*slices_[0], buffer, StripWrite{outX, outY, pool_.get()});
             } else {
                 buffer.prepareWriters(count, output_);
                 runJobs(pool_.get(), count, [&](int k) {
@@ -175,8 +185,8 @@ void WavraDecoder::decode(ImageBuffer& buffer) {
                         next.intersect(Rectangle::fromCorners(slice.x0, next.y0(), slice.x1, next.y1()));
                     }
                     const bool here = std::this_thread::get_id() == caller;
-                    decodeRegion(slice, part, next, outX + (part.x0() - region.x0()), outY, buffer, nullptr, k,
-                                 here ? interrupt_ : none, false);
+                    decodeRegion(slice, part, next, nullptr, here ? interrupt_ : none, false);
+                    writeSlice(slice, buffer, StripWrite{outX + (part.x0() - region.x0()), outY, nullptr, k});
                 });
                 report(position_ + 0.7f * step_);
             }
@@ -189,6 +199,78 @@ void WavraDecoder::decode(ImageBuffer& buffer) {
                          !(inBuffer.contains(following.x0(), following.y0()) &&
                            inBuffer.contains(following.x1(), following.y1())));
     }
+}
+
+void WavraDecoder::decodeApart(ImageBuffer& buffer) {
+    const int count = int(slices_.size());
+    const Rectangle first = buffer.currentStrip();
+    const int64_t ahead = buffer.stripsAhead();
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::vector<int64_t> written;  // strips each slice has written
+        int64_t handing = 0;           // strips handed on or being handed on
+        int64_t handed = 0;            // strips handed on
+        bool failed = false;
+    } shared;
+    shared.written.assign(std::size_t(count), 0);
+    buffer.prepareWriters(count, output_);
+
+    const int64_t totalRows = buffer.imageRect().height();
+    static const InterruptHook none;
+    const std::thread::id caller = std::this_thread::get_id();
+    runJobs(pool_.get(), count, [&](int k) {
+        Slice& slice = *slices_[std::size_t(k)];
+        const bool here = std::this_thread::get_id() == caller;
+        try {
+            if (!slice.database) slice.database = &sliceDatabase(k);
+            int64_t rows = 0, j = 0;
+            for (Rectangle strip = first; hasArea(strip); strip = buffer.stripAfter(strip), ++j) {
+                Rectangle part = moved(strip, support_.x0(), support_.y0());
+                part.intersect(Rectangle::fromCorners(slice.x0, part.y0(), slice.x1, part.y1()));
+                Rectangle next = buffer.stripAfter(strip);
+                if (hasArea(next)) {
+                    next = moved(next, support_.x0(), support_.y0());
+                    next.intersect(Rectangle::fromCorners(slice.x0, next.y0(), slice.x1, next.y1()));
+                } else {
+                    next = Rectangle();
+                }
+                decodeRegion(slice, part, next, nullptr, here ? interrupt_ : none, false);
+                {
+                    std::unique_lock<std::mutex> lock(shared.mutex);
+                    shared.changed.wait(lock, [&] { return shared.failed || j - shared.handed <= ahead; });
+                    if (shared.failed) return;
+                }
+                writeSlice(slice, buffer,
+                           StripWrite{slice.x0 - int(support_.x0()), 0, nullptr, k, j, &strip});
+                bool hands = false;
+                {
+                    std::lock_guard<std::mutex> lock(shared.mutex);
+                    ++shared.written[std::size_t(k)];
+                    const int64_t all = *std::min_element(shared.written.begin(), shared.written.end());
+                    if (all > shared.handing) {
+                        ++shared.handing;
+                        hands = true;
+                    }
+                }
+                if (hands) {
+                    buffer.stripDone(false);
+                    std::lock_guard<std::mutex> lock(shared.mutex);
+                    ++shared.handed;
+                }
+                shared.changed.notify_all();
+                rows += strip.height();
+                if (here && totalRows > 0) report(float(rows) / float(totalRows));
+            }
+        } catch (...) {
+            {
+                std::lock_guard<std::mutex> lock(shared.mutex);
+                shared.failed = true;
+            }
+            shared.changed.notify_all();
+            throw;
+        }
+    });
 }
 
 DBInfo& WavraDecoder::sliceDatabase(int k) {
@@ -239,9 +321,8 @@ void WavraDecoder::loadLeaves(Subband& tree, Slice& slice, WorkerPool* pool, con
     });
 }
 
-void WavraDecoder::decodeRegion(Slice& slice, const Rectangle& region, const Rectangle& lookahead, int outX,
-                                int outY, ImageBuffer& buffer, WorkerPool* pool, int writer,
-                                const InterruptHook& interrupt, bool reports) {
+void WavraDecoder::decodeRegion(Slice& slice, const Rectangle& region, const Rectangle& lookahead,
+                                WorkerPool* pool, const InterruptHook& interrupt, bool reports) {
     const PlaneCache::Use planes(slice.planes);
     if (reports) report(position_);
     std::unique_ptr<Subband>& current = slice.current;
@@ -274,18 +355,27 @@ void WavraDecoder::decodeRegion(Slice& slice, const Rectangle& region, const Rec
 
     current->synthesize(interrupt, pool, &slice.scratch);
     if (reports) report(position_ + 0.7f * step_);
+}
 
-    const int w = current->width(), h = current->height();
+void WavraDecoder::writeSlice(Slice& slice, ImageBuffer& buffer, const StripWrite& write) {
+    Subband& current = *slice.current;
+    const int w = current.width(), h = current.height();
     if (w < 0 || h < 0) throw GeometryException(kNegativeDimension);
     ImageBufferInfo& output = slice.output;
-    if (current->count() < output.bands || !current->hasPlanes()) throw Exception("Error 1 in subroutine merge2.");
+    if (current.count() < output.bands || !current.hasPlanes())
+        throw Exception("Error 1 in subroutine merge2.");
     if (int64_t(output.bands) * w * h > INT32_MAX || int64_t(w) * 4 > INT32_MAX)
         throw GeometryException(kBadRectangle);
     // The root's planes are one allocation, band after band.
     std::vector<int> bandMap(std::size_t(output.bands));
     for (int b = 0; b < output.bands; ++b) bandMap[std::size_t(b)] = int(int64_t(b) * w * h);
     output.setBandMap(bandMap.data());
-    buffer.writeData(current->band(0), w, h, w * 4, output, outX, outY, 0, pool, writer);
+    if (write.strip) {
+        buffer.writeAhead(write.index, *write.strip, current.band(0), w, h, w * 4, output, write.x, write.y,
+                          write.writer);
+    } else {
+        buffer.writeData(current.band(0), w, h, w * 4, output, write.x, write.y, 0, write.pool, write.writer);
+    }
 }
 
 }  // namespace Lumetra

@@ -63,13 +63,29 @@ private:
         ImageBufferInfo output;
     };
 
-    // Decodes the slice's part of `region` (a strip) into the buffer at
-    // (outX, outY), with `pool` inside the strip or none, through `writer`
-    // (-1: the buffer's own); only a slice run on the calling thread polls
-    // `interrupt` and reports progress.
-    void decodeRegion(Slice& slice, const Rectangle& region, const Rectangle& lookahead, int outX, int outY,
-                      ImageBuffer& buffer, WorkerPool* pool, int writer, const InterruptHook& interrupt,
-                      bool reports);
+    // Where a slice's planes go in the buffer: at (x, y) of the current strip
+    // with `pool` inside the write, or of strip `index` (its rectangle
+    // `strip`) ahead of it, through `writer` (-1: the buffer's own).
+    struct StripWrite {
+        int x = 0, y = 0;
+        WorkerPool* pool = nullptr;
+        int writer = -1;
+        int64_t index = 0;
+        const Rectangle* strip = nullptr;
+    };
+
+    // Decodes and synthesises the slice's part of `region` (a strip) into
+    // its current tree, with `pool` inside the strip or none; only a slice
+    // run on the calling thread polls `interrupt` and reports progress.
+    void decodeRegion(Slice& slice, const Rectangle& region, const Rectangle& lookahead, WorkerPool* pool,
+                      const InterruptHook& interrupt, bool reports);
+    // Writes the slice's current tree into the buffer.
+    void writeSlice(Slice& slice, ImageBuffer& buffer, const StripWrite& write);
+    // Decodes the buffer's strips (all inside the support) with every slice
+    // on a thread of its own: a slice goes on to its next strip while the
+    // others finish theirs, up to the buffer's stripsAhead(), and the slice
+    // that writes a strip's last part hands it on.
+    void decodeApart(ImageBuffer& buffer);
     void loadLeaves(Subband& tree, Slice& slice, WorkerPool* pool, const InterruptHook& interrupt);
     // The block database of slice k > 0: one of databases_, opened on first
     // use (on the slice's thread), or the file's where the bytes allow no

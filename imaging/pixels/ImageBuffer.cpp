@@ -56,9 +56,13 @@ unsigned char* ImageBuffer::pixelAddress(int x, int y, int) {
 
 unsigned char* ImageBuffer::data() { return data_; }
 
+unsigned char* ImageBuffer::stripMemory(int64_t, const Rectangle& strip) {
+    return data_ + (int64_t(strip.x0()) - imageRect_.x0()) * pixelBytes() +
+           (int64_t(strip.y0()) - imageRect_.y0()) * rowStride_;
+}
+
 unsigned char* ImageBuffer::stripAddress(int x, int y, int) {
-    return data_ + (int64_t(x) + stripRect_.x0() - imageRect_.x0()) * pixelBytes() +
-           (int64_t(y) + stripRect_.y0() - imageRect_.y0()) * rowStride_;
+    return stripMemory(stripIndex_, stripRect_) + int64_t(x) * pixelBytes() + int64_t(y) * rowStride_;
 }
 
 void ImageBuffer::computeRowStride() {
@@ -94,7 +98,7 @@ Rectangle ImageBuffer::clipToImage(const Rectangle& strip) const {
 
 void ImageBuffer::begin() {
     active_ = true;
-    onBegin();
+    stripIndex_ = 0;
 
     if (stripStep_.dy < 1) stripStep_.dy = std::max(0, imageRect_.height());
     computeRowStride();
@@ -127,8 +131,7 @@ void ImageBuffer::begin() {
 
 bool ImageBuffer::hasStrip() const { return area(stripRect_) > 0; }
 
-Rectangle ImageBuffer::nextStripRect() const {
-    const Rectangle& s = stripRect_;
+Rectangle ImageBuffer::stripAfter(const Rectangle& s) const {
     return clipToImage(Rectangle::fromCorners(
         clampToInt(int64_t(s.x0()) + stripStep_.dx), clampToInt(int64_t(s.y0()) + stripStep_.dy),
         clampToInt(int64_t(s.x1()) + stripStep_.dx), clampToInt(int64_t(s.y1()) + stripStep_.dy),
@@ -153,13 +156,32 @@ void ImageBuffer::prepareWriters(int writers, const ImageBufferInfo& sourceInfo)
     }
 }
 
+ImageTransformer& ImageBuffer::writerTransformer(int writer) {
+    if (writer < 0 || std::size_t(writer) > groupTransformers_.size() || !transformer_)
+        throw Exception("No transformer registered");
+    return writer == 0 ? *transformer_ : *groupTransformers_[std::size_t(writer) - 1];
+}
+
+void ImageBuffer::convert(ImageTransformer& t, const void* samples, int width, int height, int rowBytes,
+                          const ImageBufferInfo& sourceInfo, unsigned char* destination, int columns,
+                          int rows) {
+    t.setSourceWindow(sourceWindow_);
+    t.setSourceLevel(sourceLevel_);
+    t.setDestinationWindow(destinationWindow_);
+    t.setDestinationLevel(destinationLevel_);
+    t.setSource(samples, width, height, rowBytes, sourceInfo);
+    t.setDestination(destination, columns, rows, rowStride_, info_);
+    if (clut_.hasEntries()) t.setDestinationClut(clut_);
+    t.transform();
+}
+
 void ImageBuffer::writeData(const void* samples, int width, int height, int rowBytes,
                             const ImageBufferInfo& sourceInfo, int x, int y, int z, WorkerPool* pool, int writer) {
     if (writer < 0) {
         prepareWriters(1, sourceInfo);
         onWrite();
-    } else if (std::size_t(writer) > groupTransformers_.size()) {
-        throw Exception("No transformer registered");
+    } else {
+        writerTransformer(writer);
     }
 
     if (!data_ || !hasStrip()) throw Exception("Image buffer write outside the current strip");
@@ -169,36 +191,43 @@ void ImageBuffer::writeData(const void* samples, int width, int height, int rowB
     const int columns = std::max(0, std::min(width, stripRect_.width() - x));
     const int rows = std::max(0, std::min(height, stripRect_.height() - y));
 
+    if (writer >= 0) {
+        convert(writerTransformer(writer), samples, width, height, rowBytes, sourceInfo,
+                stripAddress(x, y, z), columns, rows);
+        return;
+    }
     int groups = 1;
-    if (writer < 0 && pool && pool->threads() > 1 && int64_t(columns) * rows >= kSharedWritePixels) {
+    if (pool && pool->threads() > 1 && int64_t(columns) * rows >= kSharedWritePixels) {
         groups = std::min(rows, 4 * pool->threads());
         prepareWriters(groups, sourceInfo);
     }
-    auto convert = [&](ImageTransformer& t, int r0, int r1) {
-        t.setSourceWindow(sourceWindow_);
-        t.setSourceLevel(sourceLevel_);
-        t.setDestinationWindow(destinationWindow_);
-        t.setDestinationLevel(destinationLevel_);
-        t.setSource(static_cast<const unsigned char*>(samples) + int64_t(r0) * rowBytes, width,
-                    groups > 1 ? r1 - r0 : height, rowBytes, sourceInfo);
-        t.setDestination(stripAddress(x, y + r0, z), columns, r1 - r0, rowStride_, info_);
-        if (clut_.hasEntries()) t.setDestinationClut(clut_);
-        t.transform();
-    };
-    if (writer >= 0) {
-        convert(writer == 0 ? *transformer_ : *groupTransformers_[std::size_t(writer) - 1], 0, rows);
-        return;
-    }
     runJobs(groups > 1 ? pool : nullptr, groups, [&](int group) {
-        ImageTransformer& t = group == 0 ? *transformer_ : *groupTransformers_[std::size_t(group) - 1];
-        convert(t, int(int64_t(rows) * group / groups), int(int64_t(rows) * (group + 1) / groups));
+        const int r0 = int(int64_t(rows) * group / groups), r1 = int(int64_t(rows) * (group + 1) / groups);
+        convert(writerTransformer(group), static_cast<const unsigned char*>(samples) + int64_t(r0) * rowBytes,
+                width, groups > 1 ? r1 - r0 : height, rowBytes, sourceInfo, stripAddress(x, y + r0, z),
+                columns, r1 - r0);
     });
+}
+
+void ImageBuffer::writeAhead(int64_t index, const Rectangle& strip, const void* samples, int width,
+                             int height, int rowBytes, const ImageBufferInfo& sourceInfo, int x, int y,
+                             int writer) {
+    ImageTransformer& t = writerTransformer(writer);
+    if (!data_ || area(strip) == 0 || index < stripIndex_ || index - stripIndex_ > stripsAhead())
+        throw Exception("Image buffer write outside the current strip");
+    if (x < 0 || y < 0 || x >= strip.width() || y >= strip.height())
+        throw Exception("Image buffer write outside the current strip");
+    const int columns = std::max(0, std::min(width, strip.width() - x));
+    const int rows = std::max(0, std::min(height, strip.height() - y));
+    convert(t, samples, width, height, rowBytes, sourceInfo,
+            stripMemory(index, strip) + int64_t(x) * pixelBytes() + int64_t(y) * rowStride_, columns, rows);
 }
 
 void ImageBuffer::stripDone(bool clearNext) {
     stampWatermark();
     onStripDone();
     stripRect_ = nextStripRect();
+    ++stripIndex_;
     if (clearNext) clearStrip();
 }
 

@@ -5,7 +5,10 @@
 //
 // Protocol: setImageRect, begin(); then while hasStrip(): any number of
 // writeData() calls into currentStrip(), then stripDone(); finally end().
+// Writers may also fill the strips after the current one with writeAhead(),
+// as far as stripsAhead() allows, while other writers finish the current.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -49,7 +52,7 @@ public:
     virtual unsigned char* pixelAddress(int x, int y, int z);
     virtual unsigned char* data();
     // Address of pixel (x, y) relative to the current strip (z ignored).
-    virtual unsigned char* stripAddress(int x, int y, int z);
+    unsigned char* stripAddress(int x, int y, int z);
 
     // Format of the buffer's own samples; set before begin().
     ImageBufferInfo& info() { return info_; }
@@ -74,7 +77,9 @@ public:
     bool hasStrip() const;
     const Rectangle& currentStrip() const { return stripRect_; }
     // The rectangle the next strip will have (the buffer does not move).
-    Rectangle nextStripRect() const;
+    Rectangle nextStripRect() const { return stripAfter(stripRect_); }
+    // The rectangle of the strip after `strip`.
+    Rectangle stripAfter(const Rectangle& strip) const;
     // Converts width x height samples of `sourceInfo` format (rows rowBytes
     // apart) into the current strip at strip-relative (x, y). Writes are
     // clipped to the strip. Throws Exception "No transformer registered",
@@ -88,6 +93,14 @@ public:
     void writeData(const void* samples, int width, int height, int rowBytes,
                    const ImageBufferInfo& sourceInfo, int x, int y, int z, WorkerPool* pool = nullptr,
                    int writer = -1);
+    // How many strips past the current one writeAhead() may fill before the
+    // current strip is done (0: none).
+    virtual int stripsAhead() const { return 0; }
+    // writeData() by `writer` into strip `index` of the run (0 the first),
+    // whose rectangle is `strip`, at most stripsAhead() past the current.
+    // Nothing clears such a strip: the writers must fill it.
+    void writeAhead(int64_t index, const Rectangle& strip, const void* samples, int width, int height,
+                    int rowBytes, const ImageBufferInfo& sourceInfo, int x, int y, int writer);
     // Makes the transformers of `writers` writers of `sourceInfo` samples.
     void prepareWriters(int writers, const ImageBufferInfo& sourceInfo);
     // Stamps the watermark, hands the strip on (onStripDone), moves to the
@@ -128,7 +141,9 @@ protected:
     virtual void onFinish() {}
     virtual void onWrite() {}
     virtual void onStripDone() {}
-    virtual void onBegin() {}
+    // The memory of strip `index` of the run, whose rectangle is `strip`:
+    // its place in the whole image here.
+    virtual unsigned char* stripMemory(int64_t index, const Rectangle& strip);
     // rowStride = bytes per pixel * image width, rounded up to rowAlignment.
     virtual void computeRowStride();
     // Bytes of sample memory: the whole image here.
@@ -142,6 +157,8 @@ protected:
     Clut clut_;
     Rectangle imageRect_;
     Rectangle stripRect_;
+    // Of the current strip in the run; writers ahead read it while stripDone moves it.
+    std::atomic<int64_t> stripIndex_{0};
     StripStep stripStep_;
     int64_t rowStride_ = -1;
     int64_t size_ = -1;
@@ -165,6 +182,9 @@ private:
     int64_t capacity_ = 0;  // bytes at data_ when owned
 
     void allocateData();
+    ImageTransformer& writerTransformer(int writer);
+    void convert(ImageTransformer& t, const void* samples, int width, int height, int rowBytes,
+                 const ImageBufferInfo& sourceInfo, unsigned char* destination, int columns, int rows);
     Rectangle clipToImage(const Rectangle& strip) const;
     void clearStrip();
     void placeWatermark();

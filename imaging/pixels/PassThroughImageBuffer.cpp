@@ -4,8 +4,8 @@
 
 namespace Lumetra {
 
-unsigned char* PassThroughImageBuffer::stripAddress(int x, int y, int) {
-    return data_ + turn_ * stripBytes_ + int64_t(x) * pixelBytes() + int64_t(y) * rowStride_;
+unsigned char* PassThroughImageBuffer::stripMemory(int64_t index, const Rectangle&) {
+    return data_ + index % memories_ * stripBytes_;
 }
 
 int64_t PassThroughImageBuffer::computeSize() {

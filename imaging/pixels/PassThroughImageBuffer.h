@@ -12,18 +12,19 @@ public:
     PassThroughImageBuffer() = default;
     explicit PassThroughImageBuffer(const ImageBufferInfo& info) : ImageBuffer(info) {}
 
-    // Strip-relative memory: the strip starts at its memory's first byte.
-    unsigned char* stripAddress(int x, int y, int z) override;
-    // The strips' memories to use in turn (1, the default, or more); set
-    // before begin().
-    void setStripMemories(int count) { memories_ = count < 1 ? 1 : count; }
+    // The strips' memories to use in turn (1, the default, or more), of
+    // which flushStrip() may leave `held` in use after it returns; the rest
+    // but the current one may be written ahead. Set before begin().
+    void setStripMemories(int count, int held = 0) {
+        memories_ = count < 1 ? 1 : count;
+        held_ = held < 0 ? 0 : held;
+    }
+    int stripsAhead() const override { return memories_ - 1 - held_ > 0 ? memories_ - 1 - held_ : 0; }
 
 protected:
-    void onBegin() override { turn_ = 0; }
-    void onStripDone() override {
-        flushStrip();
-        turn_ = (turn_ + 1) % memories_;
-    }
+    void onStripDone() override { flushStrip(); }
+    // Strip `index` starts at the first byte of memory index % count.
+    unsigned char* stripMemory(int64_t index, const Rectangle& strip) override;
     // The strips' memories: each strip height * rowStride bytes.
     int64_t computeSize() override;
     // Does whatever the buffer does with a finished strip (nothing here).
@@ -31,7 +32,7 @@ protected:
 
 private:
     int memories_ = 1;
-    int turn_ = 0;            // the memory of the current strip
+    int held_ = 0;
     int64_t stripBytes_ = 0;  // the size of each
 };
 

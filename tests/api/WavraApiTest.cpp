@@ -330,3 +330,39 @@ TEST(WavraApi, decodesWithThreadsEqualTheSingleThreadedOnes) {
         }
     }
 }
+
+// Wide enough for four column slices, which run strips apart from each other.
+TEST(WavraApi, slicesRunningApartGiveTheSameRowsAndStopTogether) {
+    testsupport::ScratchDir dir("wx_api");
+    RampSource source(2100, 300);
+    wavra::encode(source, wavra::EncodeParameters(), wavra::GeoReference(), {}, dir.file("wide.wvr"));
+    wavra::Reader reader = wavra::Reader::open(dir.file("wide.wvr"));
+    reader.setThreads(1);
+    const std::vector<uint8_t> single = wholeImage(reader, 0, wavra::SampleLayout::Native);
+    reader.setThreads(8);
+    EXPECT_TRUE(wholeImage(reader, 0, wavra::SampleLayout::Native) == single);
+
+    const wavra::Region whole{false, 0, 0, 0, 0, 0, true};
+    std::vector<uint8_t> rows;
+    reader.readRegion(whole, [&](const uint8_t* at, int count, size_t rowBytes) {
+        rows.insert(rows.end(), at, at + size_t(count) * rowBytes);
+    });
+    EXPECT_TRUE(rows == single);
+
+    // A cancel on the calling thread and a sink that fails both end the
+    // decode on every thread.
+    std::vector<uint8_t> pixels(single.size());
+    EXPECT_THROW(reader.read(0, {0, 0, 2100, 300}, pixels.data(), 2100 * 3, wavra::SampleLayout::Native,
+                             [](double fraction) { return fraction < 0.3; }),
+                 wavra::Error);
+    int calls = 0;
+    try {
+        reader.readRegion(whole, [&](const uint8_t*, int, size_t) {
+            if (++calls == 3) throw std::runtime_error("sink full");
+        });
+        ADD_FAILURE() << "no failure";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "sink full");
+    }
+    EXPECT_EQ(calls, 3);
+}
