@@ -6,6 +6,7 @@
 #include <csetjmp>
 #include <cstdio>
 
+#include "tool/WriteBehind.h"
 #include "wavra/wavra.h"
 
 // libpng reports errors by longjmp to the jump buffer of the call that
@@ -15,6 +16,7 @@
 struct PngWriter::State {
     std::string file;
     std::FILE* out = nullptr;
+    WriteBehind behind{nullptr};
     png_structp png = nullptr;
     png_infop info = nullptr;
     int32_t height = 0;
@@ -33,6 +35,7 @@ void writeToFile(png_structp png, png_bytep data, png_size_t length) {
         state->writeFailed = true;
         png_error(png, "write failed");
     }
+    state->behind.wrote(length);
 }
 
 void flushFile(png_structp png) {
@@ -78,6 +81,7 @@ PngWriter::PngWriter(const std::string& file, int32_t width, int32_t height, int
     if (width <= 0 || height <= 0 || (bands != 1 && bands != 3)) wavra::throwWriteError(file);
     s.out = std::fopen(file.c_str(), "wb");
     if (!s.out) wavra::throwWriteError(file);
+    s.behind = WriteBehind(s.out);
     s.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, onPngError, onPngWarning);
     if (s.png) s.info = png_create_info_struct(s.png);
     if (!s.info) wavra::throwWriteError(file);

@@ -8,6 +8,7 @@ PnmWriter::PnmWriter(const std::string& file, int32_t width, int32_t height, boo
     if (!out_) wavra::throwWriteError(file_);
     if (std::fprintf(out_, "%s\n%d %d\n255\n", colour ? "P6" : "P5", int(width_), int(height_)) < 0)
         wavra::throwWriteError(file_);
+    behind_ = WriteBehind(out_);
     if (sourceBands_ != outBands_) converted_.resize(size_t(width_) * size_t(outBands_));
 }
 
@@ -22,6 +23,7 @@ void PnmWriter::writeRows(const unsigned char* rows, int count, int64_t rowBytes
         // Rows that follow one another go out in one write.
         const size_t bytes = size_t(count) * width * size_t(outBands_);
         if (count > 0 && std::fwrite(rows, 1, bytes, out_) != bytes) wavra::throwWriteError(file_);
+        behind_.wrote(bytes);
         rowsWritten_ += count;
         return;
     }
@@ -41,6 +43,7 @@ void PnmWriter::writeRows(const unsigned char* rows, int count, int64_t rowBytes
         }
         const size_t bytes = width * size_t(outBands_);
         if (std::fwrite(data, 1, bytes, out_) != bytes) wavra::throwWriteError(file_);
+        behind_.wrote(bytes);
     }
     rowsWritten_ += count;
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tool/WriteBehind.h"
+
 class PnmWriter {
 public:
     // Opens the file and writes the header for width x height pixels.
@@ -32,4 +34,5 @@ private:
     int outBands_, sourceBands_;
     int32_t rowsWritten_ = 0;
     std::vector<unsigned char> converted_;
+    WriteBehind behind_{nullptr};
 };
