@@ -31,6 +31,14 @@ Rectangle moved(const Rectangle& r, int64_t dx, int64_t dy) {
 
 bool hasArea(const Rectangle& r) { return !r.isEmpty() && r.width() > 0 && r.height() > 0; }
 
+// The part of `r` in columns x0 .. x1; empty where `r` has no area.
+Rectangle inColumns(const Rectangle& r, int x0, int x1) {
+    if (!hasArea(r)) return Rectangle();
+    Rectangle part = r;
+    part.intersect(Rectangle::fromCorners(x0, r.y0(), x1, r.y1()));
+    return part;
+}
+
 }  // namespace
 
 void ImageDecoder::reserved() { throw Exception("Unimplemented method"); }
@@ -176,14 +184,8 @@ void WavraDecoder::decode(ImageBuffer& buffer) {
                 runJobs(pool_.get(), count, [&](int k) {
                     Slice& slice = *slices_[std::size_t(k)];
                     if (!slice.database) slice.database = &sliceDatabase(k);
-                    const Rectangle columns = Rectangle::fromCorners(slice.x0, region.y0(), slice.x1, region.y1());
-                    Rectangle part = region, next = lookahead;
-                    part.intersect(columns);
-                    if (!hasArea(next)) {
-                        next = Rectangle();
-                    } else {
-                        next.intersect(Rectangle::fromCorners(slice.x0, next.y0(), slice.x1, next.y1()));
-                    }
+                    const Rectangle part = inColumns(region, slice.x0, slice.x1);
+                    const Rectangle next = inColumns(lookahead, slice.x0, slice.x1);
                     const bool here = std::this_thread::get_id() == caller;
                     decodeRegion(slice, part, next, nullptr, here ? interrupt_ : none, false);
                     writeSlice(slice, buffer, StripWrite{outX + (part.x0() - region.x0()), outY, nullptr, k});
@@ -226,15 +228,11 @@ void WavraDecoder::decodeApart(ImageBuffer& buffer) {
             if (!slice.database) slice.database = &sliceDatabase(k);
             int64_t rows = 0, j = 0;
             for (Rectangle strip = first; hasArea(strip); strip = buffer.stripAfter(strip), ++j) {
-                Rectangle part = moved(strip, support_.x0(), support_.y0());
-                part.intersect(Rectangle::fromCorners(slice.x0, part.y0(), slice.x1, part.y1()));
-                Rectangle next = buffer.stripAfter(strip);
-                if (hasArea(next)) {
-                    next = moved(next, support_.x0(), support_.y0());
-                    next.intersect(Rectangle::fromCorners(slice.x0, next.y0(), slice.x1, next.y1()));
-                } else {
-                    next = Rectangle();
-                }
+                const Rectangle after = buffer.stripAfter(strip);
+                const Rectangle part = inColumns(moved(strip, support_.x0(), support_.y0()), slice.x0, slice.x1);
+                const Rectangle next =
+                    hasArea(after) ? inColumns(moved(after, support_.x0(), support_.y0()), slice.x0, slice.x1)
+                                   : Rectangle();
                 decodeRegion(slice, part, next, nullptr, here ? interrupt_ : none, false);
                 {
                     std::unique_lock<std::mutex> lock(shared.mutex);
