@@ -16,7 +16,7 @@
 struct PngWriter::State {
     std::string file;
     std::FILE* out = nullptr;
-    WriteBehind behind{nullptr};
+    WriteBehind behind;
     png_structp png = nullptr;
     png_infop info = nullptr;
     int32_t height = 0;
@@ -81,7 +81,7 @@ PngWriter::PngWriter(const std::string& file, int32_t width, int32_t height, int
     if (width <= 0 || height <= 0 || (bands != 1 && bands != 3)) wavra::throwWriteError(file);
     s.out = std::fopen(file.c_str(), "wb");
     if (!s.out) wavra::throwWriteError(file);
-    s.behind = WriteBehind(s.out);
+    s.behind.follow(s.out);
     s.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, onPngError, onPngWarning);
     if (s.png) s.info = png_create_info_struct(s.png);
     if (!s.info) wavra::throwWriteError(file);

@@ -8,7 +8,7 @@ PnmWriter::PnmWriter(const std::string& file, int32_t width, int32_t height, boo
     if (!out_) wavra::throwWriteError(file_);
     if (std::fprintf(out_, "%s\n%d %d\n255\n", colour ? "P6" : "P5", int(width_), int(height_)) < 0)
         wavra::throwWriteError(file_);
-    behind_ = WriteBehind(out_);
+    behind_.follow(out_);
     if (sourceBands_ != outBands_) converted_.resize(size_t(width_) * size_t(outBands_));
 }
 

@@ -34,5 +34,5 @@ private:
     int outBands_, sourceBands_;
     int32_t rowsWritten_ = 0;
     std::vector<unsigned char> converted_;
-    WriteBehind behind_{nullptr};
+    WriteBehind behind_;
 };
