@@ -39,6 +39,13 @@ Rectangle inColumns(const Rectangle& r, int x0, int x1) {
     return part;
 }
 
+// The hook a job polls: `hook` on the thread that started the jobs, none on
+// the others (a host's hook may call back into the host).
+const InterruptHook& onCaller(const InterruptHook& hook, std::thread::id caller) {
+    static const InterruptHook none;
+    return std::this_thread::get_id() == caller ? hook : none;
+}
+
 }  // namespace
 
 void ImageDecoder::reserved() { throw Exception("Unimplemented method"); }
@@ -160,7 +167,6 @@ void WavraDecoder::decode(ImageBuffer& buffer) {
         return;
     }
 
-    static const InterruptHook none;
     const std::thread::id caller = std::this_thread::get_id();
 
     const int64_t totalRows = buffer.imageRect().height();
@@ -186,8 +192,7 @@ void WavraDecoder::decode(ImageBuffer& buffer) {
                     if (!slice.database) slice.database = &sliceDatabase(k);
                     const Rectangle part = inColumns(region, slice.x0, slice.x1);
                     const Rectangle next = inColumns(lookahead, slice.x0, slice.x1);
-                    const bool here = std::this_thread::get_id() == caller;
-                    decodeRegion(slice, part, next, nullptr, here ? interrupt_ : none, false);
+                    decodeRegion(slice, part, next, nullptr, onCaller(interrupt_, caller), false);
                     writeSlice(slice, buffer, StripWrite{outX + (part.x0() - region.x0()), outY, nullptr, k});
                 });
                 report(position_ + 0.7f * step_);
@@ -219,7 +224,6 @@ void WavraDecoder::decodeApart(ImageBuffer& buffer) {
     buffer.prepareWriters(count, output_);
 
     const int64_t totalRows = buffer.imageRect().height();
-    static const InterruptHook none;
     const std::thread::id caller = std::this_thread::get_id();
     runJobs(pool_.get(), count, [&](int k) {
         Slice& slice = *slices_[std::size_t(k)];
@@ -233,7 +237,7 @@ void WavraDecoder::decodeApart(ImageBuffer& buffer) {
                 const Rectangle next =
                     hasArea(after) ? inColumns(moved(after, support_.x0(), support_.y0()), slice.x0, slice.x1)
                                    : Rectangle();
-                decodeRegion(slice, part, next, nullptr, here ? interrupt_ : none, false);
+                decodeRegion(slice, part, next, nullptr, onCaller(interrupt_, caller), false);
                 {
                     std::unique_lock<std::mutex> lock(shared.mutex);
                     shared.changed.wait(lock, [&] { return shared.failed || j - shared.handed <= ahead; });
@@ -309,13 +313,11 @@ void WavraDecoder::loadLeaves(Subband& tree, Slice& slice, WorkerPool* pool, con
         for (int b = 0; b < leaf.count(); ++b) jobs.push_back(Job{&leaf, b, samples, zero});
     });
     std::stable_sort(jobs.begin(), jobs.end(), [](const Job& a, const Job& b) { return a.samples > b.samples; });
-    static const InterruptHook none;
     const std::thread::id caller = std::this_thread::get_id();
     runJobs(pool, int(jobs.size()), [&](int i) {
         const Job& job = jobs[std::size_t(i)];
         if (job.zero) std::memset(job.leaf->band(job.band), 0, sizeof(float) * job.samples);
-        const bool here = std::this_thread::get_id() == caller;
-        loadLeafBand(*job.leaf, job.band, source, scale_, cache, here ? interrupt : none);
+        loadLeafBand(*job.leaf, job.band, source, scale_, cache, onCaller(interrupt, caller));
     });
 }
 

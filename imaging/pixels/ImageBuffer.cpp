@@ -177,11 +177,10 @@ void ImageBuffer::convert(ImageTransformer& t, const void* samples, int width, i
 
 void ImageBuffer::writeData(const void* samples, int width, int height, int rowBytes,
                             const ImageBufferInfo& sourceInfo, int x, int y, int z, WorkerPool* pool, int writer) {
-    if (writer < 0) {
+    ImageTransformer* const own = writer < 0 ? nullptr : &writerTransformer(writer);
+    if (!own) {
         prepareWriters(1, sourceInfo);
         onWrite();
-    } else {
-        writerTransformer(writer);
     }
 
     if (!data_ || !hasStrip()) throw Exception("Image buffer write outside the current strip");
@@ -191,9 +190,8 @@ void ImageBuffer::writeData(const void* samples, int width, int height, int rowB
     const int columns = std::max(0, std::min(width, stripRect_.width() - x));
     const int rows = std::max(0, std::min(height, stripRect_.height() - y));
 
-    if (writer >= 0) {
-        convert(writerTransformer(writer), samples, width, height, rowBytes, sourceInfo,
-                stripAddress(x, y, z), columns, rows);
+    if (own) {
+        convert(*own, samples, width, height, rowBytes, sourceInfo, stripAddress(x, y, z), columns, rows);
         return;
     }
     int groups = 1;

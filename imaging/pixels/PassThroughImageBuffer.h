@@ -3,6 +3,8 @@
 // strip to flushStrip(). It may keep several strips' memory and use them in
 // turn, so that a strip handed on stays as it is while the next are written.
 
+#include <algorithm>
+
 #include "imaging/pixels/ImageBuffer.h"
 
 namespace Lumetra {
@@ -19,7 +21,7 @@ public:
         memories_ = count < 1 ? 1 : count;
         held_ = held < 0 ? 0 : held;
     }
-    int stripsAhead() const override { return memories_ - 1 - held_ > 0 ? memories_ - 1 - held_ : 0; }
+    int stripsAhead() const override { return std::max(0, memories_ - 1 - held_); }
 
 protected:
     void onStripDone() override { flushStrip(); }
